@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Installs everything the build, the tests and the router lab need on a fresh
+# Debian 12 machine. Run as root; safe to run again.
+set -euo pipefail
+export DEBIAN_FRONTEND=noninteractive
+
+packages=(
+  build-essential cmake ninja-build pkg-config git clang clang-format
+  libclang-rt-14-dev googletest libgtest-dev libgmock-dev
+  libpugixml-dev qt6-base-dev libgl-dev
+  g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64
+  wine64 xvfb xdotool x11-apps imagemagick fonts-ipafont-gothic fonts-ipafont-mincho
+  iproute2 nftables miniupnpd-nftables miniupnpc procps psmisc
+  librsvg2-bin icoutils python3
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  # The router daemon's package would start a system service; the lab starts
+  # its own instances inside namespaces instead.
+  policy=/usr/sbin/policy-rc.d
+  created_policy=0
+  if [ ! -e "$policy" ]; then
+    printf '#!/bin/sh\nexit 101\n' >"$policy"; chmod +x "$policy"; created_policy=1
+  fi
+  echo "miniupnpd miniupnpd/start_daemon boolean false" | debconf-set-selections || true
+  apt-get update -q
+  apt-get install -y -q --no-install-recommends "${missing[@]}"
+  [ "$created_policy" = 1 ] && rm -f "$policy"
+fi
+# Make sure no system-wide router daemon runs in the machine's own namespace.
+systemctl disable --now miniupnpd >/dev/null 2>&1 || true
+pkill -x miniupnpd >/dev/null 2>&1 || true
+echo "setup: all packages present"

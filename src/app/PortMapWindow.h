@@ -1,0 +1,34 @@
+// What the dialog logic needs from a window. Each front end (Qt, Win32, a
+// terminal, the tests' fake) implements it; the logic lives in CPortMapDlg.
+#pragma once
+
+#include <string>
+
+class IPortMapWindow {
+public:
+    virtual ~IPortMapWindow() = default;
+
+    // The rule box, with CR LF line ends whatever the toolkit uses.
+    virtual std::string GetRuleText() = 0;
+    virtual void SetRuleText(const std::string& crlfText) = 0;
+
+    // Check boxes 1003 "定期的に更新" and 1004 "自動的に最小化".
+    virtual bool GetAutoUpdate() = 0;
+    virtual void SetAutoUpdate(bool on) = 0;
+    virtual bool GetAutoMinimize() = 0;
+    virtual void SetAutoMinimize(bool on) = 0;
+
+    // The log box, CR LF line ends.
+    virtual std::string GetLogText() = 0;
+    virtual void SetLogText(const std::string& crlfText) = 0;
+    // Scrolls the log by this many lines (EM_LINESCROLL).
+    virtual void ScrollLogLines(int lines) = 0;
+
+    // Minimising at start: hide, then minimise (where a tray icon exists the
+    // window ends hidden; without one it stays in the task bar).
+    virtual void HideWindow() = 0;
+    virtual void MinimizeWindow() = 0;
+
+    virtual void AddTrayIcon() = 0;
+    virtual void RemoveTrayIcon() = 0;
+};

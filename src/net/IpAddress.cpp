@@ -1,0 +1,5 @@
+#include "net/IpAddress.h"
+
+#include "platform/Socket.h"
+
+std::string IpAddress::ToText() const { return platform::FormatIPv4(value_); }

@@ -1,0 +1,51 @@
+// A TCP client connection whose blocking calls the timeout watchdog guards.
+// Bytes are received into a buffer of its own by non-blocking polls, so that
+// callers can look at what has arrived before they take it.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "net/TimeoutWatchdog.h"
+#include "platform/Socket.h"
+
+class CTcpSocket : public CTimeoutClient {
+public:
+    static constexpr int kBufferSize = 0x7FFF;  // 32767
+    static constexpr int kMaxText = kBufferSize - 1;
+
+    CTcpSocket();
+    ~CTcpSocket() override;
+    CTcpSocket(const CTcpSocket&) = delete;
+    CTcpSocket& operator=(const CTcpSocket&) = delete;
+
+    // 0 connected; -1 socket library unusable or no socket; -2 host not found
+    // or the connection failed.
+    int Connect(const std::string& host, int port);
+    void Close();
+
+    int Send(const char* data, int size);  // 0 or -1; sends the whole block
+    int SendText(const std::string& s);
+    int Poll();                                       // 0 or -1; never waits
+    int Read(char* destination, int capacity);        // bytes taken, or -1
+    int ReceiveText(std::string& out, int limit);     // bytes taken, or -1
+    int PeekBytes(char* destination, int capacity);   // bytes copied, or -1
+    int PeekText(std::string& out);                   // bytes copied, or -1
+    int Available();                                  // pending after a poll, or -1
+    int IsClosed();                                   // closed flag after a poll
+
+    // Waits up to timeoutMs for more bytes, the peer's close or an error
+    // (without consuming anything). Used by callers that would otherwise
+    // sleep between polls. 1 something happened, 0 not within the time.
+    int WaitForData(int timeoutMs);
+
+    void OnTimeout() override;
+    std::string LastErrorText() const;
+
+    // Time-out for the guarded calls in ms; 0 means the watchdog's default.
+    void SetTimeout(int milliseconds) { timeout_ = milliseconds; }
+
+private:
+    // ... (implementation fields)
+    int timeout_ = 0;
+};

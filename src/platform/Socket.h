@@ -1,0 +1,66 @@
+// Sockets, as the rest of the program sees them. Everything that differs
+// between WinSock and BSD sockets stays behind these calls.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace platform {
+
+using SocketHandle = std::intptr_t;
+inline constexpr SocketHandle kInvalidSocket = -1;
+
+// IPv4 addresses are uint32_t in network byte order (first octet in the
+// lowest-addressed byte), as in_addr holds them.
+
+// Starts the socket library: WinSock 1.1 on Windows (0 only when exactly 1.1
+// was negotiated); on POSIX it also makes sending to a closed peer fail with
+// an error instead of raising SIGPIPE. 0 or -1.
+int StartSocketLibrary();
+
+SocketHandle OpenTcpSocket();
+SocketHandle OpenUdpSocket();
+void CloseSocket(SocketHandle s);
+
+// Makes a call blocked on `s` in another thread return with an error.
+// Returns true when that closed the handle (Windows), false when the handle
+// stays open and its owner must still close it (POSIX: shutdown only, so that
+// the number cannot be reused before the owner is done with it).
+bool InterruptBlockedCall(SocketHandle s);
+
+int ConnectIPv4(SocketHandle s, std::uint32_t address, std::uint16_t port);  // 0 or -1
+// Bytes sent (may be fewer than asked), or -1.
+long SendSome(SocketHandle s, const char* data, std::size_t size);
+// Bytes received, 0 when the peer closed, or -1.
+long ReceiveSome(SocketHandle s, char* buffer, std::size_t capacity);
+
+int BindUdp(SocketHandle s, std::uint32_t address, std::uint16_t port);  // 0 or -1
+long SendDatagram(SocketHandle s, const char* data, std::size_t size, std::uint32_t address,
+                  std::uint16_t port);
+long ReceiveDatagram(SocketHandle s, char* buffer, std::size_t capacity, std::uint32_t* fromAddress,
+                     std::uint16_t* fromPort);
+// The local port a socket is bound to, or 0.
+std::uint16_t LocalPort(SocketHandle s);
+
+// Waits up to timeoutMs (0: just looks) for `s` to become readable.
+// 1 readable (or at end of stream / in error, so that the next read tells),
+// 0 not within the time, -1 the wait itself failed. Never limited by FD_SETSIZE.
+int WaitReadable(SocketHandle s, int timeoutMs);
+
+// "a.b.c.d" (the inet_addr forms) into an address; false when not a dotted address.
+bool ParseIPv4(const std::string& text, std::uint32_t* address);
+std::string FormatIPv4(std::uint32_t address);
+// Name resolution (first IPv4 address); false when the name does not resolve.
+bool ResolveIPv4(const std::string& host, std::uint32_t* address);
+bool GetLocalHostName(std::string* name);
+// Address of this machine's interface that routes to `remote`: a UDP socket
+// connected to it and read back. Sends nothing. False when there is no route.
+bool LocalAddressTowards(std::uint32_t remote, std::uint32_t* local);
+
+std::uint16_t HostToNet16(std::uint16_t v);
+std::uint16_t NetToHost16(std::uint16_t v);
+std::uint32_t HostToNet32(std::uint32_t v);
+std::uint32_t NetToHost32(std::uint32_t v);
+
+}  // namespace platform

@@ -1,0 +1,98 @@
+#include "platform/Files.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <string>
+
+namespace platform {
+
+ReadResult ReadWholeFile(const std::string& path, std::string* contents) {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return errno == ENOENT ? ReadResult::kMissing : ReadResult::kUnreadable;
+    }
+    std::string data;
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            close(fd);
+            return ReadResult::kUnreadable;  // also a directory (EISDIR)
+        }
+        if (n == 0) {
+            break;
+        }
+        data.append(buffer, static_cast<std::size_t>(n));
+    }
+    close(fd);
+    *contents = std::move(data);
+    return ReadResult::kOk;
+}
+
+static bool MakeDirectories(const std::string& dir) {
+    if (dir.empty()) {
+        return true;
+    }
+    struct stat st{};
+    if (stat(dir.c_str(), &st) == 0) {
+        return S_ISDIR(st.st_mode);
+    }
+    const std::size_t slash = dir.find_last_of('/');
+    if (slash != std::string::npos && slash > 0 && !MakeDirectories(dir.substr(0, slash))) {
+        return false;
+    }
+    return mkdir(dir.c_str(), 0700) == 0 || errno == EEXIST;
+}
+
+bool WriteFileAtomically(const std::string& path, const std::string& contents) {
+    const std::size_t slash = path.find_last_of('/');
+    if (slash != std::string::npos && !MakeDirectories(path.substr(0, slash))) {
+        return false;
+    }
+    std::string temp = path + ".XXXXXX";
+    const int fd = mkstemp(temp.data());
+    if (fd < 0) {
+        return false;
+    }
+    std::size_t done = 0;
+    bool ok = true;
+    while (done < contents.size()) {
+        const ssize_t n = write(fd, contents.data() + done, contents.size() - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            ok = false;
+            break;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    ok = ok && fsync(fd) == 0;
+    ok = (close(fd) == 0) && ok;
+    ok = ok && rename(temp.c_str(), path.c_str()) == 0;
+    if (!ok) {
+        unlink(temp.c_str());
+    }
+    return ok;
+}
+
+std::string DefaultProfilePath() {
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    std::string base;
+    if (xdg != nullptr && xdg[0] == '/') {
+        base = xdg;
+    } else {
+        const char* home = std::getenv("HOME");
+        base = std::string(home != nullptr ? home : ".") + "/.config";
+    }
+    return base + "/pontaro/pontaro.ini";
+}
+
+}  // namespace platform

@@ -1,0 +1,217 @@
+#include "platform/Socket.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace platform {
+
+namespace {
+
+int Fd(SocketHandle s) { return static_cast<int>(s); }
+
+sockaddr_in MakeAddress(std::uint32_t address, std::uint16_t port) {
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_port = htons(port);
+    sa.sin_addr.s_addr = address;
+    return sa;
+}
+
+}  // namespace
+
+int StartSocketLibrary() {
+    // A send to a peer that has gone must fail with EPIPE, not end the process.
+    signal(SIGPIPE, SIG_IGN);
+    return 0;
+}
+
+SocketHandle OpenTcpSocket() {
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    return fd < 0 ? kInvalidSocket : fd;
+}
+
+SocketHandle OpenUdpSocket() {
+    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    return fd < 0 ? kInvalidSocket : fd;
+}
+
+void CloseSocket(SocketHandle s) {
+    if (s != kInvalidSocket) {
+        close(Fd(s));
+    }
+}
+
+bool InterruptBlockedCall(SocketHandle s) {
+    // On Linux, close() does not wake a thread blocked on the descriptor,
+    // and the number could be handed out again at once; shutdown() wakes it.
+    if (s != kInvalidSocket) {
+        shutdown(Fd(s), SHUT_RDWR);
+    }
+    return false;
+}
+
+int ConnectIPv4(SocketHandle s, std::uint32_t address, std::uint16_t port) {
+    const sockaddr_in sa = MakeAddress(address, port);
+    int rc;
+    do {
+        rc = connect(Fd(s), reinterpret_cast<const sockaddr*>(&sa), sizeof sa);
+    } while (rc != 0 && errno == EINTR);
+    return rc == 0 ? 0 : -1;
+}
+
+long SendSome(SocketHandle s, const char* data, std::size_t size) {
+    ssize_t n;
+    do {
+        n = send(Fd(s), data, size, MSG_NOSIGNAL);
+    } while (n < 0 && errno == EINTR);
+    return n < 0 ? -1 : static_cast<long>(n);
+}
+
+long ReceiveSome(SocketHandle s, char* buffer, std::size_t capacity) {
+    ssize_t n;
+    do {
+        n = recv(Fd(s), buffer, capacity, 0);
+    } while (n < 0 && errno == EINTR);
+    return n < 0 ? -1 : static_cast<long>(n);
+}
+
+int BindUdp(SocketHandle s, std::uint32_t address, std::uint16_t port) {
+    const sockaddr_in sa = MakeAddress(address, port);
+    return bind(Fd(s), reinterpret_cast<const sockaddr*>(&sa), sizeof sa) == 0 ? 0 : -1;
+}
+
+long SendDatagram(SocketHandle s, const char* data, std::size_t size, std::uint32_t address,
+                  std::uint16_t port) {
+    const sockaddr_in sa = MakeAddress(address, port);
+    ssize_t n;
+    do {
+        n = sendto(Fd(s), data, size, MSG_NOSIGNAL, reinterpret_cast<const sockaddr*>(&sa),
+                   sizeof sa);
+    } while (n < 0 && errno == EINTR);
+    return n < 0 ? -1 : static_cast<long>(n);
+}
+
+long ReceiveDatagram(SocketHandle s, char* buffer, std::size_t capacity, std::uint32_t* fromAddress,
+                     std::uint16_t* fromPort) {
+    sockaddr_in sa{};
+    socklen_t len = sizeof sa;
+    ssize_t n;
+    do {
+        n = recvfrom(Fd(s), buffer, capacity, 0, reinterpret_cast<sockaddr*>(&sa), &len);
+    } while (n < 0 && errno == EINTR);
+    if (n < 0) {
+        return -1;
+    }
+    if (fromAddress) {
+        *fromAddress = sa.sin_addr.s_addr;
+    }
+    if (fromPort) {
+        *fromPort = ntohs(sa.sin_port);
+    }
+    return static_cast<long>(n);
+}
+
+std::uint16_t LocalPort(SocketHandle s) {
+    sockaddr_in sa{};
+    socklen_t len = sizeof sa;
+    if (getsockname(Fd(s), reinterpret_cast<sockaddr*>(&sa), &len) != 0) {
+        return 0;
+    }
+    return ntohs(sa.sin_port);
+}
+
+int WaitReadable(SocketHandle s, int timeoutMs) {
+    pollfd p{};
+    p.fd = Fd(s);
+    p.events = POLLIN;
+    int rc;
+    do {
+        rc = poll(&p, 1, timeoutMs < 0 ? 0 : timeoutMs);
+    } while (rc < 0 && errno == EINTR);
+    if (rc < 0) {
+        return -1;
+    }
+    return rc > 0 ? 1 : 0;
+}
+
+bool ParseIPv4(const std::string& text, std::uint32_t* address) {
+    in_addr a{};
+    if (inet_aton(text.c_str(), &a) == 0) {
+        return false;
+    }
+    *address = a.s_addr;
+    return true;
+}
+
+std::string FormatIPv4(std::uint32_t address) {
+    char buffer[INET_ADDRSTRLEN] = {};
+    in_addr a{};
+    a.s_addr = address;
+    inet_ntop(AF_INET, &a, buffer, sizeof buffer);
+    return buffer;
+}
+
+bool ResolveIPv4(const std::string& host, std::uint32_t* address) {
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* result = nullptr;
+    if (getaddrinfo(host.c_str(), nullptr, &hints, &result) != 0 || result == nullptr) {
+        return false;
+    }
+    bool found = false;
+    for (addrinfo* ai = result; ai != nullptr; ai = ai->ai_next) {
+        if (ai->ai_family == AF_INET && ai->ai_addr != nullptr) {
+            *address = reinterpret_cast<const sockaddr_in*>(ai->ai_addr)->sin_addr.s_addr;
+            found = true;
+            break;
+        }
+    }
+    freeaddrinfo(result);
+    return found;
+}
+
+bool GetLocalHostName(std::string* name) {
+    char buffer[256] = {};
+    if (gethostname(buffer, sizeof buffer - 1) != 0) {
+        return false;
+    }
+    *name = buffer;
+    return true;
+}
+
+bool LocalAddressTowards(std::uint32_t remote, std::uint32_t* local) {
+    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        return false;
+    }
+    const sockaddr_in to = MakeAddress(remote, 1900);
+    bool ok = false;
+    if (connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0) {
+        sockaddr_in me{};
+        socklen_t len = sizeof me;
+        if (getsockname(fd, reinterpret_cast<sockaddr*>(&me), &len) == 0 &&
+            me.sin_addr.s_addr != 0) {
+            *local = me.sin_addr.s_addr;
+            ok = true;
+        }
+    }
+    close(fd);
+    return ok;
+}
+
+std::uint16_t HostToNet16(std::uint16_t v) { return htons(v); }
+std::uint16_t NetToHost16(std::uint16_t v) { return ntohs(v); }
+std::uint32_t HostToNet32(std::uint32_t v) { return htonl(v); }
+std::uint32_t NetToHost32(std::uint32_t v) { return ntohl(v); }
+
+}  // namespace platform

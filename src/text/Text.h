@@ -1,0 +1,44 @@
+// Byte-string helpers shared by every layer. Texts are UTF-8; every separator
+// used here is ASCII, so a byte search never matches inside a multibyte
+// character.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace text {
+
+// If `text` holds CR LF: `line` gets everything before the first CR LF, `text`
+// loses everything up to and including it, and the result is true. Otherwise
+// neither changes and the result is false.
+bool CutLine(std::string& text, std::string& line);
+
+// The same with any non-empty separator in place of CR LF.
+bool CutToken(std::string& text, std::string& token, std::string_view separator);
+
+// Space, tab, LF, VT, FF and CR. Bytes of multibyte characters never are.
+bool IsAsciiSpace(char c);
+std::string TrimLeft(std::string_view s);
+std::string TrimRight(std::string_view s);
+std::string Trim(std::string_view s);
+
+// Replaces every non-overlapping occurrence, scanning left to right.
+std::string ReplaceAll(std::string_view s, std::string_view from, std::string_view to);
+
+// The C library's atoi rules (leading white space, an optional sign, digits up
+// to the first other byte, 0 without digits), saturated to the int range
+// instead of overflowing.
+int AtoiPrefix(std::string_view s);
+
+// ASCII-only letter case folding.
+bool EqualsNoCase(std::string_view a, std::string_view b);
+bool StartsWithNoCase(std::string_view s, std::string_view prefix);
+
+// Replaces every byte sequence that is not valid UTF-8 with U+FFFD.
+std::string SanitizeUtf8(std::string_view s);
+
+// Line ends: the program keeps CR LF inside; LF-based boxes and files convert.
+std::string LfToCrLf(std::string_view s);  // lone LF -> CR LF; existing CR LF kept
+std::string CrLfToLf(std::string_view s);  // CR LF -> LF
+
+}  // namespace text

@@ -1,0 +1,61 @@
+// The one gateway of a run: found by an SSDP search, then asked to map ports.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "net/IpAddress.h"
+#include "platform/Socket.h"
+#include "upnp/FailureReason.h"
+#include "upnp/HttpHeaderList.h"
+#include "upnp/ServiceInfo.h"
+
+// Where a search goes. The defaults are the real thing; tests point it at
+// loopback responders instead of the machine's gateways.
+struct DiscoveryTargets {
+    std::uint32_t multicastAddress;   // 239.255.255.250, network order
+    std::uint16_t port = 1900;        // destination port of every datagram
+    std::uint16_t bindPort = 1900;    // tried first; an ephemeral port if it is taken
+    bool useDefaultGateways = true;   // add each adapter's default gateway
+    std::vector<std::uint32_t> extraTargets;  // further unicast destinations
+    unsigned listenMs = 3000;
+
+    DiscoveryTargets();
+};
+
+class CRouterDevice {
+public:
+    std::string location;  // description URL from the answer
+    IpAddress address;     // where the answer came from
+
+    CRouterDevice() = default;
+    virtual ~CRouterDevice() = default;
+
+    // 0: a gateway answered; `addr` and `loc` (and the fields) hold it. -1 otherwise.
+    int Discover(IpAddress& addr, std::string& loc);
+    int Discover(IpAddress& addr, std::string& loc, const DiscoveryTargets& targets);
+
+    // Looks without waiting whether `s` is readable.
+    static bool WaitReadable(platform::SocketHandle s);
+
+    // This machine's address on the interface that reaches `address`.
+    IpAddress GetLocalAddress() const;
+
+    static int SplitUrl(std::string url, std::string& host, int& port, std::string& path);
+
+    int HttpRequest(std::string url, std::string method, const HttpHeaderList& requestHeaders,
+                    const std::string& requestBody, HttpHeaderList& replyHeaders,
+                    std::string& replyBody);
+
+    int ParseDescription(std::string description, std::string serviceFragment, ServiceInfo* info);
+
+    int AddPortMapping(int externalPort, int internalPort, std::string protocol,
+                       std::string description);
+
+    // The reason of the last failure of Discover, HttpRequest or AddPortMapping.
+    const FailureReason& LastFailure() const { return failure_; }
+
+protected:
+    FailureReason failure_;
+};

@@ -1,0 +1,103 @@
+#include "text/Text.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+
+using namespace text;
+
+TEST(CutLine, TakesTextBeforeFirstCrLf) {
+    std::string t = "first\r\nsecond\r\n";
+    std::string line = "unchanged";
+    ASSERT_TRUE(CutLine(t, line));
+    EXPECT_EQ(line, "first");
+    EXPECT_EQ(t, "second\r\n");
+    ASSERT_TRUE(CutLine(t, line));
+    EXPECT_EQ(line, "second");
+    EXPECT_EQ(t, "");
+}
+
+TEST(CutLine, LeadingCrLfGivesEmptyLineAndNoCrLfChangesNothing) {
+    std::string t = "\r\nrest";
+    std::string line = "x";
+    ASSERT_TRUE(CutLine(t, line));
+    EXPECT_EQ(line, "");
+    EXPECT_EQ(t, "rest");
+    EXPECT_FALSE(CutLine(t, line));
+    EXPECT_EQ(line, "");
+    EXPECT_EQ(t, "rest");
+    std::string lfOnly = "a\nb";
+    EXPECT_FALSE(CutLine(lfOnly, line));
+    EXPECT_EQ(lfOnly, "a\nb");
+}
+
+TEST(CutToken, SeparatorOfAnyLengthIsDropped) {
+    std::string t = "Content-Type: text/xml: x";
+    std::string token;
+    ASSERT_TRUE(CutToken(t, token, ": "));
+    EXPECT_EQ(token, "Content-Type");
+    EXPECT_EQ(t, "text/xml: x");
+    std::string none = "no separator";
+    EXPECT_FALSE(CutToken(none, token, ","));
+    EXPECT_EQ(none, "no separator");
+}
+
+TEST(CutToken, NeverSplitsMultibyteCharacters) {
+    // U+FF0C FULLWIDTH COMMA is EF BC 8C: no ASCII comma inside.
+    std::string t = "80\xEF\xBC\x8C" "80";
+    std::string token;
+    EXPECT_FALSE(CutToken(t, token, ","));
+}
+
+TEST(Trim, OnlyAsciiWhiteSpaceIsTrimmed) {
+    EXPECT_EQ(Trim(" \t\r\n\v\f80 \t"), "80");
+    // U+3000 IDEOGRAPHIC SPACE stays.
+    EXPECT_EQ(Trim("\xE3\x80\x80" "TCP "), "\xE3\x80\x80" "TCP");
+    EXPECT_EQ(TrimLeft("  a "), "a ");
+    EXPECT_EQ(TrimRight("  a "), "  a");
+    EXPECT_EQ(Trim("   "), "");
+}
+
+TEST(ReplaceAll, NonOverlappingLeftToRight) {
+    EXPECT_EQ(ReplaceAll("a\r\nb\r\n", "\r\n", "\\r\\n"), "a\\r\\nb\\r\\n");
+    EXPECT_EQ(ReplaceAll("aaa", "aa", "b"), "ba");
+    EXPECT_EQ(ReplaceAll("x", "", "y"), "x");
+}
+
+TEST(AtoiPrefix, FollowsAtoiWithoutOverflow) {
+    EXPECT_EQ(AtoiPrefix("80"), 80);
+    EXPECT_EQ(AtoiPrefix("  -12x"), -12);
+    EXPECT_EQ(AtoiPrefix("+7"), 7);
+    EXPECT_EQ(AtoiPrefix("80a"), 80);
+    EXPECT_EQ(AtoiPrefix("abc"), 0);
+    EXPECT_EQ(AtoiPrefix(""), 0);
+    EXPECT_EQ(AtoiPrefix("70000"), 70000);
+    EXPECT_EQ(AtoiPrefix("99999999999999999999"), INT_MAX);
+    EXPECT_EQ(AtoiPrefix("-99999999999999999999"), INT_MIN);
+}
+
+TEST(NoCase, AsciiFoldingOnly) {
+    EXPECT_TRUE(EqualsNoCase("Content-Length", "content-LENGTH"));
+    EXPECT_FALSE(EqualsNoCase("Content-Length", "Content-Lengt"));
+    EXPECT_TRUE(StartsWithNoCase("HTTP://x", "http://"));
+    EXPECT_FALSE(StartsWithNoCase("htt", "http://"));
+}
+
+TEST(SanitizeUtf8, ReplacesBadBytesAndKeepsGoodText) {
+    const std::string good = "HTTP\xE6\x8E\xA5\xE7\xB6\x9A";  // HTTP接続
+    EXPECT_EQ(SanitizeUtf8(good), good);
+    EXPECT_EQ(SanitizeUtf8("a\xFF" "b"), "a\xEF\xBF\xBD" "b");
+    // Shift-JIS bytes for "接" are not UTF-8.
+    EXPECT_EQ(SanitizeUtf8("\x90\xDA"), "\xEF\xBF\xBD\xEF\xBF\xBD");
+    // Truncated sequence at the end, overlong form and a surrogate.
+    EXPECT_EQ(SanitizeUtf8("\xE6\x8E"), "\xEF\xBF\xBD\xEF\xBF\xBD");
+    EXPECT_EQ(SanitizeUtf8("\xC0\xAF"), "\xEF\xBF\xBD\xEF\xBF\xBD");
+    EXPECT_EQ(SanitizeUtf8("\xED\xA0\x80"), "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD");
+    EXPECT_EQ(SanitizeUtf8(std::string("a\0b", 3)), std::string("a\0b", 3));
+}
+
+TEST(LineEnds, ConvertBothWaysWithoutDoubling) {
+    EXPECT_EQ(LfToCrLf("a\nb\r\nc\n"), "a\r\nb\r\nc\r\n");
+    EXPECT_EQ(CrLfToLf("a\r\nb\r\n"), "a\nb\n");
+    EXPECT_EQ(CrLfToLf(LfToCrLf("x\n\ny")), "x\n\ny");
+}
