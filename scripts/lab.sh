@@ -1,0 +1,280 @@
+#!/usr/bin/env bash
+# A home router in network namespaces, for tests that need a real UPnP gateway.
+#
+#   lab.sh up NAME [--igd v1|v2] [--no-upnpd]   build the lab (and start miniupnpd)
+#   lab.sh down NAME                            remove it again (safe to repeat)
+#   lab.sh mappings NAME [--raw]                the router's port forwards, one a line
+#                                               "PROTO EXTPORT INTERNALIP:PORT" (--raw: nft's DNAT lines)
+#   lab.sh info NAME                            the lab's facts as KEY=VALUE lines
+#
+# Topology (every address lives only inside the lab's own namespaces, so several
+# labs can run at once with the same addresses):
+#
+#   NAME-lan                 NAME-rtr                          NAME-wan
+#   eth0 10.77.0.2/24 <----> lan0 10.77.0.1/24
+#   default via 10.77.0.1    wan0 10.78.0.2/24 <------------>  eth0 10.78.0.1/24
+#                            default via 10.78.0.1             (no routes out)
+#
+# miniupnpd listens on lan0 with its config, pid file and log in the lab's
+# state directory (${TMPDIR:-/tmp}/pontaro-lab-NAME), never /etc. It reports
+# LAB_EXT_IP as its external address: only a string, no packet goes there
+# (the WAN namespace has no way out).
+#
+# miniupnpd 2.3.1 writes a mapping into chain prerouting_miniupnpd of table
+# inet filter as (`lab.sh mappings NAME --raw`)
+#   iif "wan0" @nh,72,8 0x6 th dport 8080 dnat ip to 10.77.0.2:8080
+# where 0x6 is TCP and 0x11 UDP; `lab.sh mappings NAME` prints it as
+#   TCP 8080 10.77.0.2:8080
+set -euo pipefail
+
+LAB_LAN_NET=10.77.0.0/24
+LAB_ROUTER_IP=10.77.0.1
+LAB_HOST_IP=10.77.0.2
+LAB_WAN_ROUTER_IP=10.78.0.2
+LAB_WAN_PEER_IP=10.78.0.1
+LAB_EXT_IP=1.2.3.4
+LAB_HTTP_PORT=5000
+
+die() {
+    echo "lab.sh: $*" >&2
+    exit 2
+}
+
+usage() {
+    sed -n '2,9p' "$0" | sed 's/^# \{0,1\}//' >&2
+    exit 2
+}
+
+check_name() {
+    [[ "${1:-}" =~ ^[A-Za-z0-9_]{1,24}$ ]] || die "lab name must be 1-24 letters, digits or _: '${1:-}'"
+}
+
+state_dir() { echo "${TMPDIR:-/tmp}/pontaro-lab-$1"; }
+
+ns_exists() { ip netns list | awk '{print $1}' | grep -qx -- "$1"; }
+
+cmd_up() {
+    local name="$1"
+    shift
+    local igd=v2 upnpd=1
+    while [ $# -gt 0 ]; do
+        case "$1" in
+            --igd)
+                [ $# -ge 2 ] || usage
+                igd="$2"
+                shift 2
+                ;;
+            --igd=*)
+                igd="${1#--igd=}"
+                shift
+                ;;
+            --no-upnpd)
+                upnpd=0
+                shift
+                ;;
+            *) die "unknown option '$1'" ;;
+        esac
+    done
+    [ "$igd" = v1 ] || [ "$igd" = v2 ] || die "--igd takes v1 or v2"
+
+    local lan="$name-lan" rtr="$name-rtr" wan="$name-wan" dir
+    dir="$(state_dir "$name")"
+    for ns in "$lan" "$rtr" "$wan"; do
+        ! ns_exists "$ns" || die "namespace $ns already exists (lab $name is up?)"
+    done
+    [ ! -e "$dir" ] || die "$dir already exists (lab $name is up? try: lab.sh down $name)"
+    mkdir -p "$dir"
+    # From here on a failure leaves a state directory, so `down` can clean up.
+    trap 'echo "lab.sh: up failed, cleaning up" >&2; cmd_down "$name" >/dev/null 2>&1 || true' ERR
+
+    for ns in "$lan" "$rtr" "$wan"; do
+        ip netns add "$ns"
+        echo "$ns" >>"$dir/namespaces"
+        ip -n "$ns" link set lo up
+    done
+
+    # The veth pairs are created inside the namespaces, so no interface ever
+    # appears (or clashes) in the machine's own namespace.
+    ip -n "$rtr" link add lan0 type veth peer name eth0 netns "$lan"
+    ip -n "$rtr" link add wan0 type veth peer name eth0 netns "$wan"
+
+    ip -n "$lan" addr add "$LAB_HOST_IP/24" dev eth0
+    ip -n "$lan" link set eth0 up
+    ip -n "$lan" route add default via "$LAB_ROUTER_IP"
+
+    ip -n "$rtr" addr add "$LAB_ROUTER_IP/24" dev lan0
+    ip -n "$rtr" addr add "$LAB_WAN_ROUTER_IP/24" dev wan0
+    ip -n "$rtr" link set lan0 up
+    ip -n "$rtr" link set wan0 up
+    ip -n "$rtr" route add default via "$LAB_WAN_PEER_IP"
+    ip netns exec "$rtr" sysctl -q -w net.ipv4.ip_forward=1
+
+    ip -n "$wan" addr add "$LAB_WAN_PEER_IP/24" dev eth0
+    ip -n "$wan" link set eth0 up
+
+    # The ruleset miniupnpd 2.3.1 expects by default: table inet filter with its
+    # own chains, jumped to from the usual base chains.
+    cat >"$dir/ruleset.nft" <<'EOF'
+table inet filter {
+    chain miniupnpd {
+    }
+    chain prerouting_miniupnpd {
+    }
+    chain postrouting_miniupnpd {
+    }
+    chain forward {
+        type filter hook forward priority 0; policy accept;
+        jump miniupnpd
+    }
+    chain prerouting {
+        type nat hook prerouting priority -100; policy accept;
+        jump prerouting_miniupnpd
+    }
+    chain postrouting {
+        type nat hook postrouting priority 100; policy accept;
+        jump postrouting_miniupnpd
+        oifname "wan0" masquerade
+    }
+}
+EOF
+    ip netns exec "$rtr" nft -f "$dir/ruleset.nft"
+
+    {
+        echo "LAB_NAME=$name"
+        echo "LAB_LAN_NS=$lan"
+        echo "LAB_ROUTER_NS=$rtr"
+        echo "LAB_WAN_NS=$wan"
+        echo "LAB_ROUTER_IP=$LAB_ROUTER_IP"
+        echo "LAB_HOST_IP=$LAB_HOST_IP"
+        echo "LAB_WAN_ROUTER_IP=$LAB_WAN_ROUTER_IP"
+        echo "LAB_WAN_PEER_IP=$LAB_WAN_PEER_IP"
+        echo "LAB_EXT_IP=$LAB_EXT_IP"
+        echo "LAB_IGD=$igd"
+        if [ "$upnpd" = 1 ]; then
+            echo "LAB_HTTP_PORT=$LAB_HTTP_PORT"
+        else
+            echo "LAB_HTTP_PORT="
+        fi
+    } >"$dir/info"
+
+    if [ "$upnpd" = 1 ]; then
+        start_upnpd "$name" "$igd"
+    fi
+    trap - ERR
+}
+
+start_upnpd() {
+    local name="$1" igd="$2" dir rtr="$1-rtr"
+    dir="$(state_dir "$name")"
+    {
+        echo "ext_ifname=wan0"
+        echo "ext_ip=$LAB_EXT_IP"
+        echo "listening_ip=lan0"
+        echo "http_port=$LAB_HTTP_PORT"
+        echo "enable_natpmp=no"
+        echo "enable_upnp=yes"
+        # The LAN host maps ports to itself and, in tests, to other LAN addresses.
+        echo "secure_mode=no"
+        echo "system_uptime=no"
+        echo "notify_interval=900"
+        echo "clean_ruleset_interval=0"
+        echo "uuid=3d3cec3a-8cf0-11e0-98ee-001a6bd2d07b"
+        echo "serial=12345678"
+        echo "model_number=1"
+        echo "friendly_name=Pontaro lab router"
+        echo "upnp_table_name=filter"
+        echo "upnp_nat_table_name=filter"
+        echo "upnp_forward_chain=miniupnpd"
+        echo "upnp_nat_chain=prerouting_miniupnpd"
+        echo "upnp_nat_postrouting_chain=postrouting_miniupnpd"
+        if [ "$igd" = v1 ]; then
+            echo "force_igd_desc_v1=yes"
+        fi
+        echo "allow 0-65535 $LAB_LAN_NET 0-65535"
+        echo "deny 0-65535 0.0.0.0/0 0-65535"
+    } >"$dir/miniupnpd.conf"
+    # -d keeps it in the foreground with its log on stderr; `ip netns exec`
+    # execs it, so $! is the daemon itself.
+    ip netns exec "$rtr" miniupnpd -d -f "$dir/miniupnpd.conf" -P "$dir/miniupnpd.pid" \
+        </dev/null >"$dir/miniupnpd.log" 2>&1 &
+    echo $! >"$dir/miniupnpd.daemon"
+    disown $! 2>/dev/null || true
+}
+
+cmd_down() {
+    local name="$1" dir ns pids
+    dir="$(state_dir "$name")"
+    # Only what `up` recorded is removed; without the state directory there is
+    # nothing of ours to remove.
+    [ -d "$dir" ] || return 0
+    if [ -f "$dir/namespaces" ]; then
+        for ns in $(cat "$dir/namespaces"); do
+            ns_exists "$ns" || continue
+            pids="$(ip netns pids "$ns" 2>/dev/null || true)"
+            if [ -n "$pids" ]; then
+                kill -TERM $pids 2>/dev/null || true
+            fi
+        done
+        for _ in $(seq 1 30); do
+            pids=""
+            for ns in $(cat "$dir/namespaces"); do
+                ns_exists "$ns" && pids="$pids$(ip netns pids "$ns" 2>/dev/null || true)"
+            done
+            [ -z "$pids" ] && break
+            sleep 0.1
+        done
+        for ns in $(cat "$dir/namespaces"); do
+            ns_exists "$ns" || continue
+            pids="$(ip netns pids "$ns" 2>/dev/null || true)"
+            if [ -n "$pids" ]; then
+                kill -KILL $pids 2>/dev/null || true
+            fi
+            ip netns del "$ns" 2>/dev/null || true
+        done
+    fi
+    rm -rf -- "$dir"
+}
+
+cmd_mappings() {
+    local name="$1" raw="${2:-}" chain
+    [ -d "$(state_dir "$name")" ] || die "no lab named $name"
+    chain="$(ip netns exec "$name-rtr" nft list chain inet filter prerouting_miniupnpd)"
+    if [ "$raw" = --raw ]; then
+        grep -E 'dnat' <<<"$chain" | sed 's/^[[:space:]]*//' || true
+        return 0
+    fi
+    # miniupnpd matches the protocol on the raw IP header byte (@nh,72,8 0x6 is
+    # TCP, 0x11 UDP); newer nft versions may print tcp/udp instead.
+    awk '/dnat/ {
+        proto = "?"; port = "?"; to = "?"
+        for (i = 1; i <= NF; i++) {
+            if ($i == "@nh,72,8") { proto = ($(i + 1) == "0x6") ? "TCP" : ($(i + 1) == "0x11") ? "UDP" : $(i + 1) }
+            else if ($i == "tcp" || $i == "udp") { if (proto == "?") proto = toupper($i) }
+            else if ($i == "dport") { port = $(i + 1) }
+            else if ($i == "to") { to = $(i + 1) }
+        }
+        print proto, port, to
+    }' <<<"$chain"
+}
+
+cmd_info() {
+    local dir
+    dir="$(state_dir "$1")"
+    [ -f "$dir/info" ] || die "no lab named $1"
+    cat "$dir/info"
+    echo "LAB_STATE_DIR=$dir"
+}
+
+[ $# -ge 2 ] || usage
+[ "$(id -u)" = 0 ] || die "needs root (network namespaces)"
+command="$1"
+name="$2"
+shift 2
+check_name "$name"
+case "$command" in
+    up) cmd_up "$name" "$@" ;;
+    down) cmd_down "$name" ;;
+    mappings) cmd_mappings "$name" "$@" ;;
+    info) cmd_info "$name" ;;
+    *) usage ;;
+esac
