@@ -15,6 +15,7 @@
 // loopback responders instead of the machine's gateways.
 struct DiscoveryTargets {
     std::uint32_t multicastAddress;   // 239.255.255.250, network order
+    bool useMulticast = true;         // false: no copy to multicastAddress (loopback tests)
     std::uint16_t port = 1900;        // destination port of every datagram
     std::uint16_t bindPort = 1900;    // tried first; an ephemeral port if it is taken
     bool useDefaultGateways = true;   // add each adapter's default gateway

@@ -1,0 +1,335 @@
+// Discovery against scripted responders on loopback. The search goes only to
+// the responders' loopback addresses: no multicast copy, no default gateways.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/Clock.h"
+#include "platform/Socket.h"
+#include "upnp/RouterDevice.h"
+#include "upnp/SsdpAnswer.h"
+
+namespace {
+
+const std::string kRequest(
+    "M-SEARCH * HTTP/1.1\r\n"
+    "HOST: 239.255.255.250:1900\r\n"
+    "MAN: \"ssdp:discover\"\r\n"
+    "MX: 3\r\n"
+    "ST: urn:schemas-upnp-org:service:WANIPConnection:1\r\n"
+    "\r\n",
+    132);
+
+std::uint32_t Ip(const char* text) {
+    std::uint32_t a = 0;
+    EXPECT_TRUE(platform::ParseIPv4(text, &a)) << text;
+    return a;
+}
+
+std::string Answer(const std::string& locationLine) {
+    return "HTTP/1.1 200 OK\r\n"
+           "CACHE-CONTROL: max-age=120\r\n"
+           "ST: urn:schemas-upnp-org:service:WANIPConnection:1\r\n"
+           "USN: uuid:3d3cec3a-8cf0-11e0-98ee-001a6bd2d07b::urn:schemas-upnp-org:service:"
+           "WANIPConnection:1\r\n"
+           "EXT:\r\n"
+           "SERVER: Debian/12 UPnP/1.1 MiniUPnPd/2.3.1\r\n" +
+           locationLine;
+}
+
+// A UDP socket on a loopback address that waits for one search request,
+// keeps it, and answers the sender with the given datagrams.
+class Responder {
+public:
+    explicit Responder(const char* bindAddress = "127.0.0.1", std::uint16_t port = 0)
+        : s_(platform::OpenUdpSocket()) {
+        EXPECT_NE(s_, platform::kInvalidSocket);
+        EXPECT_EQ(platform::BindUdp(s_, Ip(bindAddress), port), 0) << bindAddress << ":" << port;
+        port_ = platform::LocalPort(s_);
+    }
+    ~Responder() {
+        if (thread_.joinable()) {
+            thread_.join();
+        }
+        platform::CloseSocket(s_);
+    }
+
+    std::uint16_t Port() const { return port_; }
+
+    // Answers (after `delayMs`) each received request with `answers`; stops
+    // when nothing comes for a while.
+    void AnswerWith(std::vector<std::string> answers, unsigned delayMs = 0) {
+        thread_ = std::thread([this, answers = std::move(answers), delayMs] {
+            if (platform::WaitReadable(s_, 5000) != 1) {
+                return;
+            }
+            char buffer[2048];
+            std::uint32_t from = 0;
+            const long n = platform::ReceiveDatagram(s_, buffer, sizeof buffer, &from, &fromPort_);
+            if (n < 0) {
+                return;
+            }
+            request_.assign(buffer, static_cast<std::size_t>(n));
+            platform::SleepMs(delayMs);
+            for (const auto& a : answers) {
+                platform::SendDatagram(s_, a.data(), a.size(), from, fromPort_);
+            }
+        });
+    }
+
+    // Valid after the thread has ended (Join).
+    void Join() {
+        if (thread_.joinable()) {
+            thread_.join();
+        }
+    }
+    const std::string& Request() const { return request_; }
+    std::uint16_t RequestSourcePort() const { return fromPort_; }
+
+private:
+    platform::SocketHandle s_;
+    std::uint16_t port_ = 0;
+    std::thread thread_;
+    std::string request_;
+    std::uint16_t fromPort_ = 0;
+};
+
+DiscoveryTargets LoopbackTargets(std::vector<std::uint32_t> to, std::uint16_t port,
+                                 unsigned listenMs = 3000) {
+    DiscoveryTargets t;
+    t.useMulticast = false;
+    t.useDefaultGateways = false;
+    t.extraTargets = std::move(to);
+    t.port = port;
+    t.bindPort = 0;
+    t.listenMs = listenMs;
+    return t;
+}
+
+struct Outcome {
+    int result;
+    IpAddress addr;
+    std::string loc;
+    CRouterDevice device;
+};
+
+Outcome DiscoverWith(const std::vector<std::string>& answers) {
+    Responder responder;
+    responder.AnswerWith(answers);
+    Outcome o;
+    o.result = o.device.Discover(o.addr, o.loc,
+                                 LoopbackTargets({Ip("127.0.0.1")}, responder.Port(), 1500));
+    return o;
+}
+
+}  // namespace
+
+TEST(DiscoveryRequest, DefaultTargetsAreTheSsdpGroupOnPort1900ForThreeSeconds) {
+    const DiscoveryTargets t;
+    EXPECT_EQ(platform::FormatIPv4(t.multicastAddress), "239.255.255.250");
+    EXPECT_TRUE(t.useMulticast);
+    EXPECT_TRUE(t.useDefaultGateways);
+    EXPECT_EQ(t.port, 1900);
+    EXPECT_EQ(t.bindPort, 1900);
+    EXPECT_EQ(t.listenMs, 3000u);
+    EXPECT_TRUE(t.extraTargets.empty());
+}
+
+TEST(DiscoveryRequest, IsThe133ByteSearchWithItsZeroByteAndComesFromTheBoundPort) {
+    // A free port for the search to bind: taken from a socket that is closed again.
+    const platform::SocketHandle probe = platform::OpenUdpSocket();
+    ASSERT_EQ(platform::BindUdp(probe, 0, 0), 0);
+    const std::uint16_t freePort = platform::LocalPort(probe);
+    platform::CloseSocket(probe);
+
+    Responder responder;
+    responder.AnswerWith({Answer("Location: http://127.0.0.1:5000/rootDesc.xml\r\n\r\n")});
+    DiscoveryTargets t = LoopbackTargets({Ip("127.0.0.1")}, responder.Port());
+    t.bindPort = freePort;
+    CRouterDevice device;
+    IpAddress addr;
+    std::string loc;
+    ASSERT_EQ(device.Discover(addr, loc, t), 0);
+    responder.Join();
+
+    ASSERT_EQ(responder.Request().size(), 133u);
+    EXPECT_EQ(responder.Request(), kRequest + std::string(1, '\0'));
+    EXPECT_EQ(responder.RequestSourcePort(), freePort);
+    EXPECT_EQ(upnp::kSsdpSearchRequestSize, 133u);
+}
+
+TEST(DiscoveryRequest, GoesToEveryTargetAndTheFirstAnswerReadWins) {
+    Responder first("127.0.0.1");
+    Responder second("127.0.0.2", first.Port());
+    first.AnswerWith({Answer("Location: http://127.0.0.1:5000/first.xml\r\n\r\n")});
+    second.AnswerWith({Answer("Location: http://127.0.0.2:5000/second.xml\r\n\r\n")}, 300);
+    CRouterDevice device;
+    IpAddress addr;
+    std::string loc;
+    ASSERT_EQ(device.Discover(addr, loc,
+                              LoopbackTargets({Ip("127.0.0.1"), Ip("127.0.0.2")}, first.Port())),
+              0);
+    EXPECT_EQ(loc, "http://127.0.0.1:5000/first.xml");
+    EXPECT_EQ(addr.ToText(), "127.0.0.1");
+    first.Join();
+    second.Join();
+    EXPECT_EQ(first.Request().size(), 133u);
+    EXPECT_EQ(second.Request().size(), 133u);
+}
+
+TEST(DiscoveryAnswer, CorrectAnswerFillsRecordAndOutValues) {
+    const Outcome o =
+        DiscoverWith({Answer("Location: http://127.0.0.1:5000/rootDesc.xml\r\n\r\n")});
+    ASSERT_EQ(o.result, 0);
+    EXPECT_EQ(o.loc, "http://127.0.0.1:5000/rootDesc.xml");
+    EXPECT_EQ(o.addr.ToText(), "127.0.0.1");
+    EXPECT_EQ(o.device.location, o.loc);
+    EXPECT_EQ(o.device.address, o.addr);
+    EXPECT_EQ(o.device.LastFailure().step, FailureReason::Step::kNone);
+}
+
+TEST(DiscoveryAnswer, LocationLineIsReadLeniently) {
+    struct Case {
+        const char* what;
+        std::string line;
+    };
+    const std::vector<Case> cases = {
+        {"capitals", "LOCATION: http://127.0.0.1:5000/rootDesc.xml\r\n\r\n"},
+        {"mixed case", "location: http://127.0.0.1:5000/rootDesc.xml\r\n\r\n"},
+        {"no space after colon", "Location:http://127.0.0.1:5000/rootDesc.xml\r\n\r\n"},
+        {"spaces and tabs around the value",
+         "Location: \t  http://127.0.0.1:5000/rootDesc.xml \t\r\n\r\n"},
+        {"last in the datagram without CR LF", "LOCATION: http://127.0.0.1:5000/rootDesc.xml"},
+        {"bare LF line ends", "LOCATION: http://127.0.0.1:5000/rootDesc.xml\n\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const Outcome o = DiscoverWith({Answer(c.line)});
+        ASSERT_EQ(o.result, 0);
+        EXPECT_EQ(o.loc, "http://127.0.0.1:5000/rootDesc.xml");
+        EXPECT_EQ(o.device.location, "http://127.0.0.1:5000/rootDesc.xml");
+    }
+}
+
+TEST(DiscoveryAnswer, UnusableAnswersAreSkippedAndTheSearchGoesOn) {
+    const std::string good = Answer("Location: http://127.0.0.1:5000/good.xml\r\n\r\n");
+    struct Case {
+        const char* what;
+        std::string bad;
+    };
+    const std::vector<Case> cases = {
+        {"empty location", Answer("Location: \r\n\r\n")},
+        {"only blanks", Answer("LOCATION: \t \r\n\r\n")},
+        {"no location line", Answer("\r\n")},
+        {"location after a zero byte",
+         std::string("HTTP/1.1 200 OK\r\n\0Location: http://127.0.0.1/bad.xml\r\n\r\n", 56)},
+        {"location only in the status line", "Location: http://127.0.0.1/bad.xml\r\n\r\n"},
+        {"header name merely ending in location",
+         Answer("X-Location: http://127.0.0.1/bad.xml\r\n\r\n")},
+        {"empty datagram", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const Outcome o = DiscoverWith({c.bad, good});
+        ASSERT_EQ(o.result, 0);
+        EXPECT_EQ(o.loc, "http://127.0.0.1:5000/good.xml");
+    }
+}
+
+TEST(DiscoveryAnswer, TheFirstLocationLineDecidesEvenWhenEmpty) {
+    std::string loc = "before";
+    EXPECT_FALSE(upnp::FindSsdpLocation(
+        "HTTP/1.1 200 OK\r\nLocation:\r\nLocation: http://x/second.xml\r\n\r\n", &loc));
+    EXPECT_EQ(loc, "before");
+    EXPECT_TRUE(upnp::FindSsdpLocation(
+        "HTTP/1.1 200 OK\r\nLocation: http://x/first.xml\r\nLocation: http://x/second.xml\r\n",
+        &loc));
+    EXPECT_EQ(loc, "http://x/first.xml");
+}
+
+TEST(DiscoveryFailure, NoAnswerFailsAfterTheBudgetAndLeavesTheRecordAlone) {
+    Responder silent;  // holds the port so nothing is refused, never answers
+    CRouterDevice device;
+    device.location = "untouched";
+    IpAddress addr;
+    std::string loc;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(device.Discover(addr, loc, LoopbackTargets({Ip("127.0.0.1")}, silent.Port(), 400)),
+              -1);
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                        std::chrono::steady_clock::now() - start)
+                        .count();
+    EXPECT_GE(ms, 390);
+    EXPECT_LT(ms, 3000);
+    EXPECT_EQ(device.location, "untouched");
+    EXPECT_EQ(device.LastFailure().step, FailureReason::Step::kNoAnswer);
+}
+
+TEST(DiscoveryFailure, OnlyUnusableAnswersIsNoAnswer) {
+    const Outcome o = DiscoverWith({Answer("Location:\r\n\r\n"), Answer("\r\n")});
+    EXPECT_EQ(o.result, -1);
+    EXPECT_TRUE(o.device.location.empty());
+    EXPECT_EQ(o.device.LastFailure().step, FailureReason::Step::kNoAnswer);
+}
+
+TEST(DiscoveryFailure, RefusedSendIsReported) {
+    // The kernel refuses a broadcast without SO_BROADCAST: nothing leaves.
+    Responder silent;
+    CRouterDevice device;
+    IpAddress addr;
+    std::string loc;
+    EXPECT_EQ(
+        device.Discover(addr, loc, LoopbackTargets({Ip("255.255.255.255")}, silent.Port(), 200)),
+        -1);
+    EXPECT_EQ(device.LastFailure().step, FailureReason::Step::kSend);
+}
+
+TEST(DiscoveryPort, HeldPortFallsBackToAnEphemeralOne) {
+    const platform::SocketHandle holder = platform::OpenUdpSocket();
+    ASSERT_EQ(platform::BindUdp(holder, 0, 0), 0);
+    const std::uint16_t held = platform::LocalPort(holder);
+
+    Responder responder;
+    responder.AnswerWith({Answer("LOCATION: http://127.0.0.1:5000/rootDesc.xml\r\n\r\n")});
+    DiscoveryTargets t = LoopbackTargets({Ip("127.0.0.1")}, responder.Port());
+    t.bindPort = held;
+    CRouterDevice device;
+    IpAddress addr;
+    std::string loc;
+    EXPECT_EQ(device.Discover(addr, loc, t), 0);
+    EXPECT_EQ(loc, "http://127.0.0.1:5000/rootDesc.xml");
+    responder.Join();
+    EXPECT_NE(responder.RequestSourcePort(), held);
+    EXPECT_NE(responder.RequestSourcePort(), 0);
+    platform::CloseSocket(holder);
+}
+
+TEST(DiscoveryWaitReadable, TellsPendingDataWithoutWaiting) {
+    const platform::SocketHandle s = platform::OpenUdpSocket();
+    ASSERT_EQ(platform::BindUdp(s, Ip("127.0.0.1"), 0), 0);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(CRouterDevice::WaitReadable(s));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
+
+    const platform::SocketHandle sender = platform::OpenUdpSocket();
+    ASSERT_EQ(platform::SendDatagram(sender, "x", 1, Ip("127.0.0.1"), platform::LocalPort(s)), 1);
+    bool readable = false;
+    for (int i = 0; i < 200 && !readable; ++i) {
+        readable = CRouterDevice::WaitReadable(s);
+        if (!readable) {
+            platform::SleepMs(5);
+        }
+    }
+    EXPECT_TRUE(readable);
+    platform::CloseSocket(sender);
+    platform::CloseSocket(s);
+}
+
+TEST(LocalAddress, InterfaceThatRoutesToTheGatewayComesFirst) {
+    CRouterDevice device;
+    device.address = IpAddress(Ip("127.0.0.1"));
+    EXPECT_EQ(device.GetLocalAddress().ToText(), "127.0.0.1");
+}
