@@ -5,10 +5,13 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
 #include "app/PortMapWindow.h"
+#include "upnp/FailureReason.h"
+#include "upnp/RouterDevice.h"
 
 class Profile;
 class CRouterDevice;
@@ -19,13 +22,22 @@ public:
     CPortMapDlg(IPortMapWindow& window, Profile* profile);
     virtual ~CPortMapDlg();
 
-    void OnInitDialog();   // loads the settings, writes the controls, adds the tray icon
-    void RunCycle();       // one run: "Open", the first tick, periodic runs
-    void OnTimer();        // every 100 ms
-    void OnDestroy();      // saves the options, removes the tray icon
+    void OnInitDialog();  // loads the settings, writes the controls, adds the tray icon
+    void OnOpen() { RunCycle(); }
+    void RunCycle();   // one run: "Open", the first tick, periodic runs
+    void OnTimer();    // every 100 ms
+    void OnDestroy();  // saves the options, removes the tray icon
+
+    // A periodic run: the time stamp, "自動実行します。", then a run. OnTimer
+    // calls it after enough ticks; pontaro-cli --watch calls it on its own clock.
+    void RunPeriodic();
 
     // Appends to the log and scrolls it to the end.
     void AppendLog(const std::string& message);
+
+    // Data exchange between the controls and the fields.
+    void ReadControls();
+    void WriteControls();
 
     // Fields, as the controls were last read.
     std::string m_ruleText;
@@ -33,5 +45,34 @@ public:
     int m_autoMinimize = 0;
     int m_firstTickDone = 0;
 
-    // ... (further members are the logic's own)
+    // Timer ticks counted towards the next periodic run; one count for the
+    // whole process, as there is one window.
+    static int s_periodicTicks;
+    static constexpr int kPeriodicRunTicks = 6000;  // a periodic run on the tick after this many
+
+    // Where each run searches for its gateway. The default searches the real
+    // network; tests point it at loopback responders.
+    DiscoveryTargets m_discoveryTargets;
+
+    // The clock of the periodic run's time stamp (seconds since 1970); the
+    // system clock unless replaced.
+    std::function<std::int64_t()> m_now;
+
+    // Called right after the log's not-found text and after each failure text,
+    // with the reason the gateway object kept. The window's log is unchanged.
+    std::function<void(const FailureReason&)> m_onNotFound;
+    std::function<void(const FailureReason&)> m_onRuleFailure;
+
+    // What the last run did, for callers that report it (exit codes).
+    struct RunSummary {
+        bool gatewayFound = false;
+        int rulesApplied = 0;
+        int rulesFailed = 0;
+    };
+    RunSummary m_lastRun;
+    int m_runCount = 0;
+
+private:
+    IPortMapWindow& window_;
+    Profile* profile_;
 };

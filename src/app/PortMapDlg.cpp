@@ -1,0 +1,129 @@
+#include "app/PortMapDlg.h"
+
+#include <ctime>
+
+#include "app/ActivityLog.h"
+#include "app/Profile.h"
+#include "app/RuleList.h"
+#include "text/Text.h"
+
+int CPortMapDlg::s_periodicTicks = 0;
+
+CPortMapDlg::CPortMapDlg(IPortMapWindow& window, Profile* profile)
+    : m_now([] { return static_cast<std::int64_t>(std::time(nullptr)); }),
+      window_(window),
+      profile_(profile) {}
+
+CPortMapDlg::~CPortMapDlg() = default;
+
+void CPortMapDlg::ReadControls() {
+    m_ruleText = window_.GetRuleText();
+    m_autoUpdate = window_.GetAutoUpdate() ? 1 : 0;
+    m_autoMinimize = window_.GetAutoMinimize() ? 1 : 0;
+}
+
+void CPortMapDlg::WriteControls() {
+    window_.SetRuleText(m_ruleText);
+    window_.SetAutoUpdate(m_autoUpdate != 0);
+    window_.SetAutoMinimize(m_autoMinimize != 0);
+}
+
+void CPortMapDlg::OnInitDialog() {
+    if (profile_ != nullptr) {
+        m_ruleText = RuleTextFromStored(
+            profile_->GetString(settings::kSection, settings::kRuleText, std::string()));
+        m_autoUpdate = profile_->GetInt(settings::kSection, settings::kAutoUpdate, 0);
+        m_autoMinimize = profile_->GetInt(settings::kSection, settings::kAutoMinimize, 0);
+    }
+    WriteControls();
+    window_.AddTrayIcon();
+    m_firstTickDone = 0;
+}
+
+void CPortMapDlg::OnDestroy() {
+    ReadControls();
+    if (profile_ != nullptr) {
+        profile_->WriteInt(settings::kSection, settings::kAutoUpdate, m_autoUpdate);
+        profile_->WriteInt(settings::kSection, settings::kAutoMinimize, m_autoMinimize);
+    }
+    window_.RemoveTrayIcon();
+}
+
+void CPortMapDlg::AppendLog(const std::string& message) {
+    window_.SetLogText(activity_log::AppendedLogText(window_.GetLogText(), message));
+    window_.ScrollLogLines(10000);
+}
+
+void CPortMapDlg::RunCycle() {
+    ReadControls();
+    std::string working = RuleWorkingText(m_ruleText);
+    // The text is stored at every run, before discovery and whatever it finds;
+    // the field keeps the stored form until the controls are read again.
+    m_ruleText = RuleTextToStored(m_ruleText);
+    if (profile_ != nullptr) {
+        profile_->WriteString(settings::kSection, settings::kRuleText, m_ruleText);
+    }
+
+    ++m_runCount;
+    m_lastRun = RunSummary();
+    CRouterDevice gateway;
+    std::string location;
+    IpAddress address;
+    if (gateway.Discover(address, location, m_discoveryTargets) != 0) {
+        AppendLog(activity_log::kNotFound);
+        if (m_onNotFound) {
+            m_onNotFound(gateway.LastFailure());
+        }
+        return;
+    }
+    m_lastRun.gatewayFound = true;
+    AppendLog(activity_log::kFound);
+    AppendLog(activity_log::GatewayText(address.ToText(), location));
+
+    std::string line;
+    PortMappingRule rule;
+    while (text::CutLine(working, line)) {
+        if (!ParseRuleLine(line, &rule)) {
+            break;
+        }
+        AppendLog(activity_log::RuleStartText(rule.externalPort, rule.internalPort, rule.protocol));
+        ++m_lastRun.rulesApplied;
+        if (gateway.AddPortMapping(rule.ExternalPortNumber(), rule.InternalPortNumber(),
+                                   rule.protocol, rule.description) == 0) {
+            AppendLog(activity_log::kSuccess);
+        } else {
+            ++m_lastRun.rulesFailed;
+            AppendLog(activity_log::kFailure);
+            if (m_onRuleFailure) {
+                m_onRuleFailure(gateway.LastFailure());
+            }
+        }
+    }
+    AppendLog(activity_log::kRunEnd);
+}
+
+void CPortMapDlg::RunPeriodic() {
+    AppendLog(activity_log::FormatLocalTime(m_now(), activity_log::kTimeStampPattern));
+    AppendLog(activity_log::kAutoRun);
+    RunCycle();
+}
+
+void CPortMapDlg::OnTimer() {
+    ReadControls();
+    if (m_firstTickDone == 0) {
+        if (m_autoMinimize != 0) {
+            window_.HideWindow();
+            window_.MinimizeWindow();
+        }
+        RunCycle();
+    }
+    const int autoUpdate = m_autoUpdate;
+    m_firstTickDone = 1;
+    if (autoUpdate != 0) {
+        ++s_periodicTicks;
+        if (s_periodicTicks > kPeriodicRunTicks) {
+            RunPeriodic();
+            s_periodicTicks = 0;
+        }
+    }
+}

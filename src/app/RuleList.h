@@ -1,0 +1,26 @@
+// The rule text: one port-forwarding rule per CR LF line,
+// "external port, internal port, protocol, description". The text is parsed
+// afresh at every run; nothing keeps a list of rules.
+#pragma once
+
+#include <string>
+
+struct PortMappingRule {
+    std::string externalPort;  // trimmed, as typed
+    std::string internalPort;
+    std::string protocol;     // passed on unchanged ("TCP", "UDP", or anything typed)
+    std::string description;  // everything after the third comma, commas included
+
+    // atoi rules on the port texts: no range check, no digits gives 0.
+    int ExternalPortNumber() const;
+    int InternalPortNumber() const;
+};
+
+// One line (without its line end) into a rule. false when the line is not a
+// complete rule (fewer than three commas or an empty field); `rule` is then
+// left in an unspecified state.
+bool ParseRuleLine(std::string line, PortMappingRule* rule);
+
+// The text the rule loop cuts lines from: the rule text with a CR LF appended,
+// so that the last line is always terminated.
+std::string RuleWorkingText(const std::string& ruleText);
