@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs one command on the LAN host of a fresh router lab, then removes the lab.
 #
-#   with-lab.sh [--igd v1|v2] [--no-upnpd] -- CMD ARGS...
+#   with-lab.sh [--igd v1|v2] [--no-upnpd] [--timeout SECONDS] -- CMD ARGS...
 #
 # CMD runs inside the lab's LAN namespace with these variables set:
 #   PONTARO_LAB_NAME, PONTARO_LAB_LAN_NS, PONTARO_LAB_ROUTER_NS, PONTARO_LAB_WAN_NS,
@@ -9,12 +9,16 @@
 #   PONTARO_LAB_HTTP_PORT (empty with --no-upnpd), PONTARO_LAB_STATE_DIR,
 #   PONTARO_LAB_SCRIPTS (this directory).
 # The lab is torn down however CMD ends (also on Ctrl-C or TERM); the exit code
-# is CMD's, or 2 when the lab could not be built.
+# is CMD's, or 2 when the lab could not be built. CMD is stopped after --timeout
+# seconds (default 480, exit code 124): a test runner that kills this script
+# with SIGKILL on its own time-out would leave the lab behind, so the limit
+# here should be the shorter one.
 set -uo pipefail
 
 scripts="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 lab_args=()
 upnpd=1
+limit=480
 while [ $# -gt 0 ]; do
     case "$1" in
         --igd)
@@ -26,6 +30,11 @@ while [ $# -gt 0 ]; do
             lab_args+=(--no-upnpd)
             upnpd=0
             shift
+            ;;
+        --timeout)
+            [[ "${2:-}" =~ ^[0-9]+$ ]] || { echo "with-lab.sh: --timeout needs seconds" >&2; exit 2; }
+            limit="$2"
+            shift 2
             ;;
         --)
             shift
@@ -84,7 +93,7 @@ fi
 
 # Not exec: the trap must still run when CMD ends. CMD runs in the background
 # and is waited for so that INT/TERM reach the trap at once.
-ip netns exec "$PONTARO_LAB_LAN_NS" "$@" &
+timeout --kill-after=10 "$limit" ip netns exec "$PONTARO_LAB_LAN_NS" "$@" &
 child=$!
 trap 'kill -TERM $child 2>/dev/null; wait $child; exit 130' INT
 trap 'kill -TERM $child 2>/dev/null; wait $child; exit 143' TERM
