@@ -6,6 +6,8 @@
 #   lab.sh mappings NAME [--raw]                the router's port forwards, one a line
 #                                               "PROTO EXTPORT INTERNALIP:PORT" (--raw: nft's DNAT lines)
 #   lab.sh info NAME                            the lab's facts as KEY=VALUE lines
+#   lab.sh list                                 the labs that are up
+#   lab.sh reap                                 remove labs whose owner process is gone
 #
 # Topology (every address lives only inside the lab's own namespaces, so several
 # labs can run at once with the same addresses):
@@ -41,7 +43,7 @@ die() {
 }
 
 usage() {
-    sed -n '2,9p' "$0" | sed 's/^# \{0,1\}//' >&2
+    sed -n '2,11p' "$0" | sed 's/^# \{0,1\}//' >&2
     exit 2
 }
 
@@ -265,8 +267,40 @@ cmd_info() {
     echo "LAB_STATE_DIR=$dir"
 }
 
-[ $# -ge 2 ] || usage
+cmd_list() {
+    local dir
+    for dir in "${TMPDIR:-/tmp}"/pontaro-lab-*; do
+        [ -d "$dir" ] && echo "${dir##*/pontaro-lab-}"
+    done
+    return 0
+}
+
+# with-lab.sh records its pid as the lab's owner; a lab whose owner died
+# without cleaning up (SIGKILL) is removed here.
+cmd_reap() {
+    local name owner
+    for name in $(cmd_list); do
+        owner="$(cat "$(state_dir "$name")/owner" 2>/dev/null || true)"
+        [[ "$owner" =~ ^[0-9]+$ ]] || continue
+        if ! kill -0 "$owner" 2>/dev/null; then
+            echo "lab.sh: removing lab $name (owner $owner is gone)"
+            cmd_down "$name"
+        fi
+    done
+}
+
 [ "$(id -u)" = 0 ] || die "needs root (network namespaces)"
+case "${1:-}" in
+    list)
+        cmd_list
+        exit 0
+        ;;
+    reap)
+        cmd_reap
+        exit 0
+        ;;
+esac
+[ $# -ge 2 ] || usage
 command="$1"
 name="$2"
 shift 2

@@ -31,6 +31,8 @@ register_stage() {
 
 stage_setup() {
     bash scripts/setup-debian.sh
+    # Labs left behind by a killed earlier run.
+    bash scripts/lab.sh reap
 }
 
 stage_linux() {

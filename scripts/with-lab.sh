@@ -65,6 +65,7 @@ trap 'exit 130' INT
 trap 'exit 143' TERM
 
 "$scripts/lab.sh" up "$name" "${lab_args[@]}" || { echo "with-lab.sh: lab did not come up" >&2; exit 2; }
+echo $$ >"${TMPDIR:-/tmp}/pontaro-lab-$name/owner"
 
 while IFS='=' read -r key value; do
     case "$key" in
