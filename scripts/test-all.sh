@@ -97,65 +97,72 @@ register_stage tsan "ThreadSanitizer build and tests"
 
 # ---------------------------------------------------------------------------
 
-if [ "${1:-}" = --list ]; then
-    for s in "${stage_names[@]}"; do
-        printf '%-14s %s\n' "$s" "${stage_descriptions[$s]}"
+# The whole file is read before anything runs (main is called on the last
+# line), so editing this script during a run cannot change that run.
+main() {
+    if [ "${1:-}" = --list ]; then
+        for s in "${stage_names[@]}"; do
+            printf '%-14s %s\n' "$s" "${stage_descriptions[$s]}"
+        done
+        exit 0
+    fi
+
+    selected=("${stage_names[@]}")
+    if [ $# -gt 0 ]; then
+        selected=()
+        for s in "$@"; do
+            s="${s//-/_}"
+            [ -n "${stage_descriptions[$s]+x}" ] || {
+                echo "test-all.sh: no stage '$s' (see --list)" >&2
+                exit 2
+            }
+            selected+=("$s")
+        done
+    fi
+
+    if [ "$(id -u)" != 0 ]; then
+        echo "test-all.sh: run as root (packages, router lab namespaces): sudo bash scripts/test-all.sh" >&2
+        exit 2
+    fi
+
+    declare -A results=() seconds=()
+    failed=0
+    run_start=$SECONDS
+    for s in "${selected[@]}"; do
+        echo
+        echo "==== stage $s: ${stage_descriptions[$s]}"
+        start=$SECONDS
+        (
+            set -e
+            "stage_$s"
+        )
+        rc=$?
+        seconds[$s]=$((SECONDS - start))
+        if [ $rc -eq 0 ]; then
+            results[$s]=passed
+        else
+            results[$s]="FAILED (exit $rc)"
+            failed=1
+        fi
+        echo "==== stage $s: ${results[$s]} in ${seconds[$s]} s"
+        if [ "$s" = setup ] && [ $rc -ne 0 ]; then
+            echo "test-all.sh: set-up failed, nothing else can run" >&2
+            break
+        fi
     done
-    exit 0
-fi
 
-selected=("${stage_names[@]}")
-if [ $# -gt 0 ]; then
-    selected=()
-    for s in "$@"; do
-        s="${s//-/_}"
-        [ -n "${stage_descriptions[$s]+x}" ] || {
-            echo "test-all.sh: no stage '$s' (see --list)" >&2
-            exit 2
-        }
-        selected+=("$s")
-    done
-fi
-
-if [ "$(id -u)" != 0 ]; then
-    echo "test-all.sh: run as root (packages, router lab namespaces): sudo bash scripts/test-all.sh" >&2
-    exit 2
-fi
-
-declare -A results=() seconds=()
-failed=0
-run_start=$SECONDS
-for s in "${selected[@]}"; do
     echo
-    echo "==== stage $s: ${stage_descriptions[$s]}"
-    start=$SECONDS
-    (
-        set -e
-        "stage_$s"
-    )
-    rc=$?
-    seconds[$s]=$((SECONDS - start))
-    if [ $rc -eq 0 ]; then
-        results[$s]=passed
-    else
-        results[$s]="FAILED (exit $rc)"
-        failed=1
+    echo "==== summary"
+    for s in "${selected[@]}"; do
+        printf '  %-14s %-20s %5s s\n' "$s" "${results[$s]:-not run}" "${seconds[$s]:-0}"
+    done
+    echo "  total $((SECONDS - run_start)) s"
+    if [ $failed -ne 0 ]; then
+        echo "==== FAILED"
+        exit 1
     fi
-    echo "==== stage $s: ${results[$s]} in ${seconds[$s]} s"
-    if [ "$s" = setup ] && [ $rc -ne 0 ]; then
-        echo "test-all.sh: set-up failed, nothing else can run" >&2
-        break
-    fi
-done
+    echo "==== all stages passed"
+}
 
-echo
-echo "==== summary"
-for s in "${selected[@]}"; do
-    printf '  %-14s %-20s %5s s\n' "$s" "${results[$s]:-not run}" "${seconds[$s]:-0}"
-done
-echo "  total $((SECONDS - run_start)) s"
-if [ $failed -ne 0 ]; then
-    echo "==== FAILED"
-    exit 1
-fi
-echo "==== all stages passed"
+main "$@"
+exit $?

@@ -15,88 +15,94 @@
 # here should be the shorter one.
 set -uo pipefail
 
-scripts="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
-lab_args=()
-upnpd=1
-limit=480
-while [ $# -gt 0 ]; do
-    case "$1" in
-        --igd)
-            [ $# -ge 2 ] || { echo "with-lab.sh: --igd needs v1 or v2" >&2; exit 2; }
-            lab_args+=(--igd "$2")
-            shift 2
-            ;;
-        --no-upnpd)
-            lab_args+=(--no-upnpd)
-            upnpd=0
-            shift
-            ;;
-        --timeout)
-            [[ "${2:-}" =~ ^[0-9]+$ ]] || { echo "with-lab.sh: --timeout needs seconds" >&2; exit 2; }
-            limit="$2"
-            shift 2
-            ;;
-        --)
-            shift
-            break
-            ;;
-        *)
-            echo "with-lab.sh: unknown option '$1' (usage: with-lab.sh [--igd v1|v2] [--no-upnpd] -- CMD...)" >&2
-            exit 2
-            ;;
-    esac
-done
-[ $# -gt 0 ] || { echo "with-lab.sh: no command given" >&2; exit 2; }
-
-# A name unique on this machine: the pid, plus a counter if a lab of that name
-# is somehow still around.
-name="pl$$"
-n=0
-while [ -e "${TMPDIR:-/tmp}/pontaro-lab-$name" ] || ip netns list | grep -q "^$name-"; do
-    n=$((n + 1))
-    name="pl$$x$n"
-done
-
-teardown() {
-    "$scripts/lab.sh" down "$name" || echo "with-lab.sh: could not remove lab $name" >&2
-}
-trap teardown EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM
-
-"$scripts/lab.sh" up "$name" "${lab_args[@]}" || { echo "with-lab.sh: lab did not come up" >&2; exit 2; }
-echo $$ >"${TMPDIR:-/tmp}/pontaro-lab-$name/owner"
-
-while IFS='=' read -r key value; do
-    case "$key" in
-        LAB_*) export "PONTARO_$key=$value" ;;
-    esac
-done < <("$scripts/lab.sh" info "$name")
-export PONTARO_LAB_SCRIPTS="$scripts"
-
-if [ "$upnpd" = 1 ]; then
-    # Ready when the daemon's HTTP port accepts a connection from the LAN host.
-    ready=0
-    for _ in $(seq 1 100); do
-        if ip netns exec "$PONTARO_LAB_LAN_NS" bash -c \
-            "exec 3<>/dev/tcp/$PONTARO_LAB_ROUTER_IP/$PONTARO_LAB_HTTP_PORT" 2>/dev/null; then
-            ready=1
-            break
-        fi
-        sleep 0.05
+# Everything is inside main, called on the last line, so the whole file is read
+# before the (long) run starts and editing it meanwhile is harmless.
+main() {
+    scripts="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+    lab_args=()
+    upnpd=1
+    limit=480
+    while [ $# -gt 0 ]; do
+        case "$1" in
+            --igd)
+                [ $# -ge 2 ] || { echo "with-lab.sh: --igd needs v1 or v2" >&2; exit 2; }
+                lab_args+=(--igd "$2")
+                shift 2
+                ;;
+            --no-upnpd)
+                lab_args+=(--no-upnpd)
+                upnpd=0
+                shift
+                ;;
+            --timeout)
+                [[ "${2:-}" =~ ^[0-9]+$ ]] || { echo "with-lab.sh: --timeout needs seconds" >&2; exit 2; }
+                limit="$2"
+                shift 2
+                ;;
+            --)
+                shift
+                break
+                ;;
+            *)
+                echo "with-lab.sh: unknown option '$1' (usage: with-lab.sh [--igd v1|v2] [--no-upnpd] -- CMD...)" >&2
+                exit 2
+                ;;
+        esac
     done
-    if [ "$ready" != 1 ]; then
-        echo "with-lab.sh: miniupnpd did not answer on $PONTARO_LAB_ROUTER_IP:$PONTARO_LAB_HTTP_PORT; its log:" >&2
-        cat "$PONTARO_LAB_STATE_DIR/miniupnpd.log" >&2 || true
-        exit 2
-    fi
-fi
+    [ $# -gt 0 ] || { echo "with-lab.sh: no command given" >&2; exit 2; }
 
-# Not exec: the trap must still run when CMD ends. CMD runs in the background
-# and is waited for so that INT/TERM reach the trap at once.
-timeout --kill-after=10 "$limit" ip netns exec "$PONTARO_LAB_LAN_NS" "$@" &
-child=$!
-trap 'kill -TERM $child 2>/dev/null; wait $child; exit 130' INT
-trap 'kill -TERM $child 2>/dev/null; wait $child; exit 143' TERM
-wait $child
-exit $?
+    # A name unique on this machine: the pid, plus a counter if a lab of that name
+    # is somehow still around.
+    name="pl$$"
+    n=0
+    while [ -e "${TMPDIR:-/tmp}/pontaro-lab-$name" ] || ip netns list | grep -q "^$name-"; do
+        n=$((n + 1))
+        name="pl$$x$n"
+    done
+
+    teardown() {
+        "$scripts/lab.sh" down "$name" || echo "with-lab.sh: could not remove lab $name" >&2
+    }
+    trap teardown EXIT
+    trap 'exit 130' INT
+    trap 'exit 143' TERM
+
+    "$scripts/lab.sh" up "$name" "${lab_args[@]}" || { echo "with-lab.sh: lab did not come up" >&2; exit 2; }
+    echo $$ >"${TMPDIR:-/tmp}/pontaro-lab-$name/owner"
+
+    while IFS='=' read -r key value; do
+        case "$key" in
+            LAB_*) export "PONTARO_$key=$value" ;;
+        esac
+    done < <("$scripts/lab.sh" info "$name")
+    export PONTARO_LAB_SCRIPTS="$scripts"
+
+    if [ "$upnpd" = 1 ]; then
+        # Ready when the daemon's HTTP port accepts a connection from the LAN host.
+        ready=0
+        for _ in $(seq 1 100); do
+            if ip netns exec "$PONTARO_LAB_LAN_NS" bash -c \
+                "exec 3<>/dev/tcp/$PONTARO_LAB_ROUTER_IP/$PONTARO_LAB_HTTP_PORT" 2>/dev/null; then
+                ready=1
+                break
+            fi
+            sleep 0.05
+        done
+        if [ "$ready" != 1 ]; then
+            echo "with-lab.sh: miniupnpd did not answer on $PONTARO_LAB_ROUTER_IP:$PONTARO_LAB_HTTP_PORT; its log:" >&2
+            cat "$PONTARO_LAB_STATE_DIR/miniupnpd.log" >&2 || true
+            exit 2
+        fi
+    fi
+
+    # Not exec: the trap must still run when CMD ends. CMD runs in the background
+    # and is waited for so that INT/TERM reach the trap at once.
+    timeout --kill-after=10 "$limit" ip netns exec "$PONTARO_LAB_LAN_NS" "$@" &
+    child=$!
+    trap 'kill -TERM $child 2>/dev/null; wait $child; exit 130' INT
+    trap 'kill -TERM $child 2>/dev/null; wait $child; exit 143' TERM
+    wait $child
+    exit $?
+}
+
+main "$@"
