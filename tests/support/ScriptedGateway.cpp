@@ -1,0 +1,266 @@
+#include "support/ScriptedGateway.h"
+
+#include <cstdlib>
+
+#include "text/Text.h"
+
+namespace {
+
+const std::uint32_t kLoopback = platform::HostToNet32(0x7F000001);
+constexpr int kSliceMs = 20;
+
+bool SendAll(platform::SocketHandle s, const std::string& bytes) {
+    std::size_t sent = 0;
+    while (sent < bytes.size()) {
+        const long n = platform::SendSome(s, bytes.data() + sent, bytes.size() - sent);
+        if (n <= 0) {
+            return false;
+        }
+        sent += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+std::string HttpReply(int status, const std::string& reason, const std::string& body) {
+    return "HTTP/1.0 " + std::to_string(status) + " " + reason +
+           "\r\nContent-Type: text/xml; charset=\"utf-8\"\r\nContent-Length: " +
+           std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
+}
+
+std::string Description(std::uint16_t port) {
+    const std::string base = "http://127.0.0.1:" + std::to_string(port);
+    return "<?xml version=\"1.0\"?>\r\n"
+           "<root xmlns=\"urn:schemas-upnp-org:device-1-0\">"
+           "<specVersion><major>1</major><minor>0</minor></specVersion>"
+           "<URLBase>" +
+           base +
+           "</URLBase>"
+           "<device><deviceType>urn:schemas-upnp-org:device:InternetGatewayDevice:1</deviceType>"
+           "<friendlyName>Scripted gateway</friendlyName><deviceList><device>"
+           "<deviceType>urn:schemas-upnp-org:device:WANDevice:1</deviceType><deviceList><device>"
+           "<deviceType>urn:schemas-upnp-org:device:WANConnectionDevice:1</deviceType>"
+           "<serviceList><service>"
+           "<serviceType>urn:schemas-upnp-org:service:WANIPConnection:1</serviceType>"
+           "<serviceId>urn:upnp-org:serviceId:WANIPConn1</serviceId>"
+           "<SCPDURL>/WANIPCn.xml</SCPDURL><controlURL>/ctl/IPConn</controlURL>"
+           "<eventSubURL>/evt/IPConn</eventSubURL>"
+           "</service></serviceList></device></deviceList></device></deviceList>"
+           "</device></root>";
+}
+
+std::string SoapOk() {
+    return "<?xml version=\"1.0\"?>\r\n<s:Envelope "
+           "xmlns:s=\"http://schemas.xmlsoap.org/soap/envelope/\" "
+           "s:encodingStyle=\"http://schemas.xmlsoap.org/soap/encoding/\"><s:Body>"
+           "<u:AddPortMappingResponse "
+           "xmlns:u=\"urn:schemas-upnp-org:service:WANIPConnection:1\"/></s:Body></s:Envelope>";
+}
+
+std::string SoapFault(const std::string& code, const std::string& description) {
+    return "<?xml version=\"1.0\"?>\r\n<s:Envelope "
+           "xmlns:s=\"http://schemas.xmlsoap.org/soap/envelope/\" "
+           "s:encodingStyle=\"http://schemas.xmlsoap.org/soap/encoding/\"><s:Body><s:Fault>"
+           "<faultcode>s:Client</faultcode><faultstring>UPnPError</faultstring><detail>"
+           "<UPnPError xmlns=\"urn:schemas-upnp-org:control-1-0\"><errorCode>" +
+           code + "</errorCode><errorDescription>" + description +
+           "</errorDescription></UPnPError></detail></s:Fault></s:Body></s:Envelope>";
+}
+
+}  // namespace
+
+ScriptedGateway::ScriptedGateway(bool answerSearches) : answerSearches_(answerSearches) {
+    udp_ = platform::OpenUdpSocket();
+    if (udp_ != platform::kInvalidSocket && platform::BindUdp(udp_, kLoopback, 0) == 0) {
+        udpPort_ = platform::LocalPort(udp_);
+    }
+    listener_ = platform::ListenTcp(kLoopback, 0, 8);
+    if (listener_ != platform::kInvalidSocket) {
+        httpPort_ = platform::LocalPort(listener_);
+    }
+    ssdpThread_ = std::thread([this] { ServeSsdp(); });
+    httpThread_ = std::thread([this] { ServeHttp(); });
+}
+
+ScriptedGateway::~ScriptedGateway() {
+    Stop();
+}
+
+void ScriptedGateway::Stop() {
+    stop_ = true;
+    if (ssdpThread_.joinable()) {
+        ssdpThread_.join();
+    }
+    if (httpThread_.joinable()) {
+        httpThread_.join();
+    }
+    if (udp_ != platform::kInvalidSocket) {
+        platform::CloseSocket(udp_);
+        udp_ = platform::kInvalidSocket;
+    }
+    if (listener_ != platform::kInvalidSocket) {
+        platform::CloseSocket(listener_);
+        listener_ = platform::kInvalidSocket;
+    }
+}
+
+bool ScriptedGateway::Ready() const {
+    return udpPort_ != 0 && httpPort_ != 0;
+}
+
+std::string ScriptedGateway::Location() const {
+    return "http://127.0.0.1:" + std::to_string(httpPort_) + "/rootDesc.xml";
+}
+
+DiscoveryTargets ScriptedGateway::Targets(unsigned listenMs) const {
+    DiscoveryTargets t;
+    t.useMulticast = false;
+    t.useDefaultGateways = false;
+    t.extraTargets = {kLoopback};
+    t.port = udpPort_;
+    t.bindPort = 0;
+    t.listenMs = listenMs;
+    return t;
+}
+
+void ScriptedGateway::ScriptSoapReplies(std::vector<SoapReply> replies) {
+    std::lock_guard<std::mutex> hold(lock_);
+    replies_.assign(replies.begin(), replies.end());
+}
+
+int ScriptedGateway::Searches() const {
+    std::lock_guard<std::mutex> hold(lock_);
+    return searches_;
+}
+
+int ScriptedGateway::DescriptionGets() const {
+    std::lock_guard<std::mutex> hold(lock_);
+    return gets_;
+}
+
+std::vector<std::string> ScriptedGateway::Posts() const {
+    std::lock_guard<std::mutex> hold(lock_);
+    return posts_;
+}
+
+void ScriptedGateway::ServeSsdp() {
+    while (!stop_ && udp_ != platform::kInvalidSocket) {
+        if (platform::WaitReadable(udp_, kSliceMs) != 1) {
+            continue;
+        }
+        char buffer[2048];
+        std::uint32_t from = 0;
+        std::uint16_t fromPort = 0;
+        const long n = platform::ReceiveDatagram(udp_, buffer, sizeof buffer, &from, &fromPort);
+        if (n <= 0) {
+            continue;
+        }
+        {
+            std::lock_guard<std::mutex> hold(lock_);
+            ++searches_;
+        }
+        if (!answerSearches_) {
+            continue;
+        }
+        const std::string answer =
+            "HTTP/1.1 200 OK\r\nCACHE-CONTROL: max-age=120\r\n"
+            "ST: urn:schemas-upnp-org:service:WANIPConnection:1\r\nEXT:\r\n"
+            "SERVER: Scripted/1.0 UPnP/1.0 Gateway/1.0\r\nLocation: " +
+            Location() + "\r\n\r\n";
+        platform::SendDatagram(udp_, answer.data(), answer.size(), from, fromPort);
+    }
+}
+
+void ScriptedGateway::ServeHttp() {
+    while (!stop_ && listener_ != platform::kInvalidSocket) {
+        if (platform::WaitReadable(listener_, kSliceMs) != 1) {
+            continue;
+        }
+        const platform::SocketHandle c = platform::AcceptConnection(listener_);
+        if (c == platform::kInvalidSocket) {
+            continue;
+        }
+        ServeConnection(c);
+        platform::CloseSocket(c);
+    }
+}
+
+void ScriptedGateway::ServeConnection(platform::SocketHandle c) {
+    std::string request;
+    std::size_t headerEnd = std::string::npos;
+    std::size_t wanted = 0;
+    for (int idle = 0; !stop_ && idle < 250;) {  // gives up after 5 s without data
+        if (headerEnd != std::string::npos && request.size() >= wanted) {
+            break;
+        }
+        if (platform::WaitReadable(c, kSliceMs) != 1) {
+            ++idle;
+            continue;
+        }
+        char buffer[65536];
+        const long n = platform::ReceiveSome(c, buffer, sizeof buffer);
+        if (n <= 0) {
+            break;
+        }
+        idle = 0;
+        request.append(buffer, static_cast<std::size_t>(n));
+        if (headerEnd == std::string::npos) {
+            headerEnd = request.find("\r\n\r\n");
+            if (headerEnd != std::string::npos) {
+                std::size_t length = 0;
+                std::string head = request.substr(0, headerEnd + 2), line;
+                while (text::CutLine(head, line)) {
+                    if (text::StartsWithNoCase(line, "Content-Length:")) {
+                        length = static_cast<std::size_t>(text::AtoiPrefix(line.substr(15)));
+                    }
+                }
+                wanted = headerEnd + 4 + length;
+            }
+        }
+    }
+    if (headerEnd == std::string::npos) {
+        return;
+    }
+    if (request.rfind("GET ", 0) == 0) {
+        {
+            std::lock_guard<std::mutex> hold(lock_);
+            ++gets_;
+        }
+        SendAll(c, HttpReply(200, "OK", Description(httpPort_)));
+        return;
+    }
+    SoapReply reply;
+    {
+        std::lock_guard<std::mutex> hold(lock_);
+        posts_.push_back(request.substr(headerEnd + 4));
+        if (!replies_.empty()) {
+            reply = replies_.front();
+            replies_.pop_front();
+        }
+    }
+    if (reply.status == 200) {
+        SendAll(c, HttpReply(200, "OK", SoapOk()));
+    } else {
+        SendAll(c, HttpReply(reply.status, "Internal Server Error",
+                             SoapFault(reply.errorCode, reply.errorDescription)));
+    }
+}
+
+std::string SoapArgument(const std::string& envelope, const std::string& name) {
+    // "<Name>" or "<Name attributes...>"
+    std::size_t at = 0;
+    for (;;) {
+        at = envelope.find("<" + name, at);
+        if (at == std::string::npos) {
+            return "<missing>";
+        }
+        const char next =
+            at + 1 + name.size() < envelope.size() ? envelope[at + 1 + name.size()] : 0;
+        if (next == '>' || next == ' ') {
+            break;
+        }
+        ++at;
+    }
+    const std::size_t from = envelope.find('>', at) + 1;
+    const std::size_t to = envelope.find("</" + name + ">", from);
+    return to == std::string::npos ? "<unterminated>" : envelope.substr(from, to - from);
+}

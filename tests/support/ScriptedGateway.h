@@ -1,0 +1,69 @@
+// A whole gateway on loopback for tests of a run: an SSDP responder on a UDP
+// port of 127.0.0.1 and an HTTP server that serves the device description and
+// answers AddPortMapping posts as scripted. Each on its own thread.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/Socket.h"
+#include "upnp/RouterDevice.h"
+
+class ScriptedGateway {
+public:
+    // How one AddPortMapping post is answered.
+    struct SoapReply {
+        int status = 200;       // 200: the response envelope; otherwise a UPnP fault
+        std::string errorCode;  // for a fault, e.g. "718"
+        std::string errorDescription;
+    };
+
+    explicit ScriptedGateway(bool answerSearches = true);
+    ~ScriptedGateway();
+    ScriptedGateway(const ScriptedGateway&) = delete;
+    ScriptedGateway& operator=(const ScriptedGateway&) = delete;
+
+    bool Ready() const;
+    std::uint16_t HttpPort() const { return httpPort_; }
+    std::string Location() const;  // http://127.0.0.1:PORT/rootDesc.xml
+
+    // Searches that go only to this responder, listening `listenMs`.
+    DiscoveryTargets Targets(unsigned listenMs = 1500) const;
+
+    // Replies to the next posts, in order; once used up, posts get 200.
+    void ScriptSoapReplies(std::vector<SoapReply> replies);
+
+    int Searches() const;
+    int DescriptionGets() const;
+    // The bodies of the AddPortMapping posts received, in order.
+    std::vector<std::string> Posts() const;
+
+    void Stop();
+
+private:
+    void ServeSsdp();
+    void ServeHttp();
+    void ServeConnection(platform::SocketHandle c);
+
+    bool answerSearches_;
+    platform::SocketHandle udp_ = platform::kInvalidSocket;
+    platform::SocketHandle listener_ = platform::kInvalidSocket;
+    std::uint16_t udpPort_ = 0;
+    std::uint16_t httpPort_ = 0;
+    std::atomic<bool> stop_{false};
+    mutable std::mutex lock_;
+    std::deque<SoapReply> replies_;
+    int searches_ = 0;
+    int gets_ = 0;
+    std::vector<std::string> posts_;
+    std::thread ssdpThread_;
+    std::thread httpThread_;
+};
+
+// The value of an argument in an AddPortMapping envelope ("NewExternalPort"…).
+std::string SoapArgument(const std::string& envelope, const std::string& name);
