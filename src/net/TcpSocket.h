@@ -26,13 +26,13 @@ public:
 
     int Send(const char* data, int size);  // 0 or -1; sends the whole block
     int SendText(const std::string& s);
-    int Poll();                                       // 0 or -1; never waits
-    int Read(char* destination, int capacity);        // bytes taken, or -1
-    int ReceiveText(std::string& out, int limit);     // bytes taken, or -1
-    int PeekBytes(char* destination, int capacity);   // bytes copied, or -1
-    int PeekText(std::string& out);                   // bytes copied, or -1
-    int Available();                                  // pending after a poll, or -1
-    int IsClosed();                                   // closed flag after a poll
+    int Poll();                                      // 0 or -1; never waits
+    int Read(char* destination, int capacity);       // bytes taken, or -1
+    int ReceiveText(std::string& out, int limit);    // bytes taken, or -1
+    int PeekBytes(char* destination, int capacity);  // bytes copied, or -1
+    int PeekText(std::string& out);                  // bytes copied, or -1
+    int Available();                                 // pending after a poll, or -1
+    int IsClosed();                                  // closed flag after a poll
 
     // Waits up to timeoutMs for more bytes, the peer's close or an error
     // (without consuming anything). Used by callers that would otherwise
@@ -45,7 +45,21 @@ public:
     // Time-out for the guarded calls in ms; 0 means the watchdog's default.
     void SetTimeout(int milliseconds) { timeout_ = milliseconds; }
 
+    // Socket creation (used by Connect): 0, -1 socket library unusable,
+    // -3 no socket.
+    int Create();
+
 private:
-    // ... (implementation fields)
+    // Marks the connection closed after its handle is gone.
+    void Forget();
+    void Fail(const char* text);
+
+    platform::SocketHandle socket_ = platform::kInvalidSocket;
+    int open_ = 0;
+    std::string lastError_;
+    std::unique_ptr<char[]> text_;
+    std::unique_ptr<char[]> received_;
+    int pending_ = 0;
+    int closed_ = 0;
     int timeout_ = 0;
 };

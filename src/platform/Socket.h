@@ -43,6 +43,14 @@ long ReceiveDatagram(SocketHandle s, char* buffer, std::size_t capacity, std::ui
 // The local port a socket is bound to, or 0.
 std::uint16_t LocalPort(SocketHandle s);
 
+// Listening TCP socket bound to address:port (port 0: a free one, see
+// LocalPort), for servers on loopback in tests and tools. kInvalidSocket on failure.
+SocketHandle ListenTcp(std::uint32_t address, std::uint16_t port, int backlog);
+// The next incoming connection; blocks unless WaitReadable said one is there.
+SocketHandle AcceptConnection(SocketHandle listener);
+// Sets the socket's receive buffer size (SO_RCVBUF); false when refused.
+bool SetReceiveBufferSize(SocketHandle s, int bytes);
+
 // Waits up to timeoutMs (0: just looks) for `s` to become readable.
 // 1 readable (or at end of stream / in error, so that the next read tells),
 // 0 not within the time, -1 the wait itself failed. Never limited by FD_SETSIZE.

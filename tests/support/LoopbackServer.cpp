@@ -1,0 +1,146 @@
+#include "support/LoopbackServer.h"
+
+#include <chrono>
+
+#include "net/StartWinsock.h"
+#include "platform/Clock.h"
+
+namespace {
+const std::uint32_t kLoopback = platform::HostToNet32(0x7F000001);
+const int kWaitSliceMs = 20;
+}  // namespace
+
+LoopbackServer::LoopbackServer() : LoopbackServer(Behaviour{}) {}
+
+LoopbackServer::LoopbackServer(Behaviour behaviour) : behaviour_(std::move(behaviour)) {
+    StartWinsock();
+    listener_ = platform::ListenTcp(kLoopback, 0, 8);
+    if (listener_ == platform::kInvalidSocket) {
+        return;
+    }
+    if (behaviour_.receiveBufferBytes > 0) {
+        platform::SetReceiveBufferSize(listener_, behaviour_.receiveBufferBytes);
+    }
+    port_ = platform::LocalPort(listener_);
+    thread_ = std::thread([this] { Serve(); });
+}
+
+LoopbackServer::~LoopbackServer() {
+    Stop();
+}
+
+void LoopbackServer::Stop() {
+    {
+        std::lock_guard<std::mutex> hold(lock_);
+        stop_ = true;
+    }
+    if (thread_.joinable()) {
+        thread_.join();
+    }
+    if (listener_ != platform::kInvalidSocket) {
+        platform::CloseSocket(listener_);
+        listener_ = platform::kInvalidSocket;
+    }
+}
+
+std::string LoopbackServer::Received() const {
+    std::lock_guard<std::mutex> hold(lock_);
+    return received_;
+}
+
+int LoopbackServer::Accepted() const {
+    std::lock_guard<std::mutex> hold(lock_);
+    return accepted_;
+}
+
+bool LoopbackServer::WaitForReceived(std::size_t bytes, int timeoutMs) const {
+    std::unique_lock<std::mutex> hold(lock_);
+    return changed_.wait_for(hold, std::chrono::milliseconds(timeoutMs),
+                             [&] { return received_.size() >= bytes; });
+}
+
+bool LoopbackServer::WaitForAccepted(int count, int timeoutMs) const {
+    std::unique_lock<std::mutex> hold(lock_);
+    return changed_.wait_for(hold, std::chrono::milliseconds(timeoutMs),
+                             [&] { return accepted_ >= count; });
+}
+
+void LoopbackServer::Serve() {
+    for (;;) {
+        {
+            std::lock_guard<std::mutex> hold(lock_);
+            if (stop_) {
+                return;
+            }
+        }
+        if (platform::WaitReadable(listener_, kWaitSliceMs) != 1) {
+            continue;
+        }
+        const platform::SocketHandle connection = platform::AcceptConnection(listener_);
+        if (connection == platform::kInvalidSocket) {
+            continue;
+        }
+        {
+            std::lock_guard<std::mutex> hold(lock_);
+            ++accepted_;
+        }
+        changed_.notify_all();
+        ServeConnection(connection);
+        platform::CloseSocket(connection);
+    }
+}
+
+void LoopbackServer::ServeConnection(platform::SocketHandle connection) {
+    if (!behaviour_.sendOnAccept.empty()) {
+        if (!SendAll(connection, behaviour_.sendOnAccept) || behaviour_.closeAfterSending) {
+            return;
+        }
+    }
+    bool replied = behaviour_.reply.empty();
+    std::string mine;
+    char buffer[4096];
+    for (;;) {
+        {
+            std::lock_guard<std::mutex> hold(lock_);
+            if (stop_) {
+                return;
+            }
+        }
+        if (behaviour_.readNothing) {
+            platform::SleepMs(kWaitSliceMs);
+            continue;
+        }
+        if (platform::WaitReadable(connection, kWaitSliceMs) != 1) {
+            continue;
+        }
+        const long n = platform::ReceiveSome(connection, buffer, sizeof buffer);
+        if (n <= 0) {
+            return;
+        }
+        mine.append(buffer, static_cast<std::size_t>(n));
+        {
+            std::lock_guard<std::mutex> hold(lock_);
+            received_.append(buffer, static_cast<std::size_t>(n));
+        }
+        changed_.notify_all();
+        if (!replied && (behaviour_.replyAfter.empty() ||
+                         mine.find(behaviour_.replyAfter) != std::string::npos)) {
+            replied = true;
+            if (!SendAll(connection, behaviour_.reply) || behaviour_.closeAfterSending) {
+                return;
+            }
+        }
+    }
+}
+
+bool LoopbackServer::SendAll(platform::SocketHandle connection, const std::string& bytes) {
+    std::size_t sent = 0;
+    while (sent < bytes.size()) {
+        const long n = platform::SendSome(connection, bytes.data() + sent, bytes.size() - sent);
+        if (n <= 0) {
+            return false;
+        }
+        sent += static_cast<std::size_t>(n);
+    }
+    return true;
+}
