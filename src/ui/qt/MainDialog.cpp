@@ -1,0 +1,315 @@
+#include "ui/qt/MainDialog.h"
+
+#include <algorithm>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QContextMenuEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QShortcut>
+#include <QTextDocument>
+
+#include "app/PortMapDlg.h"
+#include "text/Text.h"
+#include "ui/qt/DialogUnits.h"
+#include "ui/qt/VersionBox.h"
+
+const char* const kAboutMenuText = "バージョン情報 Pontaro(&A)...";
+
+namespace {
+
+constexpr int kTickMs = 100;
+
+// The rule box and the log keep LF; the logic speaks CR LF.
+std::string PlainTextOf(const QPlainTextEdit* edit) {
+    QString s = edit->document()->toRawText();
+    s.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+    s.replace(QChar::LineSeparator, QLatin1Char('\n'));
+    return text::LfToCrLf(s.toStdString());
+}
+
+void SetPlainTextOf(QPlainTextEdit* edit, const std::string& crlfText) {
+    edit->setPlainText(QString::fromStdString(text::CrLfToLf(crlfText)));
+}
+
+// The tip holds the application's name, at most 63 bytes of it.
+QString TrayTip() {
+    QByteArray name = QCoreApplication::applicationName().toUtf8();
+    if (name.size() > 63) {
+        int cut = 63;
+        while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80)
+            --cut;
+        name.truncate(cut);
+    }
+    return QString::fromUtf8(name);
+}
+
+}  // namespace
+
+// Outside any namespace, as Q_INIT_RESOURCE requires.
+static void InitIconResources() {
+    Q_INIT_RESOURCE(pontaro);
+}
+
+CMainDialog::CMainDialog(TrayMode trayMode, QWidget* parent)
+    : QDialog(parent), trayMode_(trayMode) {
+    InitIconResources();
+    // A top-level window of its own (a task-bar button, minimisable), of fixed
+    // size, without a maximise box.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    setWindowTitle(QStringLiteral("Pontaro"));
+    setWindowIcon(AppIcon());
+    setFont(DialogFont(QStringLiteral("MS UI Gothic"), 8));
+    const DialogMetrics m = MetricsOf(font());
+
+    // Created in the template's order, which is also the tab order.
+    open_ = new QPushButton(QStringLiteral("Open"), this);
+    open_->setObjectName(QStringLiteral("open"));
+    open_->setGeometry(DialogRect(m, 205, 125, 50, 16));
+    open_->setDefault(true);
+
+    exit_ = new QPushButton(QString::fromUtf8("終了"), this);
+    exit_->setObjectName(QStringLiteral("exit"));
+    exit_->setGeometry(DialogRect(m, 263, 125, 50, 16));
+
+    log_ = new QPlainTextEdit(this);
+    log_->setObjectName(QStringLiteral("log"));
+    log_->setGeometry(DialogRect(m, 7, 154, 306, 179));
+    log_->setReadOnly(true);
+    log_->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    log_->setLineWrapMode(QPlainTextEdit::NoWrap);
+    log_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    log_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    log_->setTabChangesFocus(true);
+    log_->setUndoRedoEnabled(false);
+
+    rules_ = new QPlainTextEdit(this);
+    rules_->setObjectName(QStringLiteral("rules"));
+    rules_->setGeometry(DialogRect(m, 7, 35, 306, 82));
+    rules_->setLineWrapMode(QPlainTextEdit::NoWrap);
+    rules_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    rules_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    rules_->setTabChangesFocus(true);
+
+    example_ = new QLabel(
+        QString::fromUtf8("入力例 :\n80, 80, TCP, HTTP接続の通過\n21, 21, TCP, FTP接続の通過"),
+        this);
+    example_->setObjectName(QStringLiteral("example"));
+    example_->setTextFormat(Qt::PlainText);
+    example_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    example_->setWordWrap(true);
+    example_->setGeometry(DialogRect(m, 7, 7, 306, 28));
+
+    autoUpdate_ = new QCheckBox(QString::fromUtf8("定期的に更新"), this);
+    autoUpdate_->setObjectName(QStringLiteral("autoUpdate"));
+    autoUpdate_->setGeometry(DialogRect(m, 7, 128, 59, 10));
+
+    autoMinimize_ = new QCheckBox(QString::fromUtf8("自動的に最小化"), this);
+    autoMinimize_->setObjectName(QStringLiteral("autoMinimize"));
+    autoMinimize_->setGeometry(DialogRect(m, 81, 128, 66, 10));
+
+    setTabOrder(open_, exit_);
+    setTabOrder(exit_, log_);
+    setTabOrder(log_, rules_);
+    setTabOrder(rules_, autoUpdate_);
+    setTabOrder(autoUpdate_, autoMinimize_);
+
+    setFixedSize(DialogSize(m, 320, 340));
+
+    connect(open_, &QPushButton::clicked, this, &CMainDialog::OnOpen);
+    connect(exit_, &QPushButton::clicked, this, &QDialog::reject);
+    auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
+    connect(help, &QShortcut::activated, this, &CMainDialog::ShowVersionBox);
+
+    timer_.setInterval(kTickMs);
+    connect(&timer_, &QTimer::timeout, this, &CMainDialog::OnTick);
+}
+
+CMainDialog::~CMainDialog() = default;
+
+void CMainDialog::Start() {
+    if (started_)
+        return;
+    started_ = true;
+    if (logic_ != nullptr)
+        logic_->OnInitDialog();
+    show();
+    timer_.start();
+}
+
+void CMainDialog::done(int result) {
+    if (started_ && !destroyed_) {
+        destroyed_ = true;
+        timer_.stop();
+        if (logic_ != nullptr)
+            logic_->OnDestroy();
+    }
+    QDialog::done(result);
+}
+
+void CMainDialog::OnOpen() {
+    if (logic_ != nullptr)
+        logic_->RunCycle();
+}
+
+void CMainDialog::OnTick() {
+    if (logic_ != nullptr)
+        logic_->OnTimer();
+}
+
+std::string CMainDialog::GetRuleText() {
+    return PlainTextOf(rules_);
+}
+
+void CMainDialog::SetRuleText(const std::string& crlfText) {
+    SetPlainTextOf(rules_, crlfText);
+}
+
+bool CMainDialog::GetAutoUpdate() {
+    return autoUpdate_->isChecked();
+}
+
+void CMainDialog::SetAutoUpdate(bool on) {
+    autoUpdate_->setChecked(on);
+}
+
+bool CMainDialog::GetAutoMinimize() {
+    return autoMinimize_->isChecked();
+}
+
+void CMainDialog::SetAutoMinimize(bool on) {
+    autoMinimize_->setChecked(on);
+}
+
+std::string CMainDialog::GetLogText() {
+    return PlainTextOf(log_);
+}
+
+// Setting the text puts the view at the top, like an edit control's
+// WM_SETTEXT; the logic then scrolls.
+void CMainDialog::SetLogText(const std::string& crlfText) {
+    SetPlainTextOf(log_, crlfText);
+}
+
+// In a log that does not wrap, one step of the vertical scroll bar is one
+// line; the bar stops at its end like EM_LINESCROLL does.
+void CMainDialog::ScrollLogLines(int lines) {
+    QScrollBar* bar = log_->verticalScrollBar();
+    const long long target = static_cast<long long>(bar->value()) + lines;
+    bar->setValue(static_cast<int>(std::clamp<long long>(target, bar->minimum(), bar->maximum())));
+}
+
+bool CMainDialog::TrayUsable() const {
+    if (tray_ == nullptr || !tray_->isVisible())
+        return false;
+    switch (trayMode_) {
+        case TrayMode::kAlways:
+            return true;
+        case TrayMode::kNever:
+            return false;
+        case TrayMode::kAuto:
+            break;
+    }
+    return QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+// Without a notification area a hidden window could not be brought back, so
+// the window then stays minimised in the task bar instead.
+void CMainDialog::HideWindow() {
+    if (TrayUsable())
+        hide();
+}
+
+void CMainDialog::MinimizeWindow() {
+    if (TrayUsable()) {
+        setWindowState(windowState() | Qt::WindowMinimized);
+        hide();
+    } else {
+        showMinimized();
+    }
+}
+
+void CMainDialog::AddTrayIcon() {
+    if (trayMode_ == TrayMode::kNever)
+        return;
+    if (tray_ == nullptr) {
+        tray_ = new QSystemTrayIcon(TrayIconImage(), this);
+        tray_->setToolTip(TrayTip());
+        connect(tray_, &QSystemTrayIcon::activated, this, &CMainDialog::OnTrayActivated);
+    }
+    // Qt puts the icon back by itself when the notification area restarts.
+    tray_->show();
+}
+
+void CMainDialog::RemoveTrayIcon() {
+    if (tray_ != nullptr)
+        tray_->hide();
+}
+
+// A left or right press brings the window back; moves, releases, double
+// clicks and the middle button do nothing.
+void CMainDialog::OnTrayActivated(QSystemTrayIcon::ActivationReason reason) {
+    if (reason != QSystemTrayIcon::Trigger && reason != QSystemTrayIcon::Context)
+        return;
+    show();
+    if (isMinimized()) {
+        showNormal();
+        raise();
+        activateWindow();
+    }
+}
+
+void CMainDialog::changeEvent(QEvent* event) {
+    QDialog::changeEvent(event);
+    if (event->type() != QEvent::WindowStateChange || !isMinimized() || !TrayUsable())
+        return;
+    // Hiding from inside the state change confuses some window managers.
+    QTimer::singleShot(0, this, [this] {
+        if (isMinimized() && TrayUsable())
+            hide();
+    });
+}
+
+QMenu* CMainDialog::CreateContextMenu() {
+    auto* menu = new QMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    QAction* about = menu->addAction(QString::fromUtf8(kAboutMenuText));
+    connect(about, &QAction::triggered, this, &CMainDialog::ShowVersionBox);
+    return menu;
+}
+
+// Controls that have a menu of their own (the two text boxes) keep it; a
+// right click anywhere else on the window offers the version box.
+void CMainDialog::contextMenuEvent(QContextMenuEvent* event) {
+    CreateContextMenu()->popup(event->globalPos());
+    event->accept();
+}
+
+bool CMainDialog::eventFilter(QObject* watched, QEvent* event) {
+    return QDialog::eventFilter(watched, event);
+}
+
+void CMainDialog::ShowVersionBox() {
+    CVersionBox box(AppIcon(), this);
+    box.exec();
+}
+
+QIcon CMainDialog::AppIcon() {
+    QIcon icon;
+    for (int size : {16, 32, 48, 256})
+        icon.addFile(QStringLiteral(":/icons/pontaro-%1.png").arg(size), QSize(size, size));
+    return icon;
+}
+
+QIcon CMainDialog::TrayIconImage() {
+    QIcon icon(QStringLiteral(":/icons/tray.ico"));
+    if (icon.availableSizes().isEmpty())
+        icon = QIcon(QStringLiteral(":/icons/pontaro-16.png"));
+    return icon;
+}

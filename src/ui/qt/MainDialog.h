@@ -1,0 +1,99 @@
+// The program's one window: the rule box, the two options, "Open", "終了" and
+// the log, laid out from the dialog template in dialog units. All behaviour
+// beyond showing and reading the controls is CPortMapDlg's; this class only
+// forwards events to it and carries out what it asks of the window.
+#pragma once
+
+#include <QDialog>
+#include <QIcon>
+#include <QSystemTrayIcon>
+#include <QTimer>
+
+#include "app/PortMapWindow.h"
+
+class CPortMapDlg;
+class QCheckBox;
+class QLabel;
+class QMenu;
+class QPlainTextEdit;
+class QPushButton;
+
+class CMainDialog : public QDialog, public IPortMapWindow {
+    Q_OBJECT
+public:
+    // Whether minimising may hide the window behind a notification-area icon.
+    // kAuto asks the desktop; the other two let tests take either path.
+    enum class TrayMode { kAuto, kAlways, kNever };
+
+    explicit CMainDialog(TrayMode trayMode = TrayMode::kAuto, QWidget* parent = nullptr);
+    ~CMainDialog() override;
+
+    // The logic that receives the window's events; set before Start().
+    void Attach(CPortMapDlg* logic) { logic_ = logic; }
+    // OnInitDialog, then shows the window and starts the 100 ms timer.
+    void Start();
+
+    // IPortMapWindow
+    std::string GetRuleText() override;
+    void SetRuleText(const std::string& crlfText) override;
+    bool GetAutoUpdate() override;
+    void SetAutoUpdate(bool on) override;
+    bool GetAutoMinimize() override;
+    void SetAutoMinimize(bool on) override;
+    std::string GetLogText() override;
+    void SetLogText(const std::string& crlfText) override;
+    void ScrollLogLines(int lines) override;
+    void HideWindow() override;
+    void MinimizeWindow() override;
+    void AddTrayIcon() override;
+    void RemoveTrayIcon() override;
+
+    // The version box, modal; reached by F1 and the context menu.
+    void ShowVersionBox();
+    // Whether minimising hides the window now.
+    bool TrayUsable() const;
+
+    // The controls, for the tests.
+    QPushButton* openButton() const { return open_; }
+    QPushButton* exitButton() const { return exit_; }
+    QPlainTextEdit* logBox() const { return log_; }
+    QPlainTextEdit* ruleBox() const { return rules_; }
+    QCheckBox* autoUpdateBox() const { return autoUpdate_; }
+    QCheckBox* autoMinimizeBox() const { return autoMinimize_; }
+    QSystemTrayIcon* trayIcon() const { return tray_; }
+    QMenu* CreateContextMenu();
+
+    static QIcon AppIcon();
+    static QIcon TrayIconImage();
+
+public slots:
+    void done(int result) override;
+
+protected:
+    void changeEvent(QEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void OnOpen();
+    void OnTick();
+    void OnTrayActivated(QSystemTrayIcon::ActivationReason reason);
+
+    CPortMapDlg* logic_ = nullptr;
+    TrayMode trayMode_;
+    bool started_ = false;
+    bool destroyed_ = false;
+    QTimer timer_;
+    QSystemTrayIcon* tray_ = nullptr;
+
+    QPushButton* open_ = nullptr;
+    QPushButton* exit_ = nullptr;
+    QPlainTextEdit* log_ = nullptr;
+    QPlainTextEdit* rules_ = nullptr;
+    QLabel* example_ = nullptr;
+    QCheckBox* autoUpdate_ = nullptr;
+    QCheckBox* autoMinimize_ = nullptr;
+};
+
+// The texts of the window, shared with the tests.
+extern const char* const kAboutMenuText;

@@ -1,0 +1,42 @@
+#include "ui/qt/VersionBox.h"
+
+#include <QIcon>
+#include <QLabel>
+#include <QPushButton>
+
+#include "ui/qt/DialogUnits.h"
+
+const char* const kVersionBoxCaption = "バージョン情報 Pontaro";
+const char* const kVersionLine = "Pontaro Version 1.0";
+const char* const kVersionNotice = "UPnP対応ルータのポートを開きます";
+
+CVersionBox::CVersionBox(const QIcon& icon, QWidget* parent) : QDialog(parent) {
+    setWindowTitle(QString::fromUtf8(kVersionBoxCaption));
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    setFont(DialogFont(QStringLiteral("MS UI Gothic"), 9));
+    const DialogMetrics m = MetricsOf(font());
+
+    // Like an icon static control, the icon keeps its own size (32 pixels)
+    // at the template's position.
+    auto* iconLabel = new QLabel(this);
+    const QRect iconRect = DialogRect(m, 11, 17, 20, 20);
+    iconLabel->setPixmap(icon.pixmap(32, 32));
+    iconLabel->setGeometry(iconRect.x(), iconRect.y(), 32, 32);
+
+    auto* version = new QLabel(QString::fromUtf8(kVersionLine), this);
+    version->setTextFormat(Qt::PlainText);
+    version->setGeometry(DialogRect(m, 40, 10, 119, 8));
+
+    auto* notice = new QLabel(QString::fromUtf8(kVersionNotice), this);
+    notice->setTextFormat(Qt::PlainText);
+    notice->setGeometry(DialogRect(m, 40, 25, 119, 8));
+
+    auto* ok = new QPushButton(QStringLiteral("OK"), this);
+    ok->setObjectName(QStringLiteral("ok"));
+    ok->setGeometry(DialogRect(m, 178, 7, 50, 16));
+    ok->setDefault(true);
+    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+
+    setFixedSize(DialogSize(m, 235, 55));
+}
