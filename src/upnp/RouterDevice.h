@@ -14,11 +14,11 @@
 // Where a search goes. The defaults are the real thing; tests point it at
 // loopback responders instead of the machine's gateways.
 struct DiscoveryTargets {
-    std::uint32_t multicastAddress;   // 239.255.255.250, network order
-    bool useMulticast = true;         // false: no copy to multicastAddress (loopback tests)
-    std::uint16_t port = 1900;        // destination port of every datagram
-    std::uint16_t bindPort = 1900;    // tried first; an ephemeral port if it is taken
-    bool useDefaultGateways = true;   // add each adapter's default gateway
+    std::uint32_t multicastAddress;           // 239.255.255.250, network order
+    bool useMulticast = true;                 // false: no copy to multicastAddress (loopback tests)
+    std::uint16_t port = 1900;                // destination port of every datagram
+    std::uint16_t bindPort = 1900;            // tried first; an ephemeral port if it is taken
+    bool useDefaultGateways = true;           // add each adapter's default gateway
     std::vector<std::uint32_t> extraTargets;  // further unicast destinations
     unsigned listenMs = 3000;
 
@@ -57,6 +57,15 @@ public:
     // The reason of the last failure of Discover, HttpRequest or AddPortMapping.
     const FailureReason& LastFailure() const { return failure_; }
 
+    // Time allowed for a reply's header block and, separately, for its body
+    // (ms, 3000 each). Tests shorten them.
+    void SetHttpBudgets(int headerMs, int bodyMs) {
+        headerBudgetMs_ = headerMs;
+        bodyBudgetMs_ = bodyMs;
+    }
+
 protected:
     FailureReason failure_;
+    int headerBudgetMs_ = 3000;
+    int bodyBudgetMs_ = 3000;
 };

@@ -1,0 +1,237 @@
+// The description reader and the XML layer under it. The same cases run on
+// every backend: pugixml on Linux, MSXML in the Windows build (under Wine).
+
+#include <gtest/gtest.h>
+
+#include "platform/Xml.h"
+#include "upnp/RouterDevice.h"
+
+namespace {
+
+using Step = FailureReason::Step;
+
+std::string Service(const std::string& type, const std::string& control,
+                    const std::string& extra = "") {
+    return "<service><serviceType>" + type + "</serviceType><serviceId>urn:upnp-org:serviceId:" +
+           type.substr(type.rfind(':') == std::string::npos ? 0 : 0, 0) + "X</serviceId>" +
+           "<SCPDURL>/scpd.xml</SCPDURL><controlURL>" + control + "</controlURL>" +
+           "<eventSubURL>/evt</eventSubURL>" + extra + "</service>";
+}
+
+const std::string kIp1 = "urn:schemas-upnp-org:service:WANIPConnection:1";
+const std::string kIp2 = "urn:schemas-upnp-org:service:WANIPConnection:2";
+const std::string kPpp = "urn:schemas-upnp-org:service:WANPPPConnection:1";
+const std::string kCommon = "urn:schemas-upnp-org:service:WANCommonInterfaceConfig:1";
+
+// A root device with its embedded devices, as gateways nest them.
+std::string Description(const std::string& urlBase, const std::string& rootServices,
+                        const std::string& innerServices) {
+    return "<?xml version=\"1.0\"?>\r\n<root xmlns=\"urn:schemas-upnp-org:device-1-0\">"
+           "<specVersion><major>1</major><minor>0</minor></specVersion>" +
+           urlBase +
+           "<device><deviceType>urn:schemas-upnp-org:device:InternetGatewayDevice:1</deviceType>"
+           "<friendlyName>ルーター</friendlyName><serviceList>" +
+           rootServices +
+           "</serviceList><deviceList><device><deviceType>urn:schemas-upnp-org:device:"
+           "WANDevice:1</deviceType><deviceList><device><deviceType>urn:schemas-upnp-org:device:"
+           "WANConnectionDevice:1</deviceType><serviceList>" +
+           innerServices +
+           "</serviceList></device></deviceList></device></deviceList></device></root>";
+}
+
+struct Case {
+    const char* name;
+    std::string text;
+    int result;
+    Step step;
+    ServiceInfo expected;  // fields the reader must leave as below
+};
+
+ServiceInfo Info(std::string base, std::string type, std::string id, std::string scpd,
+                 std::string control, std::string event) {
+    return ServiceInfo{std::move(base), std::move(type),    std::move(id),
+                       std::move(scpd), std::move(control), std::move(event)};
+}
+
+// Every case starts from a record whose fields say "preset", so that an
+// untouched field shows.
+const std::string P = "preset";
+
+std::vector<Case> Cases() {
+    const std::string ipService = Service(kIp1, "/ctl/IPConn");
+    return {
+        {"no URLBase is no failure", Description("", Service(kCommon, "/ctl/CIC"), ipService), 0,
+         Step::kNone,
+         Info(P, kIp1, "urn:upnp-org:serviceId:X", "/scpd.xml", "/ctl/IPConn", "/evt")},
+        {"URLBase taken and trimmed",
+         Description("<URLBase>\r\n  http://192.168.0.1:5000/ \t</URLBase>", "", ipService), 0,
+         Step::kNone,
+         Info("http://192.168.0.1:5000/", kIp1, "urn:upnp-org:serviceId:X", "/scpd.xml",
+              "/ctl/IPConn", "/evt")},
+        {"empty URLBase", Description("<URLBase></URLBase>", "", ipService), 0, Step::kNone,
+         Info("", kIp1, "urn:upnp-org:serviceId:X", "/scpd.xml", "/ctl/IPConn", "/evt")},
+        {"blank URLBase", Description("<URLBase>  \r\n </URLBase>", "", ipService), 0, Step::kNone,
+         Info("", kIp1, "urn:upnp-org:serviceId:X", "/scpd.xml", "/ctl/IPConn", "/evt")},
+        {"first of two URLBase",
+         Description("<URLBase>http://a:1/</URLBase><URLBase>http://b:2/</URLBase>", "", ipService),
+         0, Step::kNone,
+         Info("http://a:1/", kIp1, "urn:upnp-org:serviceId:X", "/scpd.xml", "/ctl/IPConn", "/evt")},
+        {"PPP and other letter case passed over",
+         Description("", "",
+                     Service(kPpp, "/ctl/PPP") +
+                         Service("urn:schemas-upnp-org:service:wanipconnection:1", "/ctl/lower") +
+                         ipService),
+         0, Step::kNone,
+         Info(P, kIp1, "urn:upnp-org:serviceId:X", "/scpd.xml", "/ctl/IPConn", "/evt")},
+        {"first in document order wins, wherever it sits",
+         Description("", Service(kIp2, "/ctl/root"), ipService), 0, Step::kNone,
+         Info(P, kIp2, "urn:upnp-org:serviceId:X", "/scpd.xml", "/ctl/root", "/evt")},
+        {"names differing in case or by a prefix are not recognised",
+         Description("", "",
+                     "<service xmlns:u=\"urn:x\"><serviceType>" + kIp1 +
+                         "</serviceType><ControlURL>/a</ControlURL><u:controlURL>/b</u:controlURL>"
+                         "</service>"),
+         0, Step::kNone, Info(P, kIp1, P, P, P, P)},
+        {"the later of two controlURL stays",
+         Description("", "", Service(kIp1, "/first", "<controlURL>/second</controlURL>")), 0,
+         Step::kNone, Info(P, kIp1, "urn:upnp-org:serviceId:X", "/scpd.xml", "/second", "/evt")},
+        {"children in another order, no eventSubURL",
+         Description("", "",
+                     "<service><controlURL>/c</controlURL><SCPDURL>/s</SCPDURL><serviceType>" +
+                         kIp1 + "</serviceType><serviceId>id</serviceId></service>"),
+         0, Step::kNone, Info(P, kIp1, "id", "/s", "/c", P)},
+        {"texts trimmed, entities and CDATA read, UTF-8 intact",
+         Description("", "",
+                     "<service><serviceType>\n  " + kIp1 +
+                         "  \n</serviceType><serviceId> 日本語のサービス </serviceId>"
+                         "<controlURL><![CDATA[/ctl?a=1&b=2]]></controlURL>"
+                         "<SCPDURL>/s?x=1&amp;y=&lt;2&gt;</SCPDURL></service>"),
+         0, Step::kNone, Info(P, kIp1, "日本語のサービス", "/s?x=1&y=<2>", "/ctl?a=1&b=2", P)},
+        {"no WANIPConnection service",
+         Description("<URLBase>http://a:1/</URLBase>", Service(kCommon, "/c"), Service(kPpp, "/p")),
+         -1, Step::kNoService, Info("http://a:1/", P, P, P, P, P)},
+        {"serviceType only deeper down does not count",
+         Description("", "", "<service><x><serviceType>" + kIp1 + "</serviceType></x></service>"),
+         -1, Step::kNoService, Info(P, P, P, P, P, P)},
+        {"an HTML error page",
+         "<html><head><title>404</title></head><body><p>Not found<br></body></html>", -1,
+         Step::kDescription, Info(P, P, P, P, P, P)},
+        {"plain text", "Not Found", -1, Step::kDescription, Info(P, P, P, P, P, P)},
+        {"empty text", "", -1, Step::kDescription, Info(P, P, P, P, P, P)},
+        {"cut short", Description("", "", ipService).substr(0, 300), -1, Step::kDescription,
+         Info(P, P, P, P, P, P)},
+        {"two root elements", Description("", "", ipService) + "<root/>", -1, Step::kDescription,
+         Info(P, P, P, P, P, P)},
+        {"a byte order mark is skipped", "\xEF\xBB\xBF" + Description("", "", ipService), 0,
+         Step::kNone,
+         Info(P, kIp1, "urn:upnp-org:serviceId:X", "/scpd.xml", "/ctl/IPConn", "/evt")},
+        {"the text ends at a zero byte",
+         Description("", "", ipService) + std::string(1, '\0') + "<junk", 0, Step::kNone,
+         Info(P, kIp1, "urn:upnp-org:serviceId:X", "/scpd.xml", "/ctl/IPConn", "/evt")},
+        {"a document type is refused",
+         "<!DOCTYPE root [<!ENTITY a \"/ctl\">]>" + Description("", "", Service(kIp1, "&a;")), -1,
+         Step::kDescription, Info(P, P, P, P, P, P)},
+    };
+}
+
+}  // namespace
+
+TEST(ParseDescription, CasesOnThisPlatformsXmlReader) {
+    for (const Case& c : Cases()) {
+        SCOPED_TRACE(c.name);
+        CRouterDevice device;
+        ServiceInfo info = Info(P, P, P, P, P, P);
+        ASSERT_EQ(device.ParseDescription(c.text, "WANIPConnection", &info), c.result);
+        EXPECT_EQ(device.LastFailure().step, c.step);
+        EXPECT_EQ(info.URLBase, c.expected.URLBase);
+        EXPECT_EQ(info.serviceType, c.expected.serviceType);
+        EXPECT_EQ(info.serviceId, c.expected.serviceId);
+        EXPECT_EQ(info.SCPDURL, c.expected.SCPDURL);
+        EXPECT_EQ(info.controlURL, c.expected.controlURL);
+        EXPECT_EQ(info.eventSubURL, c.expected.eventSubURL);
+    }
+}
+
+TEST(ParseDescription, HostileDocumentsEndWithAResult) {
+    CRouterDevice device;
+    ServiceInfo info;
+    // Entity expansion ("billion laughs").
+    std::string laughs = "<?xml version=\"1.0\"?><!DOCTYPE lolz [<!ENTITY lol \"lol\">";
+    for (int i = 1; i <= 9; ++i) {
+        laughs += "<!ENTITY lol" + std::to_string(i) + " \"";
+        for (int j = 0; j < 10; ++j) {
+            laughs += i == 1 ? "&lol;" : "&lol" + std::to_string(i - 1) + ";";
+        }
+        laughs += "\">";
+    }
+    laughs += "]><root><service><serviceType>WANIPConnection&lol9;</serviceType></service></root>";
+    EXPECT_EQ(device.ParseDescription(laughs, "WANIPConnection", &info), -1);
+
+    // Deep nesting, within and beyond the size a gateway can deliver.
+    for (int depth : {5000, 100000}) {
+        std::string deep;
+        for (int i = 0; i < depth; ++i) {
+            deep += "<service><serviceType>";
+        }
+        deep += "WANIPConnection";
+        for (int i = 0; i < depth; ++i) {
+            deep += "</serviceType></service>";
+        }
+        EXPECT_EQ(device.ParseDescription(deep, "WANIPConnection", &info), -1);
+    }
+}
+
+TEST(XmlDocument, ElementsChildrenNamesAndTexts) {
+    platform::XmlDocument doc;
+    ASSERT_TRUE(doc.Load("<r><a>1</a><b><a>2<c>x</c>3</a></b><a/><p:a xmlns:p=\"u\">4</p:a></r>"));
+    const auto as = doc.ElementsByName("a");
+    ASSERT_EQ(as.size(), 3u);
+    EXPECT_EQ(doc.Text(as[0]), "1");
+    EXPECT_EQ(doc.Text(as[1]), "2x3");
+    EXPECT_EQ(doc.Text(as[2]), "");
+    const auto prefixed = doc.ElementsByName("p:a");
+    ASSERT_EQ(prefixed.size(), 1u);
+    EXPECT_EQ(doc.Name(prefixed[0]), "p:a");
+    EXPECT_EQ(doc.Text(prefixed[0]), "4");
+
+    const auto roots = doc.ElementsByName("r");
+    ASSERT_EQ(roots.size(), 1u);
+    EXPECT_EQ(doc.Text(roots[0]), "12x34");
+    std::vector<std::string> names;
+    for (auto child : doc.Children(roots[0])) {
+        names.push_back(doc.Name(child));
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"a", "b", "a", "p:a"}));
+    EXPECT_TRUE(doc.ElementsByName("A").empty());
+    EXPECT_TRUE(doc.ElementsByName("missing").empty());
+}
+
+TEST(XmlDocument, RefusedTextsLeaveAnEmptyDocument) {
+    platform::XmlDocument doc;
+    ASSERT_TRUE(doc.Load("<r><a/></r>"));
+    for (const char* bad : {"", "text", "<r>", "<r></s>", "<a/><b/>", "<r>&undefined;</r>"}) {
+        SCOPED_TRACE(bad);
+        EXPECT_FALSE(doc.Load(bad));
+        EXPECT_TRUE(doc.ElementsByName("r").empty());
+        EXPECT_TRUE(doc.ElementsByName("a").empty());
+    }
+    std::string deep;
+    for (int i = 0; i < 100000; ++i) {
+        deep += "<a>";
+    }
+    for (int i = 0; i < 100000; ++i) {
+        deep += "</a>";
+    }
+    EXPECT_FALSE(doc.Load(deep));
+    // A modest depth is fine.
+    std::string fine = "<a>";
+    for (int i = 0; i < 100; ++i) {
+        fine += "<b>x";
+    }
+    for (int i = 0; i < 100; ++i) {
+        fine += "</b>";
+    }
+    ASSERT_TRUE(doc.Load(fine + "</a>"));
+    EXPECT_EQ(doc.ElementsByName("b").size(), 100u);
+    EXPECT_EQ(doc.Text(doc.ElementsByName("a")[0]), std::string(100, 'x'));
+}
