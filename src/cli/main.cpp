@@ -49,11 +49,10 @@ constexpr char kUsage[] =
 
 volatile std::sig_atomic_t g_stopSignal = 0;
 
-extern "C" void OnStopSignal(int sig) {
-    g_stopSignal = sig;
-    // A second Ctrl-C ends the program at once, even in the middle of a run.
-    std::signal(sig, SIG_DFL);
-}
+// A run in progress is finished first (it is bounded by its time limits);
+// the handler stays installed, as tools such as timeout(1) deliver the
+// signal twice (to the program and to its process group).
+extern "C" void OnStopSignal(int sig) { g_stopSignal = sig; }
 
 int UsageError(const std::string& message) {
     std::fprintf(stderr, "pontaro-cli: %s\n", text::SanitizeUtf8(message).c_str());
