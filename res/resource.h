@@ -1,0 +1,16 @@
+// Resource ids of Pontaro.exe, shared by Pontaro.rc and the Win32 window code.
+#pragma once
+
+#define IDM_ABOUTBOX 0x0010   // system-menu command of the version box
+#define IDD_ABOUTBOX 100      // the version box
+#define IDS_ABOUTBOX 101      // its system-menu entry
+#define IDD_PONTARO_DIALOG 102
+#define IDR_MAINFRAME 128     // the application icon (nine images)
+#define IDI_TRAY 130          // the notification-area icon, 16 by 16
+
+#define IDC_LOG 1000
+#define IDC_RULES 1002
+#define IDC_AUTO_UPDATE 1003
+#define IDC_AUTO_MINIMIZE 1004
+
+#define IDC_STATIC_TEXT -1

@@ -1,0 +1,211 @@
+#include "ui/win32/MainDialog.h"
+
+#include <cwchar>
+
+#include "resource.h"
+#include "ui/win32/Utf16.h"
+
+namespace win32ui {
+
+CMainDialog::CMainDialog(HINSTANCE instance, Profile* profile)
+    : CDialogBase(instance, IDD_PONTARO_DIALOG),
+      logic_(*this, profile),
+      m_hIcon(LoadIconW(instance, MAKEINTRESOURCEW(IDR_MAINFRAME))) {}
+
+CMainDialog::~CMainDialog() {
+    if (smallIcon_ != nullptr)
+        DestroyIcon(smallIcon_);
+    if (trayIconImage_ != nullptr)
+        DestroyIcon(trayIconImage_);
+}
+
+std::string CMainDialog::GetRuleText() {
+    return GetItemText(IDC_RULES);
+}
+void CMainDialog::SetRuleText(const std::string& crlfText) {
+    SetItemText(IDC_RULES, crlfText);
+}
+bool CMainDialog::GetAutoUpdate() {
+    return GetCheck(IDC_AUTO_UPDATE);
+}
+void CMainDialog::SetAutoUpdate(bool on) {
+    SetCheck(IDC_AUTO_UPDATE, on);
+}
+bool CMainDialog::GetAutoMinimize() {
+    return GetCheck(IDC_AUTO_MINIMIZE);
+}
+void CMainDialog::SetAutoMinimize(bool on) {
+    SetCheck(IDC_AUTO_MINIMIZE, on);
+}
+std::string CMainDialog::GetLogText() {
+    return GetItemText(IDC_LOG);
+}
+void CMainDialog::SetLogText(const std::string& crlfText) {
+    SetItemText(IDC_LOG, crlfText);
+}
+
+void CMainDialog::ScrollLogLines(int lines) {
+    SendDlgItemMessageW(Handle(), IDC_LOG, EM_LINESCROLL, 0, lines);
+}
+
+void CMainDialog::HideWindow() {
+    ShowWindow(Handle(), SW_HIDE);
+}
+void CMainDialog::MinimizeWindow() {
+    ShowWindow(Handle(), SW_MINIMIZE);
+}
+
+std::wstring ApplicationName() {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (n == 0)
+            return L"Pontaro";
+        if (n < path.size()) {
+            path.resize(n);
+            break;
+        }
+        path.resize(path.size() * 2);
+    }
+    const size_t slash = path.find_last_of(L"\\/");
+    std::wstring name = slash == std::wstring::npos ? path : path.substr(slash + 1);
+    const size_t dot = name.rfind(L'.');
+    if (dot != std::wstring::npos && dot > 0)
+        name.resize(dot);
+    return name;
+}
+
+void CMainDialog::AddTrayIcon() {
+    if (trayIconImage_ == nullptr) {
+        trayIconImage_ = static_cast<HICON>(LoadImageW(
+            Instance(), MAKEINTRESOURCEW(IDI_TRAY), IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+            GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR));
+    }
+    m_trayIcon = NOTIFYICONDATAW{};
+    m_trayIcon.cbSize = sizeof(m_trayIcon);
+    m_trayIcon.hWnd = Handle();
+    m_trayIcon.uID = 0;
+    m_trayIcon.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    m_trayIcon.uCallbackMessage = WM_TRAYNOTIFY;
+    m_trayIcon.hIcon = trayIconImage_;
+    const std::wstring name = ApplicationName();
+    const size_t room = sizeof(m_trayIcon.szTip) / sizeof(m_trayIcon.szTip[0]) - 1;
+    wcsncpy(m_trayIcon.szTip, name.c_str(), room);
+    m_trayIcon.szTip[room] = L'\0';
+    Shell_NotifyIconW(NIM_ADD, &m_trayIcon);
+    m_taskbarCreatedMsg = RegisterWindowMessageW(L"TaskbarCreated");
+}
+
+void CMainDialog::RemoveTrayIcon() {
+    Shell_NotifyIconW(NIM_DELETE, &m_trayIcon);
+}
+
+INT_PTR CMainDialog::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    // The shell re-created the task bar: the icon has to be added again.
+    if (m_taskbarCreatedMsg != 0 && message == m_taskbarCreatedMsg)
+        AddTrayIcon();
+
+    switch (message) {
+        case WM_INITDIALOG:
+            return OnInitDialog();
+        case WM_SYSCOMMAND:
+            return OnSysCommand(wParam) ? TRUE : FALSE;
+        case WM_PAINT:
+            return OnPaint() ? TRUE : FALSE;
+        case WM_QUERYDRAGICON:
+            // One of the few messages whose answer is the procedure's result.
+            return reinterpret_cast<INT_PTR>(m_hIcon);
+        case WM_COMMAND:
+            if (LOWORD(wParam) == IDOK && HIWORD(wParam) == BN_CLICKED) {
+                logic_.RunCycle();
+                return TRUE;
+            }
+            break;  // IDCANCEL: the base ends the dialog
+        case WM_TIMER:
+            logic_.OnTimer();
+            return TRUE;
+        case WM_SIZE:
+            OnSize(wParam);
+            return FALSE;
+        case WM_TRAYNOTIFY:
+            OnTrayNotify(lParam);
+            SetWindowLongPtrW(Handle(), DWLP_MSGRESULT, 0);
+            return TRUE;
+        case WM_DESTROY:
+            OnDestroy();
+            return FALSE;
+        default:
+            break;
+    }
+    return CDialogBase::HandleMessage(message, wParam, lParam);
+}
+
+BOOL CMainDialog::OnInitDialog() {
+    if (HMENU systemMenu = GetSystemMenu(Handle(), FALSE); systemMenu != nullptr) {
+        wchar_t text[256] = {};
+        if (LoadStringW(Instance(), IDS_ABOUTBOX, text, 256) > 0 && text[0] != L'\0') {
+            AppendMenuW(systemMenu, MF_SEPARATOR, 0, nullptr);
+            AppendMenuW(systemMenu, MF_STRING, IDM_ABOUTBOX, text);
+        }
+    }
+
+    smallIcon_ = static_cast<HICON>(LoadImageW(Instance(), MAKEINTRESOURCEW(IDR_MAINFRAME),
+                                               IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                                               GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR));
+    SendMessageW(Handle(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
+    SendMessageW(Handle(), WM_SETICON, ICON_SMALL,
+                 reinterpret_cast<LPARAM>(smallIcon_ != nullptr ? smallIcon_ : m_hIcon));
+
+    // The edit control stops taking text at 30000 characters by default; the
+    // log grows for as long as the program runs (days of periodic runs).
+    SendDlgItemMessageW(Handle(), IDC_LOG, EM_SETLIMITTEXT, 0x7FFFFFFE, 0);
+
+    SetTimer(Handle(), kTimerId, kTimerPeriodMs, nullptr);
+    logic_.OnInitDialog();  // settings, controls, tray icon
+    return TRUE;            // the system sets the focus
+}
+
+bool CMainDialog::OnSysCommand(WPARAM command) {
+    if ((command & 0xFFF0) != IDM_ABOUTBOX)
+        return false;
+    CDialogBase about(Instance(), IDD_ABOUTBOX);
+    about.DoModal(Handle());
+    return true;
+}
+
+bool CMainDialog::OnPaint() {
+    if (!IsIconic(Handle()))
+        return false;
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(Handle(), &paint);
+    SendMessageW(Handle(), WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+    const int iconWidth = GetSystemMetrics(SM_CXICON);
+    const int iconHeight = GetSystemMetrics(SM_CYICON);
+    RECT client;
+    GetClientRect(Handle(), &client);
+    const int x = (client.right - client.left - iconWidth + 1) / 2;
+    const int y = (client.bottom - client.top - iconHeight + 1) / 2;
+    DrawIcon(dc, x, y, m_hIcon);
+    EndPaint(Handle(), &paint);
+    return true;
+}
+
+void CMainDialog::OnSize(WPARAM type) {
+    // Minimised, the program lives only as its notification-area icon.
+    if (type == SIZE_MINIMIZED)
+        ShowWindow(Handle(), SW_HIDE);
+}
+
+void CMainDialog::OnTrayNotify(LPARAM mouseMessage) {
+    if (mouseMessage != WM_LBUTTONDOWN && mouseMessage != WM_RBUTTONDOWN)
+        return;
+    ShowWindow(Handle(), SW_SHOW);
+    if (IsIconic(Handle()))
+        OpenIcon(Handle());
+}
+
+void CMainDialog::OnDestroy() {
+    logic_.OnDestroy();  // saves the options, removes the tray icon
+}
+
+}  // namespace win32ui

@@ -1,0 +1,67 @@
+#!/usr/bin/env bash
+# Pontaro.exe (x86_64) under Wine on the LAN host of a router lab: the first
+# run, the one the program makes by itself after start, opens every rule of
+# the profile on miniupnpd, as the router's own ruleset shows.
+#
+#   with-lab.sh --igd v1 -- wine-lab.sh PONTARO.EXE WORKDIR
+#
+# Runs inside the lab's LAN namespace; the Wine prefix, its wineserver and the
+# program all start here, so Wine's sockets and adapter queries see only the
+# lab. The screenshot of the log lands in WORKDIR/lab-first-run.png.
+set -euo pipefail
+
+exe="$(realpath "$1")"
+workdir="$(realpath -m "$2")"
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+: "${PONTARO_LAB_NAME:?run me through scripts/with-lab.sh}"
+
+# shellcheck source=wine-env.sh
+source "$here/wine-env.sh"
+trap wine_env_cleanup EXIT
+
+mappings() { "$PONTARO_LAB_SCRIPTS/lab.sh" mappings "$PONTARO_LAB_NAME"; }
+
+fail() {
+    echo "FAIL: $*" >&2
+    echo "--- router mappings:" >&2
+    mappings >&2 || true
+    echo "--- program output:" >&2
+    cat "$WORKDIR/program.log" >&2 || true
+    [ -z "${WORKDIR:-}" ] || wine_screenshot "$WORKDIR/lab-failure.png" || true
+    exit 1
+}
+
+rm -rf "$workdir"
+wine_env_start "$workdir" || fail "no Wine environment"
+ini="$PONTARO_APPDATA/Pontaro/Pontaro.ini"
+mkdir -p "$(dirname "$ini")"
+
+[ -z "$(mappings)" ] || fail "the router has mappings before the program ran"
+
+# The third line is incomplete: it ends the list, so 9999 must stay closed.
+printf '[Setting]\r\nSetting=%s\r\nAuto=0\r\nClose=0\r\n' \
+    '8080, 8080, TCP, Pontaro web\r\n5353, 5353, UDP, Pontaro test\r\n9999, 9999, TCP' >"$ini"
+wine_run_program "$exe"
+win="$(wine_find_window Pontaro 60 --onlyvisible)" || fail "dialog 102 did not appear"
+
+want_tcp="TCP 8080 $PONTARO_LAB_HOST_IP:8080"
+want_udp="UDP 5353 $PONTARO_LAB_HOST_IP:5353"
+ok=0
+for _ in $(seq 1 60); do
+    m="$(mappings)"
+    if grep -qx "$want_tcp" <<<"$m" && grep -qx "$want_udp" <<<"$m"; then ok=1; break; fi
+    sleep 0.5
+done
+[ "$ok" = 1 ] || fail "the first run did not open both rules"
+sleep 1 # the log is painted once the run has let go of the thread
+wine_screenshot "$WORKDIR/lab-first-run.png"
+echo "screenshot: $WORKDIR/lab-first-run.png"
+mappings | grep -q ' 9999 ' && fail "the rule after an incomplete line was applied"
+echo "ok: first run opened the rules:"
+mappings
+
+xdotool windowfocus --sync "$win"
+sleep 0.3
+xdotool key Escape
+wine_wait_program 20 || fail "the program did not end after Escape"
+echo "ok: all"
