@@ -2,6 +2,7 @@
 // the responders' loopback addresses: no multicast copy, no default gateways.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <string>
 #include <thread>
@@ -59,23 +60,30 @@ public:
 
     std::uint16_t Port() const { return port_; }
 
-    // Answers (after `delayMs`) each received request with `answers`; stops
-    // when nothing comes for a while.
-    void AnswerWith(std::vector<std::string> answers, unsigned delayMs = 0) {
-        thread_ = std::thread([this, answers = std::move(answers), delayMs] {
-            if (platform::WaitReadable(s_, 5000) != 1) {
-                return;
-            }
-            char buffer[2048];
+    // Waits for `requests` search datagrams (keeping them), then answers the
+    // sender of the first with `answers` after `delayMs`. Gives up when
+    // nothing comes for five seconds.
+    void AnswerWith(std::vector<std::string> answers, unsigned delayMs = 0, int requests = 1) {
+        thread_ = std::thread([this, answers = std::move(answers), delayMs, requests] {
             std::uint32_t from = 0;
-            const long n = platform::ReceiveDatagram(s_, buffer, sizeof buffer, &from, &fromPort_);
-            if (n < 0) {
-                return;
+            std::uint16_t fromPort = 0;
+            for (int i = 0; i < requests; ++i) {
+                if (platform::WaitReadable(s_, 5000) != 1) {
+                    return;
+                }
+                char buffer[2048];
+                const long n =
+                    platform::ReceiveDatagram(s_, buffer, sizeof buffer, i == 0 ? &from : nullptr,
+                                              i == 0 ? &fromPort : nullptr);
+                if (n < 0) {
+                    return;
+                }
+                requests_.emplace_back(buffer, static_cast<std::size_t>(n));
+                fromPort_.store(fromPort);
             }
-            request_.assign(buffer, static_cast<std::size_t>(n));
             platform::SleepMs(delayMs);
             for (const auto& a : answers) {
-                platform::SendDatagram(s_, a.data(), a.size(), from, fromPort_);
+                platform::SendDatagram(s_, a.data(), a.size(), from, fromPort);
             }
         });
     }
@@ -86,15 +94,19 @@ public:
             thread_.join();
         }
     }
-    const std::string& Request() const { return request_; }
-    std::uint16_t RequestSourcePort() const { return fromPort_; }
+    const std::string& Request() const {
+        static const std::string none;
+        return requests_.empty() ? none : requests_.front();
+    }
+    const std::vector<std::string>& Requests() const { return requests_; }
+    std::uint16_t RequestSourcePort() const { return fromPort_.load(); }
 
 private:
     platform::SocketHandle s_;
     std::uint16_t port_ = 0;
     std::thread thread_;
-    std::string request_;
-    std::uint16_t fromPort_ = 0;
+    std::vector<std::string> requests_;
+    std::atomic<std::uint16_t> fromPort_{0};
 };
 
 DiscoveryTargets LoopbackTargets(std::vector<std::uint32_t> to, std::uint16_t port,
@@ -161,23 +173,54 @@ TEST(DiscoveryRequest, IsThe133ByteSearchWithItsZeroByteAndComesFromTheBoundPort
     EXPECT_EQ(upnp::kSsdpSearchRequestSize, 133u);
 }
 
-TEST(DiscoveryRequest, GoesToEveryTargetAndTheFirstAnswerReadWins) {
-    Responder first("127.0.0.1");
-    Responder second("127.0.0.2", first.Port());
-    first.AnswerWith({Answer("Location: http://127.0.0.1:5000/first.xml\r\n\r\n")});
-    second.AnswerWith({Answer("Location: http://127.0.0.2:5000/second.xml\r\n\r\n")}, 300);
+TEST(DiscoveryRequest, EveryTargetGetsTheSameRequest) {
+    Responder responder;
+    responder.AnswerWith({Answer("Location: http://127.0.0.1:5000/rootDesc.xml\r\n\r\n")}, 0, 3);
     CRouterDevice device;
     IpAddress addr;
     std::string loc;
-    ASSERT_EQ(device.Discover(addr, loc,
-                              LoopbackTargets({Ip("127.0.0.1"), Ip("127.0.0.2")}, first.Port())),
+    EXPECT_EQ(device.Discover(addr, loc,
+                              LoopbackTargets({Ip("127.0.0.1"), Ip("127.0.0.1"), Ip("127.0.0.1")},
+                                              responder.Port())),
               0);
-    EXPECT_EQ(loc, "http://127.0.0.1:5000/first.xml");
-    EXPECT_EQ(addr.ToText(), "127.0.0.1");
-    first.Join();
-    second.Join();
-    EXPECT_EQ(first.Request().size(), 133u);
-    EXPECT_EQ(second.Request().size(), 133u);
+    responder.Join();
+    ASSERT_EQ(responder.Requests().size(), 3u);
+    for (const auto& r : responder.Requests()) {
+        EXPECT_EQ(r, kRequest + std::string(1, '\0'));
+    }
+}
+
+TEST(DiscoveryAnswer, TwoRoutersTheAnswerReadFirstWins) {
+    // The responder stands for one router; a second socket, another router,
+    // answers the same search from elsewhere. Which one is quicker decides.
+    for (const bool responderFirst : {true, false}) {
+        SCOPED_TRACE(responderFirst ? "responder first" : "other router first");
+        Responder responder;
+        const platform::SocketHandle other = platform::OpenUdpSocket();
+        ASSERT_EQ(platform::BindUdp(other, Ip("127.0.0.1"), 0), 0);
+        responder.AnswerWith({Answer("Location: http://127.0.0.1:5000/responder.xml\r\n\r\n")},
+                             responderFirst ? 0 : 400);
+        std::thread otherRouter([&] {
+            // The search's port is known once the responder has its request.
+            for (int i = 0; i < 500 && responder.RequestSourcePort() == 0; ++i) {
+                platform::SleepMs(2);
+            }
+            platform::SleepMs(responderFirst ? 400 : 0);
+            const std::string a = Answer("Location: http://127.0.0.1:5000/other.xml\r\n\r\n");
+            platform::SendDatagram(other, a.data(), a.size(), Ip("127.0.0.1"),
+                                   responder.RequestSourcePort());
+        });
+        CRouterDevice device;
+        IpAddress addr;
+        std::string loc;
+        EXPECT_EQ(device.Discover(addr, loc, LoopbackTargets({Ip("127.0.0.1")}, responder.Port())),
+                  0);
+        otherRouter.join();
+        EXPECT_EQ(loc, responderFirst ? "http://127.0.0.1:5000/responder.xml"
+                                      : "http://127.0.0.1:5000/other.xml");
+        EXPECT_EQ(device.location, loc);
+        platform::CloseSocket(other);
+    }
 }
 
 TEST(DiscoveryAnswer, CorrectAnswerFillsRecordAndOutValues) {

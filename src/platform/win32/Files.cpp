@@ -1,0 +1,155 @@
+#include <windows.h>
+
+#include <shlobj.h>
+
+#include <cstdlib>
+#include <cwchar>
+
+#include "platform/Files.h"
+
+namespace platform {
+
+namespace {
+
+std::wstring Widen(const std::string& utf8) {
+    if (utf8.empty()) {
+        return std::wstring();
+    }
+    const int n =
+        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    if (n <= 0) {
+        return std::wstring();
+    }
+    std::wstring wide(static_cast<std::size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), n);
+    return wide;
+}
+
+std::string Narrow(const std::wstring& wide) {
+    if (wide.empty()) {
+        return std::string();
+    }
+    const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
+                                      nullptr, 0, nullptr, nullptr);
+    if (n <= 0) {
+        return std::string();
+    }
+    std::string utf8(static_cast<std::size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), utf8.data(), n,
+                        nullptr, nullptr);
+    return utf8;
+}
+
+std::size_t LastSeparator(const std::wstring& path) {
+    return path.find_last_of(L"\\/");
+}
+
+bool MakeDirectories(const std::wstring& dir) {
+    if (dir.empty() || (dir.size() == 2 && dir[1] == L':')) {
+        return true;  // the current directory or a drive root
+    }
+    const DWORD attributes = GetFileAttributesW(dir.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES) {
+        return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    }
+    const std::size_t slash = LastSeparator(dir);
+    if (slash != std::wstring::npos && slash > 0 && !MakeDirectories(dir.substr(0, slash))) {
+        return false;
+    }
+    return CreateDirectoryW(dir.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
+}
+
+bool WriteAll(HANDLE file, const std::string& contents) {
+    std::size_t done = 0;
+    while (done < contents.size()) {
+        const std::size_t rest = contents.size() - done;
+        const DWORD chunk = rest > 0x40000000u ? 0x40000000u : static_cast<DWORD>(rest);
+        DWORD written = 0;
+        if (!WriteFile(file, contents.data() + done, chunk, &written, nullptr) || written == 0) {
+            return false;
+        }
+        done += written;
+    }
+    return true;
+}
+
+}  // namespace
+
+ReadResult ReadWholeFile(const std::string& path, std::string* contents) {
+    const std::wstring wide = Widen(path);
+    if (wide.empty()) {
+        return ReadResult::kMissing;
+    }
+    const HANDLE file = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
+                   ? ReadResult::kMissing
+                   : ReadResult::kUnreadable;  // also a directory (access denied)
+    }
+    std::string data;
+    char buffer[65536];
+    bool ok = true;
+    for (;;) {
+        DWORD n = 0;
+        if (!ReadFile(file, buffer, sizeof buffer, &n, nullptr)) {
+            ok = false;
+            break;
+        }
+        if (n == 0) {
+            break;
+        }
+        data.append(buffer, n);
+    }
+    CloseHandle(file);
+    if (!ok) {
+        return ReadResult::kUnreadable;
+    }
+    *contents = std::move(data);
+    return ReadResult::kOk;
+}
+
+bool WriteFileAtomically(const std::string& path, const std::string& contents) {
+    const std::wstring target = Widen(path);
+    if (target.empty()) {
+        return false;
+    }
+    const std::size_t slash = LastSeparator(target);
+    if (slash != std::wstring::npos && !MakeDirectories(target.substr(0, slash))) {
+        return false;
+    }
+    // Beside the target, so that the rename stays on one volume.
+    static LONG counter = 0;
+    const std::wstring temp = target + L"." + std::to_wstring(GetCurrentProcessId()) + L"." +
+                              std::to_wstring(InterlockedIncrement(&counter)) + L".tmp";
+    const HANDLE file = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    bool ok = WriteAll(file, contents);
+    ok = FlushFileBuffers(file) && ok;
+    ok = CloseHandle(file) && ok;
+    ok = ok && MoveFileExW(temp.c_str(), target.c_str(),
+                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    if (!ok) {
+        DeleteFileW(temp.c_str());
+    }
+    return ok;
+}
+
+std::string DefaultProfilePath() {
+    wchar_t folder[MAX_PATH] = {};
+    std::wstring base;
+    if (SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, folder))) {
+        base = folder;
+    } else if (const wchar_t* appData = _wgetenv(L"APPDATA"); appData != nullptr && *appData) {
+        base = appData;
+    } else {
+        return "Pontaro.ini";  // beside wherever the program runs
+    }
+    return Narrow(base + L"\\Pontaro\\Pontaro.ini");
+}
+
+}  // namespace platform
