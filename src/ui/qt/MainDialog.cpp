@@ -291,10 +291,6 @@ void CMainDialog::contextMenuEvent(QContextMenuEvent* event) {
     event->accept();
 }
 
-bool CMainDialog::eventFilter(QObject* watched, QEvent* event) {
-    return QDialog::eventFilter(watched, event);
-}
-
 void CMainDialog::ShowVersionBox() {
     CVersionBox box(AppIcon(), this);
     box.exec();
