@@ -88,12 +88,18 @@ stage_tsan() {
         ctest --preset linux-tsan "${ctest_args[@]}"
 }
 
+stage_fuzz() {
+    # Each libFuzzer target for a bounded time from its seed corpus.
+    bash scripts/run-fuzz.sh -t "${PONTARO_FUZZ_SECONDS:-30}"
+}
+
 register_stage setup "install the packages (scripts/setup-debian.sh)"
 register_stage linux "Linux build, unit and router lab tests"
 register_stage mingw_i686 "Windows i686 cross build"
 register_stage mingw_x86_64 "Windows x86_64 cross build, unit tests under Wine"
 register_stage asan "AddressSanitizer + UBSan build and tests"
 register_stage tsan "ThreadSanitizer build and tests"
+register_stage fuzz "libFuzzer targets, about 30 s each (scripts/run-fuzz.sh)"
 
 # ---------------------------------------------------------------------------
 
