@@ -34,6 +34,8 @@ fail() {
     [ -z "${ini:-}" ] || { echo "--- profile:" >&2; cat "$ini" >&2 || true; }
     echo "--- program output:" >&2
     cat "$WORKDIR/program.log" >&2 || true
+    wine_screenshot "$WORKDIR/failure.png" 2>/dev/null || true
+    xdotool search --name '.' getwindowname %@ >&2 2>/dev/null || true
     exit 1
 }
 
@@ -53,7 +55,7 @@ ini="$PONTARO_APPDATA/Pontaro/Pontaro.ini"
 # --- First start without a profile: empty box, both options off, and all
 # three keys there after a run and a close.
 wine_run_program "$exe"
-win="$(wine_find_window Pontaro 60 --onlyvisible)" || fail "dialog 102 did not appear"
+win="$(wine_find_window Pontaro 120 --onlyvisible)" || fail "dialog 102 did not appear"
 sleep 4 # the first run: a search that finds nothing
 close_with_escape "$win"
 [ -f "$ini" ] || fail "no profile written at $ini"
@@ -66,7 +68,7 @@ echo "ok: first start without a profile"
 rules='80, 80, TCP, HTTP接続の通過\r\n21, 21, TCP, FTP接続の通過'
 printf '[Setting]\r\nSetting=%s\r\nAuto=1\r\nClose=0\r\n' "$rules" >"$ini"
 wine_run_program "$exe"
-win="$(wine_find_window Pontaro 60 --onlyvisible)" || fail "dialog 102 did not appear"
+win="$(wine_find_window Pontaro 120 --onlyvisible)" || fail "dialog 102 did not appear"
 sleep 4
 wine_screenshot "$WORKDIR/first-run.png"
 echo "screenshot: $WORKDIR/first-run.png"
@@ -113,7 +115,7 @@ echo "ok: profile read, options written on closing"
 # hidden, so whether the dialog is on screen is judged by its pixels: the root
 # window is black, the dialog is not.
 wine_run_program "$exe"
-win="$(wine_find_window Pontaro 60)" || fail "dialog 102 was not created"
+win="$(wine_find_window Pontaro 120)" || fail "dialog 102 was not created"
 sleep 3
 dialog_on_screen() {
     local x y w h

@@ -42,7 +42,7 @@ mkdir -p "$(dirname "$ini")"
 printf '[Setting]\r\nSetting=%s\r\nAuto=0\r\nClose=0\r\n' \
     '8080, 8080, TCP, Pontaro web\r\n5353, 5353, UDP, Pontaro test\r\n9999, 9999, TCP' >"$ini"
 wine_run_program "$exe"
-win="$(wine_find_window Pontaro 60 --onlyvisible)" || fail "dialog 102 did not appear"
+win="$(wine_find_window Pontaro 120 --onlyvisible)" || fail "dialog 102 did not appear"
 
 want_tcp="TCP 8080 $PONTARO_LAB_HOST_IP:8080"
 want_udp="UDP 5353 $PONTARO_LAB_HOST_IP:5353"
