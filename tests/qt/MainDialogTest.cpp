@@ -518,6 +518,19 @@ void MainDialogTest::screenshotAfterRun() {
     const QString path = QString(PONTARO_QT_TEST_OUTPUT_DIR) + "/pontaro-window.png";
     QVERIFY(shot.save(path));
     qInfo("screenshot: %s", qPrintable(path));
+
+    // The version box too.
+    const QString boxPath = QString(PONTARO_QT_TEST_OUTPUT_DIR) + "/pontaro-version.png";
+    QVERIFY(WithPopup<CVersionBox>(
+        [&] { s.window().ShowVersionBox(); },
+        [&](CVersionBox* box) {
+            QVERIFY(QTest::qWaitForWindowExposed(box));
+            QTest::qWait(100);
+            QVERIFY(box->screen()->grabWindow(box->winId()).save(boxPath));
+            box->accept();
+        },
+        [] { return qobject_cast<CVersionBox*>(QApplication::activeModalWidget()); }));
+    qInfo("screenshot: %s", qPrintable(boxPath));
 }
 
 int main(int argc, char* argv[]) {
