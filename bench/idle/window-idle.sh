@@ -89,12 +89,24 @@ cpu_ns() {
 }
 cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$pid/stat"; }
 
+# Per thread, to see where the time goes: "tid name ns".
+threads() {
+    local t
+    for t in /proc/"$pid"/task/*; do
+        printf '%s %s %s\n' "${t##*/}" "$(tr ' ' _ <"$t/comm")" "$(cut -d' ' -f1 "$t/schedstat")"
+    done
+}
+
+threads >"$work/threads0"
 ns0=$(cpu_ns); ticks0=$(cpu_ticks); t0=$(date +%s%N)
 [ -z "$base_pid" ] || base0=$(cpu_ns "$base_pid")
 sleep "$seconds"
 ns1=$(cpu_ns); ticks1=$(cpu_ticks); t1=$(date +%s%N)
 [ -z "$base_pid" ] || base1=$(cpu_ns "$base_pid")
 kill -0 "$pid" 2>/dev/null || { echo "window-idle.sh: pontaro ended during the measurement" >&2; exit 2; }
+threads >"$work/threads1"
+join "$work/threads0" "$work/threads1" |
+    awk '$5 - $3 > 0 { printf "  thread %s (%s): %.1f ms\n", $1, $2, ($5 - $3) / 1e6 }'
 
 hz=$(getconf CLK_TCK)
 if [ -n "$base_pid" ]; then
