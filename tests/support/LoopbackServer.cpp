@@ -65,6 +65,12 @@ bool LoopbackServer::WaitForAccepted(int count, int timeoutMs) const {
                              [&] { return accepted_ >= count; });
 }
 
+bool LoopbackServer::WaitForPeerClosed(int count, int timeoutMs) const {
+    std::unique_lock<std::mutex> hold(lock_);
+    return changed_.wait_for(hold, std::chrono::milliseconds(timeoutMs),
+                             [&] { return peerClosed_ >= count; });
+}
+
 void LoopbackServer::Serve() {
     for (;;) {
         {
@@ -115,6 +121,11 @@ void LoopbackServer::ServeConnection(platform::SocketHandle connection) {
         }
         const long n = platform::ReceiveSome(connection, buffer, sizeof buffer);
         if (n <= 0) {
+            {
+                std::lock_guard<std::mutex> hold(lock_);
+                ++peerClosed_;
+            }
+            changed_.notify_all();
             return;
         }
         mine.append(buffer, static_cast<std::size_t>(n));

@@ -38,6 +38,8 @@ public:
     // Waits until at least `bytes` were received / `count` clients accepted.
     bool WaitForReceived(std::size_t bytes, int timeoutMs) const;
     bool WaitForAccepted(int count, int timeoutMs) const;
+    // Waits until clients closed (or reset) `count` connections.
+    bool WaitForPeerClosed(int count, int timeoutMs) const;
 
     // Stops serving, closes every socket and joins the thread (idempotent).
     void Stop();
@@ -54,6 +56,7 @@ private:
     mutable std::condition_variable changed_;
     std::string received_;
     int accepted_ = 0;
+    int peerClosed_ = 0;
     bool stop_ = false;
     std::thread thread_;
 };
