@@ -31,7 +31,9 @@ void Profile::Load() {
         const std::size_t lf = rest.find('\n');
         std::string_view line = rest.substr(0, lf);
         rest = lf == std::string_view::npos ? std::string_view() : rest.substr(lf + 1);
-        if (!line.empty() && line.back() == '\r') {
+        // Every CR at the end goes: a save writes LF alone, and a value must
+        // read the same before and after one.
+        while (!line.empty() && line.back() == '\r') {
             line.remove_suffix(1);
         }
         const std::string head = text::TrimLeft(line);

@@ -144,6 +144,17 @@ int CRouterDevice::HttpRequest(std::string url, std::string method,
         return fail(Step::kUrl, url);
     }
 
+    // Header texts can come from the router (the SOAP action names the
+    // service type of its description); a line break in one would add
+    // request lines of the router's making.
+    for (std::size_t i = 0; i < requestHeaders.Count(); ++i) {
+        const auto& entry = requestHeaders.At(i);
+        if (entry.first.find_first_of("\r\n") != std::string::npos ||
+            entry.second.find_first_of("\r\n") != std::string::npos) {
+            return fail(Step::kRequestSend, "line break in header " + entry.first);
+        }
+    }
+
     CTcpSocket socket;
     if (socket.Connect(host, port) != 0) {
         return fail(Step::kConnect, socket.LastErrorText());

@@ -151,6 +151,14 @@ int CRouterDevice::SplitUrl(std::string url, std::string& host, int& port, std::
     if (!text::StartsWithNoCase(url, kScheme)) {
         return -1;
     }
+    // Host and path go into the request line and the Host header as they
+    // are: a control byte (CR LF above all) from a router's answer or
+    // description would let it write request lines of its own.
+    for (char c : url) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) {
+            return -1;
+        }
+    }
     const std::string_view rest = std::string_view(url).substr(kScheme.size());
     // The authority ends where the path, the query or the fragment begins; a
     // ":" after that belongs to them.
