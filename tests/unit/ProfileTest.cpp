@@ -167,3 +167,13 @@ TEST_F(ProfileFile, LeftoverTemporaryFileOfAnInterruptedSave) {
     EXPECT_EQ(again.GetString("Setting", "Setting", ""), "saved");
     EXPECT_EQ(again.GetInt("Setting", "Auto", 0), 1);
 }
+
+TEST_F(ProfileFile, SaveThatCannotCreateItsDirectoryFailsCleanly) {
+    // Runs everywhere, root included: a file stands where the directory must go.
+    std::ofstream((dir_ / "sub").string(), std::ios::binary) << "not a directory";
+    Profile profile(path_);
+    EXPECT_FALSE(profile.WriteInt("Setting", "Auto", 1));
+    EXPECT_EQ(profile.GetInt("Setting", "Auto", 0), 1);
+    EXPECT_TRUE(fs::is_regular_file(dir_ / "sub"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
+}
