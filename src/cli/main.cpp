@@ -52,7 +52,9 @@ volatile std::sig_atomic_t g_stopSignal = 0;
 // A run in progress is finished first (it is bounded by its time limits);
 // the handler stays installed, as tools such as timeout(1) deliver the
 // signal twice (to the program and to its process group).
-extern "C" void OnStopSignal(int sig) { g_stopSignal = sig; }
+extern "C" void OnStopSignal(int sig) {
+    g_stopSignal = sig;
+}
 
 int UsageError(const std::string& message) {
     std::fprintf(stderr, "pontaro-cli: %s\n", text::SanitizeUtf8(message).c_str());
