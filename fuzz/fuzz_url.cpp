@@ -1,5 +1,6 @@
 // URLs from outside: the location of an SSDP answer, and URLBase and
 // controlURL of a description, split and joined as the exchange does.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -81,7 +82,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     int port = 0;
     if (CRouterDevice::SplitUrl(base, host, port, path) == 0 &&
         base.compare(0, 7, "http://") == 0 && controlUrl.find_first_of(":/?#") != 0 &&
-        controlUrl.find(':') == std::string::npos) {
+        controlUrl.find(':') == std::string::npos &&
+        std::none_of(controlUrl.begin(), controlUrl.end(), [](char c) {
+            return static_cast<unsigned char>(c) < 0x20 || c == 0x7f;  // refused by the split
+        })) {
         FUZZ_CHECK(resolved.compare(0, 7, "http://") == 0);
         std::string rhost;
         std::string rpath;
