@@ -1,0 +1,265 @@
+#!/usr/bin/env bash
+# How long a run takes against a real router, compared with upnpc and with the
+# floor (the least any client can do the same way).
+#
+#   sudo bench/run-bench.sh [--igd v1|v2] [--reps N] [--json FILE] [--build DIR] [--nice N]
+#
+# Brings up a router lab (scripts/with-lab.sh; miniupnpd, IGD v1 unless told
+# otherwise) and, in that one lab, times
+#   pontaro  pontaro-cli opening 1 rule, and 30 rules, in one run each;
+#   upnpc    Debian's miniupnpc doing the same: `upnpc -a` for the one rule,
+#            one `upnpc -r` call for the thirty;
+#   floor    bench_floor_client: the same search (first answer taken) and the
+#            same GET and POST per rule, back to back, with no waits.
+# Every client opens TCP ports 20001 (1 rule) or 20001-20030 (30 rules) on the
+# LAN host. Before every run miniupnpd is stopped, its three chains are flushed
+# and it is started again, so that each run meets the same empty ruleset (the
+# router's nftables backend slows as its ruleset grows); after every run the
+# router's forwards are counted, and a run that did not open all its ports
+# fails the benchmark. Runs alternate between the clients (the order rotates
+# from one repetition to the next); the figures are medians over --reps
+# repetitions (default 5).
+#
+# Each figure is the wall time from fork to exit (bench_time_command). The
+# floor's figure is its own time inside the process plus the median cost of
+# starting /bin/true, so that process start-up does not flatter Pontaro.
+# The measuring script, and with it miniupnpd (restarted by it) and every
+# client, runs at nice -15 (--nice N sets another value, 0 none): a real router
+# does not share its CPU with the machine's other work, and on a busy machine
+# the scheduler's waits would otherwise swamp the differences measured here.
+# Everything runs inside the lab's namespaces. Needs the bench build:
+#   cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+#   cmake --build build-bench --target pontaro-cli bench_floor_client bench_time_command
+# (done here when DIR has no such programs yet).
+set -euo pipefail
+
+main() {
+    local here repo
+    here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+    repo="$(cd "$here/.." && pwd)"
+    local igd=v1 reps=5 json="" build="$repo/build-bench" inside=0 niceness=-15
+    while [ $# -gt 0 ]; do
+        case "$1" in
+            --igd) igd="${2:?--igd needs v1 or v2}"; shift 2 ;;
+            --reps) reps="${2:?--reps needs a number}"; shift 2 ;;
+            --json) json="${2:?--json needs a file}"; shift 2 ;;
+            --build) build="${2:?--build needs a directory}"; shift 2 ;;
+            --nice) niceness="${2:?--nice needs a number}"; shift 2 ;;
+            --inside) inside=1; shift ;;
+            -h | --help) sed -n '2,30p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+            *) echo "run-bench.sh: unknown option '$1'" >&2; exit 64 ;;
+        esac
+    done
+    [[ "$reps" =~ ^[1-9][0-9]*$ ]] || { echo "run-bench.sh: --reps needs a positive number" >&2; exit 64; }
+    [ "$igd" = v1 ] || [ "$igd" = v2 ] || { echo "run-bench.sh: --igd takes v1 or v2" >&2; exit 64; }
+    [[ "$niceness" =~ ^-?[0-9]+$ ]] || { echo "run-bench.sh: --nice needs a number" >&2; exit 64; }
+
+    if [ "$inside" = 1 ]; then
+        measure "$build" "$reps" "$json" "$igd"
+        return
+    fi
+
+    [ "$(id -u)" = 0 ] || { echo "run-bench.sh: needs root (network namespaces)" >&2; exit 2; }
+    local b
+    for b in src/cli/pontaro-cli bench/floor/bench_floor_client bench/floor/bench_time_command; do
+        if [ ! -x "$build/$b" ]; then
+            echo "run-bench.sh: building in $build" >&2
+            [ -f "$build/CMakeCache.txt" ] ||
+                cmake -S "$repo" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >&2
+            cmake --build "$build" -j2 --target pontaro-cli bench_floor_client bench_time_command >&2
+            break
+        fi
+    done
+    command -v upnpc >/dev/null || { echo "run-bench.sh: upnpc not found (apt-get install miniupnpc)" >&2; exit 2; }
+    [ -z "$json" ] || json="$(cd "$(dirname "$json")" && pwd)/$(basename "$json")"
+    "$repo/scripts/with-lab.sh" --igd "$igd" --timeout 3600 -- \
+        nice -n "$niceness" bash "$here/run-bench.sh" --inside --igd "$igd" --reps "$reps" --build "$build" ${json:+--json "$json"}
+}
+
+# --- inside the lab's LAN namespace -----------------------------------------
+
+RTR() { ip netns exec "$PONTARO_LAB_ROUTER_NS" "$@"; }
+
+# Stops miniupnpd, empties its chains and starts it again with the lab's own
+# configuration; returns once it accepts connections and its start-up
+# announcements are over.
+reset_router() {
+    local dir="$PONTARO_LAB_STATE_DIR" pid
+    pid="$(cat "$dir/miniupnpd.daemon" 2>/dev/null || true)"
+    if [[ "$pid" =~ ^[0-9]+$ ]] && kill -0 "$pid" 2>/dev/null; then
+        kill -TERM "$pid"
+        for _ in $(seq 1 250); do
+            kill -0 "$pid" 2>/dev/null || break
+            sleep 0.02
+        done
+        if kill -0 "$pid" 2>/dev/null; then
+            echo "run-bench.sh: miniupnpd ($pid) did not stop" >&2
+            return 1
+        fi
+    fi
+    RTR nft flush chain inet filter miniupnpd
+    RTR nft flush chain inet filter prerouting_miniupnpd
+    RTR nft flush chain inet filter postrouting_miniupnpd
+    # Not through RTR: `ip netns exec` must be the background job itself so
+    # that it execs into miniupnpd and $! is the daemon's pid.
+    ip netns exec "$PONTARO_LAB_ROUTER_NS" miniupnpd -d -f "$dir/miniupnpd.conf" -P "$dir/miniupnpd.pid" \
+        </dev/null >>"$dir/miniupnpd.log" 2>&1 &
+    echo $! >"$dir/miniupnpd.daemon"
+    disown $! 2>/dev/null || true
+    for _ in $(seq 1 200); do
+        if bash -c "exec 3<>/dev/tcp/$PONTARO_LAB_ROUTER_IP/$PONTARO_LAB_HTTP_PORT" 2>/dev/null; then
+            # miniupnpd announces itself (NOTIFY, with a LOCATION line) as it
+            # starts; a client listening on port 1900 must not take one of
+            # those for the answer to its search.
+            sleep 0.5
+            return 0
+        fi
+        sleep 0.02
+    done
+    echo "run-bench.sh: miniupnpd did not come back" >&2
+    return 1
+}
+
+forwards() { "$PONTARO_LAB_SCRIPTS/lab.sh" mappings "$PONTARO_LAB_NAME" | grep -c "^TCP " || true; }
+
+median() { sort -n | awk '{ v[NR] = $1 } END { if (NR == 0) print 0; else if (NR % 2) print v[(NR + 1) / 2]; else print int((v[NR / 2] + v[NR / 2 + 1]) / 2) }'; }
+
+# run CLIENT RULES: one timed run after a router reset; appends microseconds
+# to $work/CLIENT-RULES.
+run() {
+    local client="$1" n="$2" last=$((20000 + $2)) ports=() rules=() p out rc
+    for p in $(seq 20001 "$last"); do
+        ports+=("$p")
+        rules+=("$p, $p, TCP, bench")
+    done
+    reset_router
+    out="$work/$client-$n.out"
+    : >"$work/t"
+    rc=0
+    case "$client" in
+        pontaro)
+            "$timer" "$work/t" "$cli" "${rules[@]}" >"$out" 2>&1 || rc=$?
+            ;;
+        upnpc)
+            local args=()
+            for p in "${ports[@]}"; do args+=("$p" TCP); done
+            if [ "$n" = 1 ]; then
+                "$timer" "$work/t" upnpc -e bench -a "$PONTARO_LAB_HOST_IP" 20001 20001 TCP >"$out" 2>&1 || rc=$?
+            else
+                "$timer" "$work/t" upnpc -e bench -r "${args[@]}" >"$out" 2>&1 || rc=$?
+            fi
+            ;;
+        floor)
+            "$timer" "$work/t" "$floor" --gateway "$PONTARO_LAB_ROUTER_IP" --desc bench "${ports[@]}" >"$out" 2>&1 || rc=$?
+            ;;
+    esac
+    local opened
+    opened="$(forwards)"
+    if [ "$rc" != 0 ] || [ "$opened" != "$n" ]; then
+        echo "run-bench.sh: $client with $n rules: exit $rc, $opened of $n forwards on the router; its output:" >&2
+        cat "$out" >&2
+        return 1
+    fi
+    local us
+    us="$(awk '{ print $1 }' "$work/t")"
+    if [ "$client" = floor ]; then
+        # Its own time inside the process; the start of a process is added
+        # once the cost of starting /bin/true is known.
+        us="$(sed -n 's/^floor_us=\([0-9]*\).*/\1/p' "$out")"
+        sed -n 's/.*search_us=\([0-9]*\).*/\1/p' "$out" >>"$work/search"
+    fi
+    echo "$us" >>"$work/$client-$n"
+    printf '  %-8s %2s rule(s): %8.1f ms\n' "$client" "$n" "$(awk -v u="$us" 'BEGIN { print u / 1000 }')"
+}
+
+measure() {
+    local build="$1" reps="$2" json="$3" igd="$4"
+    cli="$build/src/cli/pontaro-cli"
+    floor="$build/bench/floor/bench_floor_client"
+    timer="$build/bench/floor/bench_time_command"
+    work="$(mktemp -d)"
+    trap 'rm -rf -- "$work"' EXIT
+
+    echo "Router lab $PONTARO_LAB_NAME: miniupnpd $(miniupnpd --version 2>&1 | head -1 | awk '{ print $2 }'), IGD $igd, $reps repetitions, nice $(nice)"
+    echo "Machine: $(nproc) CPUs, $(grep -m1 'model name' /proc/cpuinfo | sed 's/.*: //'), kernel $(uname -r), load $(cut -d' ' -f1-3 /proc/loadavg)"
+
+    # The cost of starting a process that does nothing.
+    local i
+    : >"$work/true"
+    for i in $(seq 1 21); do "$timer" "$work/true" /bin/true; done
+    local true_us
+    true_us="$(awk '{ print $1 }' "$work/true" | median)"
+
+    local clients=(pontaro upnpc floor) r k c
+    for r in $(seq 1 "$reps"); do
+        echo "Repetition $r"
+        for n in 1 30; do
+            for k in 0 1 2; do
+                c="${clients[$(((k + r - 1) % 3))]}"
+                run "$c" "$n"
+            done
+        done
+    done
+
+    local load
+    load="$(cut -d' ' -f1-3 /proc/loadavg)"
+    declare -A med
+    for c in pontaro upnpc floor; do
+        for n in 1 30; do
+            med[$c-$n]="$(median <"$work/$c-$n")"
+        done
+    done
+    med[floor-1]=$((med[floor-1] + true_us))
+    med[floor-30]=$((med[floor-30] + true_us))
+
+    ms() { awk -v u="$1" 'BEGIN { printf "%.1f", u / 1000 }'; }
+    ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", a / b }'; }
+    local r1 r30 u1 u30
+    r1="$(ratio "${med[pontaro-1]}" "${med[floor-1]}")"
+    r30="$(ratio "${med[pontaro-30]}" "${med[floor-30]}")"
+    u1="$(ratio "${med[upnpc-1]}" "${med[pontaro-1]}")"
+    u30="$(ratio "${med[upnpc-30]}" "${med[pontaro-30]}")"
+    echo
+    echo "Medians of $reps runs (ms; floor = its own time + $(ms "$true_us") ms to start a process):"
+    printf '  %-10s %10s %10s\n' "" "1 rule" "30 rules"
+    for c in pontaro floor upnpc; do
+        printf '  %-10s %10s %10s\n' "$c" "$(ms "${med[$c-1]}")" "$(ms "${med[$c-30]}")"
+    done
+    echo "  (the router's answer to the search came after a median $(ms "$(median <"$work/search")") ms)"
+    echo "  pontaro / floor:  $r1 (goal <= 1.10)   $r30 (goal <= 1.05)"
+    echo "  upnpc / pontaro:  $u1 (goal > 20)     $u30"
+    echo "  load at the end: $load"
+
+    local verdict=met
+    awk -v a="$r1" -v b="$r30" -v c="$u1" 'BEGIN { exit !(a <= 1.10 && b <= 1.05 && c > 20) }' || verdict=missed
+    echo "  goals: $verdict"
+
+    if [ -n "$json" ]; then
+        list() { paste -sd, "$1"; }
+        cat >"$json" <<EOF
+{
+  "igd": "$igd",
+  "repetitions": $reps,
+  "machine": {"nproc": $(nproc), "cpu": "$(grep -m1 'model name' /proc/cpuinfo | sed 's/.*: //; s/"/\\"/g')", "kernel": "$(uname -r)", "load": "$load"},
+  "process_start_us": $true_us,
+  "floor_search_median_us": $(median <"$work/search"),
+  "median_us": {
+    "pontaro_1": ${med[pontaro-1]}, "pontaro_30": ${med[pontaro-30]},
+    "floor_1": ${med[floor-1]}, "floor_30": ${med[floor-30]},
+    "upnpc_1": ${med[upnpc-1]}, "upnpc_30": ${med[upnpc-30]}
+  },
+  "runs_us": {
+    "pontaro_1": [$(list "$work/pontaro-1")], "pontaro_30": [$(list "$work/pontaro-30")],
+    "floor_in_process_1": [$(list "$work/floor-1")], "floor_in_process_30": [$(list "$work/floor-30")],
+    "upnpc_1": [$(list "$work/upnpc-1")], "upnpc_30": [$(list "$work/upnpc-30")]
+  },
+  "ratios": {"pontaro_over_floor_1": $r1, "pontaro_over_floor_30": $r30,
+             "upnpc_over_pontaro_1": $u1, "upnpc_over_pontaro_30": $u30},
+  "goals_met": $([ "$verdict" = met ] && echo true || echo false)
+}
+EOF
+        echo "  written: $json"
+    fi
+}
+
+main "$@"
