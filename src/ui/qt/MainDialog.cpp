@@ -96,6 +96,8 @@ CMainDialog::CMainDialog(TrayMode trayMode, QWidget* parent)
     rules_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     rules_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     rules_->setTabChangesFocus(true);
+    connect(rules_->document(), &QTextDocument::contentsChanged, this,
+            [this] { ruleTextValid_ = false; });
 
     example_ = new QLabel(
         QString::fromUtf8("入力例 :\n80, 80, TCP, HTTP接続の通過\n21, 21, TCP, FTP接続の通過"),
@@ -163,8 +165,13 @@ void CMainDialog::OnTick() {
         logic_->OnTimer();
 }
 
+// The logic reads the rule box at every tick; convert only after a change.
 std::string CMainDialog::GetRuleText() {
-    return PlainTextOf(rules_);
+    if (!ruleTextValid_) {
+        ruleText_ = PlainTextOf(rules_);
+        ruleTextValid_ = true;
+    }
+    return ruleText_;
 }
 
 void CMainDialog::SetRuleText(const std::string& crlfText) {

@@ -9,6 +9,8 @@
 #include <QSystemTrayIcon>
 #include <QTimer>
 
+#include <string>
+
 #include "app/PortMapWindow.h"
 
 class CPortMapDlg;
@@ -83,6 +85,8 @@ private:
     bool started_ = false;
     bool destroyed_ = false;
     QTimer timer_;
+    std::string ruleText_;  // the rule box as the logic reads it
+    bool ruleTextValid_ = false;
     QSystemTrayIcon* tray_ = nullptr;
 
     QPushButton* open_ = nullptr;
