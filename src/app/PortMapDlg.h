@@ -24,8 +24,13 @@ public:
 
     void OnInitDialog();  // loads the settings, writes the controls, adds the tray icon
     void OnOpen() { RunCycle(); }
-    void RunCycle();   // one run: "Open", the first tick, periodic runs
-    void OnTimer();    // every 100 ms
+    void RunCycle();  // one run: "Open", the first tick, periodic runs
+    void OnTimer();   // every 100 ms
+    // False when ticks would change nothing until "定期的に更新" is ticked
+    // again: the first tick is done and the box was clear at the last tick.
+    // A front end may then pause its timer (and resume it when the box is
+    // ticked) so that an idle window costs no wake-ups.
+    bool TimerNeeded() const { return m_firstTickDone == 0 || m_autoUpdate != 0; }
     void OnDestroy();  // saves the options, removes the tray icon
 
     // A periodic run: the time stamp, "自動実行します。", then a run. OnTimer

@@ -68,10 +68,19 @@ std::uint32_t CTimeoutWatchdog::Now() const {
 void CTimeoutWatchdog::Register(CTimeoutClient* client, int timeoutMs) {
     const std::uint32_t timeout =
         static_cast<std::uint32_t>(timeoutMs > 0 ? timeoutMs : defaultTimeoutMs_);
-    std::lock_guard<std::recursive_mutex> hold(lock_);
-    // The start is read under the lock so that no pass can see the entry with
-    // a "now" older than its start.
-    entries_.push_back(TimeoutEntry{client, Now(), timeout});
+    {
+        std::lock_guard<std::recursive_mutex> hold(lock_);
+        // The start is read under the lock so that no pass can see the entry
+        // with a "now" older than its start.
+        entries_.push_back(TimeoutEntry{client, Now(), timeout});
+        registered_ = entries_.size();
+    }
+    {
+        // Taken so that the wake-up cannot fall between the worker's test of
+        // registered_ and its wait.
+        std::lock_guard<std::mutex> hold(wakeLock_);
+    }
+    wake_.notify_all();
 }
 
 void CTimeoutWatchdog::Unregister(CTimeoutClient* client) {
@@ -81,12 +90,14 @@ void CTimeoutWatchdog::Unregister(CTimeoutClient* client) {
             entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(i));
         }
     }
+    registered_ = entries_.size();
 }
 
 void CTimeoutWatchdog::Run() {
     while (stop_ == 0) {
         {
             std::unique_lock<std::mutex> hold(wakeLock_);
+            wake_.wait(hold, [this] { return stop_ != 0 || registered_ != 0; });
             wake_.wait_for(hold, std::chrono::milliseconds(kPassIntervalMs),
                            [this] { return stop_ != 0; });
         }
@@ -106,6 +117,7 @@ bool CTimeoutWatchdog::CheckOnce() {
         // counter neither fires a fresh registration nor delays an old one.
         if (static_cast<std::uint32_t>(now - entry.startTick) >= entry.timeoutMs) {
             entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(i));
+            registered_ = entries_.size();
             entry.client->SetTimedOut(1);
             // Still under the lock: the owner's EndTimedOperation waits for
             // the handler to finish before it touches the client again.

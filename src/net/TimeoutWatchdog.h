@@ -54,7 +54,10 @@ public:
     // Removes every registration of the client; nothing if there is none.
     void Unregister(CTimeoutClient* client);
 
-    // The worker's loop: a pass every 100 ms until the watchdog is destroyed.
+    // The worker's loop: a pass every 100 ms while anything is registered,
+    // until the watchdog is destroyed. With nothing registered a pass could
+    // find nothing to do, so the worker sleeps until the next registration;
+    // an idle program then costs no wake-ups at all.
     void Run();
     // One pass: handles the expired registration nearest the end of the list,
     // if any. True when one was handled.
@@ -69,6 +72,7 @@ private:
 
     mutable std::recursive_mutex lock_;
     std::vector<TimeoutEntry> entries_;
+    std::atomic<std::size_t> registered_{0};  // entries_.size(), readable without lock_
     std::atomic<int> stop_{0};
     std::mutex wakeLock_;
     std::condition_variable wake_;

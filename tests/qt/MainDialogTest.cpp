@@ -159,9 +159,20 @@ void MainDialogTest::firstTickRunsWithTheProfileAndLogsTheRun() {
     QCOMPARE(SoapArgument(posts[0], "NewPortMappingDescription"), std::string("HTTP接続の通過"));
     QCOMPARE(SoapArgument(posts[1], "NewExternalPort"), std::string("21"));
 
-    // The first tick runs once; later ticks without "定期的に更新" do not.
+    // The first tick runs once; later ticks without "定期的に更新" do not,
+    // and the timer sleeps until the box is ticked.
     QTest::qWait(500);
     QCOMPARE(s.logic().m_runCount, 1);
+    QVERIFY(!s.window().tickTimerActive());
+    QCOMPARE(CPortMapDlg::s_periodicTicks, 0);
+    s.window().autoUpdateBox()->setChecked(true);
+    QVERIFY(s.window().tickTimerActive());
+    QTRY_VERIFY_WITH_TIMEOUT(CPortMapDlg::s_periodicTicks >= 2, 5000);
+    s.window().autoUpdateBox()->setChecked(false);
+    QTRY_VERIFY_WITH_TIMEOUT(!s.window().tickTimerActive(), 5000);
+    const int frozen = CPortMapDlg::s_periodicTicks;
+    QTest::qWait(300);
+    QCOMPARE(CPortMapDlg::s_periodicTicks, frozen);
 }
 
 void MainDialogTest::openAndEnterStartRunsButEnterInTheRuleBoxBreaksTheLine() {

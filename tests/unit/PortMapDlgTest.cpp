@@ -227,6 +227,8 @@ TEST_F(RunCycle, FirstTickMinimisesThenRunsWhateverTheCheckBox) {
     EXPECT_EQ(dlg->m_runCount, 1);
     EXPECT_EQ(CPortMapDlg::s_periodicTicks, 0);  // not counted while unticked
 
+    // Until the box is ticked, further ticks would change nothing.
+    EXPECT_FALSE(dlg->TimerNeeded());
     dlg->OnTimer();  // no second start-up run, no second minimising
     EXPECT_EQ(dlg->m_runCount, 1);
     EXPECT_EQ(std::count(window_.events.begin(), window_.events.end(), "Hide"), 1);
@@ -235,7 +237,9 @@ TEST_F(RunCycle, FirstTickMinimisesThenRunsWhateverTheCheckBox) {
 TEST_F(RunCycle, PeriodicRunOnThe6001stCountedTick) {
     window_.autoUpdate = true;
     auto dlg = MakeDlg(gateway_, nullptr);
-    dlg->OnTimer();  // the start-up run; this tick is counted too
+    EXPECT_TRUE(dlg->TimerNeeded());  // before the first tick
+    dlg->OnTimer();                   // the start-up run; this tick is counted too
+    EXPECT_TRUE(dlg->TimerNeeded());
     EXPECT_EQ(dlg->m_runCount, 1);
     EXPECT_EQ(CPortMapDlg::s_periodicTicks, 1);
     for (int i = 0; i < 3000; ++i) {

@@ -131,6 +131,11 @@ CMainDialog::CMainDialog(TrayMode trayMode, QWidget* parent)
 
     timer_.setInterval(kTickMs);
     connect(&timer_, &QTimer::timeout, this, &CMainDialog::OnTick);
+    // Ticks count only while the box is ticked; the timer sleeps otherwise.
+    connect(autoUpdate_, &QCheckBox::toggled, this, [this](bool on) {
+        if (on && started_ && !destroyed_ && !timer_.isActive())
+            timer_.start();
+    });
 }
 
 CMainDialog::~CMainDialog() = default;
@@ -161,8 +166,11 @@ void CMainDialog::OnOpen() {
 }
 
 void CMainDialog::OnTick() {
-    if (logic_ != nullptr)
-        logic_->OnTimer();
+    if (logic_ == nullptr)
+        return;
+    logic_->OnTimer();
+    if (!logic_->TimerNeeded())
+        timer_.stop();
 }
 
 // The logic reads the rule box at every tick; convert only after a change.

@@ -63,6 +63,7 @@ public:
     QCheckBox* autoUpdateBox() const { return autoUpdate_; }
     QCheckBox* autoMinimizeBox() const { return autoMinimize_; }
     QSystemTrayIcon* trayIcon() const { return tray_; }
+    bool tickTimerActive() const { return timer_.isActive(); }
     QMenu* CreateContextMenu();
 
     static QIcon AppIcon();
