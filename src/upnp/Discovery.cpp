@@ -97,8 +97,9 @@ int CRouterDevice::Discover(IpAddress& addr, std::string& loc, const DiscoveryTa
         if (elapsed >= targets.listenMs) {
             break;
         }
-        const int ready =
-            platform::WaitReadable(socket.Get(), static_cast<int>(targets.listenMs - elapsed));
+        const std::uint32_t remaining = targets.listenMs - elapsed;
+        const int ready = platform::WaitReadable(
+            socket.Get(), remaining > 0x7FFFFFFFu ? 0x7FFFFFFF : static_cast<int>(remaining));
         if (ready < 0) {
             failure_.step = FailureReason::Step::kNoAnswer;
             failure_.detail = "waiting for answers failed";
