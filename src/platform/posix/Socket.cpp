@@ -16,7 +16,9 @@ namespace platform {
 
 namespace {
 
-int Fd(SocketHandle s) { return static_cast<int>(s); }
+int Fd(SocketHandle s) {
+    return static_cast<int>(s);
+}
 
 sockaddr_in MakeAddress(std::uint32_t address, std::uint16_t port) {
     sockaddr_in sa{};
@@ -188,35 +190,6 @@ std::string FormatIPv4(std::uint32_t address) {
     return buffer;
 }
 
-bool ResolveIPv4(const std::string& host, std::uint32_t* address) {
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* result = nullptr;
-    if (getaddrinfo(host.c_str(), nullptr, &hints, &result) != 0 || result == nullptr) {
-        return false;
-    }
-    bool found = false;
-    for (addrinfo* ai = result; ai != nullptr; ai = ai->ai_next) {
-        if (ai->ai_family == AF_INET && ai->ai_addr != nullptr) {
-            *address = reinterpret_cast<const sockaddr_in*>(ai->ai_addr)->sin_addr.s_addr;
-            found = true;
-            break;
-        }
-    }
-    freeaddrinfo(result);
-    return found;
-}
-
-bool GetLocalHostName(std::string* name) {
-    char buffer[256] = {};
-    if (gethostname(buffer, sizeof buffer - 1) != 0) {
-        return false;
-    }
-    *name = buffer;
-    return true;
-}
-
 bool LocalAddressTowards(std::uint32_t remote, std::uint32_t* local) {
     const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (fd < 0) {
@@ -237,9 +210,17 @@ bool LocalAddressTowards(std::uint32_t remote, std::uint32_t* local) {
     return ok;
 }
 
-std::uint16_t HostToNet16(std::uint16_t v) { return htons(v); }
-std::uint16_t NetToHost16(std::uint16_t v) { return ntohs(v); }
-std::uint32_t HostToNet32(std::uint32_t v) { return htonl(v); }
-std::uint32_t NetToHost32(std::uint32_t v) { return ntohl(v); }
+std::uint16_t HostToNet16(std::uint16_t v) {
+    return htons(v);
+}
+std::uint16_t NetToHost16(std::uint16_t v) {
+    return ntohs(v);
+}
+std::uint32_t HostToNet32(std::uint32_t v) {
+    return htonl(v);
+}
+std::uint32_t NetToHost32(std::uint32_t v) {
+    return ntohl(v);
+}
 
 }  // namespace platform

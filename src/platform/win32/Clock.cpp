@@ -23,4 +23,6 @@ void LowerCurrentThreadPriority() {
     SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL);
 }
 
+void MoveThreadToCallerCpu(std::thread&) {}
+
 }  // namespace platform

@@ -1,4 +1,5 @@
 #include "platform/Console.h"
+#include "platform/win32/Utf16.h"
 
 #include <fcntl.h>
 #include <io.h>
@@ -7,6 +8,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cwchar>
 
 namespace platform {
 
@@ -22,13 +24,7 @@ std::vector<std::string> Utf8Arguments(int argc, char** argv) {
     }
     std::vector<std::string> args;
     for (int i = 0; i < count; ++i) {
-        const int n = WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
-        std::string utf8(n > 0 ? static_cast<std::size_t>(n) : 1, '\0');
-        if (n > 0) {
-            WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, utf8.data(), n, nullptr, nullptr);
-        }
-        utf8.resize(utf8.size() - 1);  // the terminating zero
-        args.push_back(std::move(utf8));
+        args.push_back(Narrow(wide[i], std::wcslen(wide[i])));
     }
     LocalFree(wide);
     return args;

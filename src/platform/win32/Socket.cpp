@@ -269,35 +269,6 @@ std::string FormatIPv4(std::uint32_t address) {
     return buffer;
 }
 
-bool ResolveIPv4(const std::string& host, std::uint32_t* address) {
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* result = nullptr;
-    if (getaddrinfo(host.c_str(), nullptr, &hints, &result) != 0 || result == nullptr) {
-        return false;
-    }
-    bool found = false;
-    for (addrinfo* ai = result; ai != nullptr; ai = ai->ai_next) {
-        if (ai->ai_family == AF_INET && ai->ai_addr != nullptr) {
-            *address = reinterpret_cast<const sockaddr_in*>(ai->ai_addr)->sin_addr.s_addr;
-            found = true;
-            break;
-        }
-    }
-    freeaddrinfo(result);
-    return found;
-}
-
-bool GetLocalHostName(std::string* name) {
-    char buffer[256] = {};
-    if (gethostname(buffer, sizeof buffer - 1) != 0) {
-        return false;
-    }
-    *name = buffer;
-    return true;
-}
-
 bool LocalAddressTowards(std::uint32_t remote, std::uint32_t* local) {
     const SOCKET s = socket(AF_INET, SOCK_DGRAM, 0);
     if (s == INVALID_SOCKET) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/Xml.h"
+#include "platform/win32/Utf16.h"
 
 namespace platform {
 
@@ -28,35 +29,6 @@ const IID kIidDomDocument2 = {
 
 // Descriptions are a handful of levels deep; pugixml's reader has the same limit.
 constexpr long kMaxDepth = 256;
-
-std::wstring Widen(const std::string& utf8) {
-    if (utf8.empty()) {
-        return std::wstring();
-    }
-    const int n =
-        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    if (n <= 0) {
-        return std::wstring();
-    }
-    std::wstring wide(static_cast<std::size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &wide[0], n);
-    return wide;
-}
-
-std::string Narrow(const wchar_t* wide, UINT length) {
-    if (wide == nullptr || length == 0) {
-        return std::string();
-    }
-    const int n = WideCharToMultiByte(CP_UTF8, 0, wide, static_cast<int>(length), nullptr, 0,
-                                      nullptr, nullptr);
-    if (n <= 0) {
-        return std::string();
-    }
-    std::string narrow(static_cast<std::size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide, static_cast<int>(length), &narrow[0], n, nullptr,
-                        nullptr);
-    return narrow;
-}
 
 // A BSTR that frees itself.
 class Bstr {

@@ -1,6 +1,6 @@
 #include "ui/win32/DialogBase.h"
 
-#include "ui/win32/Utf16.h"
+#include "platform/win32/Utf16.h"
 
 namespace win32ui {
 
@@ -75,13 +75,13 @@ std::string GetWindowTextUtf8(HWND hwnd) {
     const LRESULT copied =
         SendMessageW(hwnd, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
     text.resize(copied > 0 ? static_cast<size_t>(copied) : 0);
-    return Narrow(text);
+    return platform::Narrow(text);
 }
 
 void SetWindowTextUtf8(HWND hwnd, const std::string& text) {
     if (hwnd == nullptr)
         return;
-    const std::wstring wide = Widen(text);
+    const std::wstring wide = platform::Widen(text);
     SendMessageW(hwnd, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide.c_str()));
 }
 

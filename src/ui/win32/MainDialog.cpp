@@ -2,8 +2,8 @@
 
 #include <cwchar>
 
+#include "platform/win32/Utf16.h"
 #include "resource.h"
-#include "ui/win32/Utf16.h"
 
 namespace win32ui {
 

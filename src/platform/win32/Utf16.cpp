@@ -1,8 +1,8 @@
-#include "ui/win32/Utf16.h"
+#include "platform/win32/Utf16.h"
 
 #include <windows.h>
 
-namespace win32ui {
+namespace platform {
 
 std::wstring Widen(const std::string& utf8) {
     if (utf8.empty())
@@ -16,17 +16,20 @@ std::wstring Widen(const std::string& utf8) {
     return result;
 }
 
-std::string Narrow(const std::wstring& utf16) {
-    if (utf16.empty())
+std::string Narrow(const wchar_t* utf16, std::size_t length) {
+    if (utf16 == nullptr || length == 0)
         return {};
-    const int size = static_cast<int>(utf16.size());
-    const int bytes =
-        WideCharToMultiByte(CP_UTF8, 0, utf16.data(), size, nullptr, 0, nullptr, nullptr);
+    const int size = static_cast<int>(length);
+    const int bytes = WideCharToMultiByte(CP_UTF8, 0, utf16, size, nullptr, 0, nullptr, nullptr);
     if (bytes <= 0)
         return {};
     std::string result(static_cast<size_t>(bytes), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, utf16.data(), size, result.data(), bytes, nullptr, nullptr);
+    WideCharToMultiByte(CP_UTF8, 0, utf16, size, result.data(), bytes, nullptr, nullptr);
     return result;
 }
 
-}  // namespace win32ui
+std::string Narrow(const std::wstring& utf16) {
+    return Narrow(utf16.data(), utf16.size());
+}
+
+}  // namespace platform
