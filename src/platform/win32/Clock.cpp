@@ -23,6 +23,4 @@ void LowerCurrentThreadPriority() {
     SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL);
 }
 
-void MoveThreadToCallerCpu(std::thread&) {}
-
 }  // namespace platform
