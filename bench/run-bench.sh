@@ -18,15 +18,16 @@
 # router's forwards are counted, and a run that did not open all its ports
 # fails the benchmark. Runs alternate between the clients (the order rotates
 # from one repetition to the next); the figures are medians over --reps
-# repetitions (default 5).
+# repetitions (default 7) for 30 rules and three times as many for 1 rule.
 #
 # Each figure is the wall time from fork to exit (bench_time_command). The
 # floor's figure is its own time inside the process plus the median cost of
 # starting /bin/true, so that process start-up does not flatter Pontaro.
-# The measuring script, and with it miniupnpd (restarted by it) and every
-# client, runs at nice -15 (--nice N sets another value, 0 none): a real router
-# does not share its CPU with the machine's other work, and on a busy machine
-# the scheduler's waits would otherwise swamp the differences measured here.
+# The measuring script and every client run at nice -15 (--nice N sets another
+# value), miniupnpd (restarted by the script) 5 steps lower: a real router
+# shares its CPU neither with the machine's other work nor with the client,
+# and on a busy machine the scheduler's waits would otherwise swamp the
+# differences measured here.
 # Everything runs inside the lab's namespaces. Needs the bench build:
 #   cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 #   cmake --build build-bench --target pontaro-cli bench_floor_client bench_time_command
@@ -37,7 +38,7 @@ main() {
     local here repo
     here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
     repo="$(cd "$here/.." && pwd)"
-    local igd=v1 reps=5 json="" build="$repo/build-bench" inside=0 niceness=-15
+    local igd=v1 reps=7 json="" build="$repo/build-bench" inside=0 niceness=-15
     while [ $# -gt 0 ]; do
         case "$1" in
             --igd) igd="${2:?--igd needs v1 or v2}"; shift 2 ;;
@@ -87,7 +88,10 @@ reset_router() {
     local dir="$PONTARO_LAB_STATE_DIR" pid
     pid="$(cat "$dir/miniupnpd.daemon" 2>/dev/null || true)"
     if [[ "$pid" =~ ^[0-9]+$ ]] && kill -0 "$pid" 2>/dev/null; then
-        kill -TERM "$pid"
+        # KILL, not TERM: on TERM it deletes its forwards one by one, each
+        # time scanning the ruleset (seconds with 30 of them); the chains are
+        # flushed below anyway.
+        kill -KILL "$pid"
         for _ in $(seq 1 250); do
             kill -0 "$pid" 2>/dev/null || break
             sleep 0.02
@@ -100,9 +104,12 @@ reset_router() {
     RTR nft flush chain inet filter miniupnpd
     RTR nft flush chain inet filter prerouting_miniupnpd
     RTR nft flush chain inet filter postrouting_miniupnpd
-    # Not through RTR: `ip netns exec` must be the background job itself so
-    # that it execs into miniupnpd and $! is the daemon's pid.
-    ip netns exec "$PONTARO_LAB_ROUTER_NS" miniupnpd -d -f "$dir/miniupnpd.conf" -P "$dir/miniupnpd.pid" \
+    # Not through RTR: `nice` and `ip netns exec` must be the background job
+    # itself so that they exec into miniupnpd and $! is the daemon's pid.
+    # The router runs 5 steps below the clients: a real router has a CPU of
+    # its own, so no thread of a client (pontaro-cli's watchdog runs one step
+    # below its main thread) may queue behind the router's work here.
+    nice -n 5 ip netns exec "$PONTARO_LAB_ROUTER_NS" miniupnpd -d -f "$dir/miniupnpd.conf" -P "$dir/miniupnpd.pid" \
         </dev/null >>"$dir/miniupnpd.log" 2>&1 &
     echo $! >"$dir/miniupnpd.daemon"
     disown $! 2>/dev/null || true
@@ -190,10 +197,13 @@ measure() {
     local true_us
     true_us="$(awk '{ print $1 }' "$work/true" | median)"
 
+    # The 1-rule runs are short and the router's answer to a search comes
+    # after a random delay, so they are repeated three times as often.
     local clients=(pontaro upnpc floor) r k c
-    for r in $(seq 1 "$reps"); do
+    for r in $(seq 1 $((3 * reps))); do
         echo "Repetition $r"
         for n in 1 30; do
+            [ "$n" = 1 ] || [ "$r" -le "$reps" ] || continue
             for k in 0 1 2; do
                 c="${clients[$(((k + r - 1) % 3))]}"
                 run "$c" "$n"
@@ -220,7 +230,7 @@ measure() {
     u1="$(ratio "${med[upnpc-1]}" "${med[pontaro-1]}")"
     u30="$(ratio "${med[upnpc-30]}" "${med[pontaro-30]}")"
     echo
-    echo "Medians of $reps runs (ms; floor = its own time + $(ms "$true_us") ms to start a process):"
+    echo "Medians of $((3 * reps)) runs with 1 rule and $reps with 30 (ms; floor = its own time + $(ms "$true_us") ms to start a process):"
     printf '  %-10s %10s %10s\n' "" "1 rule" "30 rules"
     for c in pontaro floor upnpc; do
         printf '  %-10s %10s %10s\n' "$c" "$(ms "${med[$c-1]}")" "$(ms "${med[$c-30]}")"
@@ -239,7 +249,7 @@ measure() {
         cat >"$json" <<EOF
 {
   "igd": "$igd",
-  "repetitions": $reps,
+  "repetitions": {"rules_1": $((3 * reps)), "rules_30": $reps},
   "machine": {"nproc": $(nproc), "cpu": "$(grep -m1 'model name' /proc/cpuinfo | sed 's/.*: //; s/"/\\"/g')", "kernel": "$(uname -r)", "load": "$load"},
   "process_start_us": $true_us,
   "floor_search_median_us": $(median <"$work/search"),
