@@ -33,5 +33,10 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 # Make sure no system-wide router daemon runs in the machine's own namespace.
 systemctl disable --now miniupnpd >/dev/null 2>&1 || true
-pkill -x miniupnpd >/dev/null 2>&1 || true
+# Only daemons in this namespace: the router labs run theirs in namespaces of
+# their own, and a lab in use must keep its router.
+own_ns=$(readlink /proc/self/ns/net)
+for pid in $(pgrep -x miniupnpd || true); do
+    [ "$(readlink "/proc/$pid/ns/net" 2>/dev/null)" = "$own_ns" ] && kill "$pid" 2>/dev/null || true
+done
 echo "setup: all packages present"
