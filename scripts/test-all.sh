@@ -85,6 +85,12 @@ stage_fuzz() {
     bash scripts/run-fuzz.sh -t "${PONTARO_FUZZ_SECONDS:-30}"
 }
 
+stage_bench() {
+    # Keeps the router benchmark from rotting: one repetition, about a minute
+    # on a quiet machine; its figures are printed, not judged.
+    bash bench/run-bench.sh --reps 1 --build build/linux
+}
+
 register_stage setup "install the packages (scripts/setup-debian.sh)"
 register_stage linux "Linux build, unit and router lab tests"
 register_stage mingw_i686 "Windows i686 cross build"
@@ -92,6 +98,7 @@ register_stage mingw_x86_64 "Windows x86_64 cross build, unit tests under Wine"
 register_stage asan "AddressSanitizer + UBSan build and tests"
 register_stage tsan "ThreadSanitizer build and tests"
 register_stage fuzz "libFuzzer targets, about 30 s each (scripts/run-fuzz.sh)"
+register_stage bench "router benchmark, one repetition (bench/run-bench.sh)"
 
 # ---------------------------------------------------------------------------
 
