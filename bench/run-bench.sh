@@ -12,7 +12,7 @@
 #   floor    bench_floor_client: the same search (first answer taken) and the
 #            same GET and POST per rule, back to back, with no waits.
 # Every client opens TCP ports 20001 (1 rule) or 20001-20030 (30 rules) on the
-# LAN host. Before every run miniupnpd is stopped, its three chains are flushed
+# LAN host. Before every run miniupnpd is killed, its three chains are flushed
 # and it is started again, so that each run meets the same empty ruleset (the
 # router's nftables backend slows as its ruleset grows); after every run the
 # router's forwards are counted, and a run that did not open all its ports
@@ -47,7 +47,7 @@ main() {
             --build) build="${2:?--build needs a directory}"; shift 2 ;;
             --nice) niceness="${2:?--nice needs a number}"; shift 2 ;;
             --inside) inside=1; shift ;;
-            -h | --help) sed -n '2,30p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+            -h | --help) sed -n '2,/^[^#]/p' "$0" | grep '^#' | sed 's/^# \{0,1\}//'; exit 0 ;;
             *) echo "run-bench.sh: unknown option '$1'" >&2; exit 64 ;;
         esac
     done
