@@ -190,37 +190,4 @@ std::string FormatIPv4(std::uint32_t address) {
     return buffer;
 }
 
-bool LocalAddressTowards(std::uint32_t remote, std::uint32_t* local) {
-    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
-        return false;
-    }
-    const sockaddr_in to = MakeAddress(remote, 1900);
-    bool ok = false;
-    if (connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0) {
-        sockaddr_in me{};
-        socklen_t len = sizeof me;
-        if (getsockname(fd, reinterpret_cast<sockaddr*>(&me), &len) == 0 &&
-            me.sin_addr.s_addr != 0) {
-            *local = me.sin_addr.s_addr;
-            ok = true;
-        }
-    }
-    close(fd);
-    return ok;
-}
-
-std::uint16_t HostToNet16(std::uint16_t v) {
-    return htons(v);
-}
-std::uint16_t NetToHost16(std::uint16_t v) {
-    return ntohs(v);
-}
-std::uint32_t HostToNet32(std::uint32_t v) {
-    return htonl(v);
-}
-std::uint32_t NetToHost32(std::uint32_t v) {
-    return ntohl(v);
-}
-
 }  // namespace platform

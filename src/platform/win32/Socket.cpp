@@ -269,37 +269,4 @@ std::string FormatIPv4(std::uint32_t address) {
     return buffer;
 }
 
-bool LocalAddressTowards(std::uint32_t remote, std::uint32_t* local) {
-    const SOCKET s = socket(AF_INET, SOCK_DGRAM, 0);
-    if (s == INVALID_SOCKET) {
-        return false;
-    }
-    const sockaddr_in to = MakeAddress(remote, 1900);
-    bool ok = false;
-    if (connect(s, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0) {
-        sockaddr_in me{};
-        int len = sizeof me;
-        if (getsockname(s, reinterpret_cast<sockaddr*>(&me), &len) == 0 &&
-            me.sin_addr.s_addr != 0) {
-            *local = me.sin_addr.s_addr;
-            ok = true;
-        }
-    }
-    closesocket(s);
-    return ok;
-}
-
-std::uint16_t HostToNet16(std::uint16_t v) {
-    return htons(v);
-}
-std::uint16_t NetToHost16(std::uint16_t v) {
-    return ntohs(v);
-}
-std::uint32_t HostToNet32(std::uint32_t v) {
-    return htonl(v);
-}
-std::uint32_t NetToHost32(std::uint32_t v) {
-    return ntohl(v);
-}
-
 }  // namespace platform
