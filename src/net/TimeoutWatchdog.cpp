@@ -5,9 +5,8 @@
 #include "platform/Clock.h"
 
 CTimeoutClient::CTimeoutClient() {
-    // Touching the watchdog here makes sure it is constructed before any
-    // client and so, by the reverse order of static destruction, outlives
-    // even clients that are themselves static objects.
+    // Touching the watchdog here makes sure it exists before any client,
+    // static ones included, whatever the order of static initialisation.
     GetTimeoutWatchdog();
     SetTimedOut(0);
 }
@@ -75,12 +74,20 @@ void CTimeoutWatchdog::Register(CTimeoutClient* client, int timeoutMs) {
         entries_.push_back(TimeoutEntry{client, Now(), timeout});
         registered_ = entries_.size();
     }
+    bool asleep = false;
     {
         // Taken so that the wake-up cannot fall between the worker's test of
         // registered_ and its wait.
         std::lock_guard<std::mutex> hold(wakeLock_);
+        asleep = waitingForWork_;
     }
-    wake_.notify_all();
+    // Only a worker waiting for work needs the wake-up; one between passes
+    // finds the entry on its next pass anyway. Every needless wake-up is a
+    // cross-CPU interrupt, and on a virtual machine an idle CPU can take
+    // milliseconds to answer one.
+    if (asleep) {
+        wake_.notify_all();
+    }
 }
 
 void CTimeoutWatchdog::Unregister(CTimeoutClient* client) {
@@ -97,7 +104,9 @@ void CTimeoutWatchdog::Run() {
     while (stop_ == 0) {
         {
             std::unique_lock<std::mutex> hold(wakeLock_);
+            waitingForWork_ = true;
             wake_.wait(hold, [this] { return stop_ != 0 || registered_ != 0; });
+            waitingForWork_ = false;
             wake_.wait_for(hold, std::chrono::milliseconds(kPassIntervalMs),
                            [this] { return stop_ != 0; });
         }
@@ -138,8 +147,14 @@ std::vector<TimeoutEntry> CTimeoutWatchdog::Registrations() const {
 }
 
 CTimeoutWatchdog& GetTimeoutWatchdog() {
-    static CTimeoutWatchdog watchdog;
-    return watchdog;
+    // Never destroyed. Joining the worker at exit would add a round trip to
+    // another CPU to every run (wake the worker, wait for its end), and on a
+    // virtual machine an idle CPU can take tens of milliseconds to answer,
+    // more than a whole run's own work. The end of the process stops the
+    // worker; clients that outlive main still find the watchdog when they
+    // unregister.
+    static CTimeoutWatchdog* const watchdog = new CTimeoutWatchdog;
+    return *watchdog;
 }
 
 namespace {

@@ -76,12 +76,13 @@ private:
     std::atomic<int> stop_{0};
     std::mutex wakeLock_;
     std::condition_variable wake_;
+    bool waitingForWork_ = false;  // under wakeLock_
     std::atomic<bool> running_{false};
     TickSource tick_;
     int defaultTimeoutMs_ = kDefaultTimeoutMs;
     std::thread worker_;
 };
 
-// The one watchdog of the process; it exists before main starts and until
-// every client constructed before the end of main is gone.
+// The one watchdog of the process; it exists before main starts and is
+// never destroyed, so that it outlives every client, static ones included.
 CTimeoutWatchdog& GetTimeoutWatchdog();

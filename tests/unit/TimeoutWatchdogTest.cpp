@@ -185,6 +185,23 @@ TEST(WatchdogWorker, FiresAfterTheTimeoutAndHandlerMayReenter) {
     EXPECT_EQ(client.TimedOut(), 1);
     watchdog->Unregister(&client.other);
 
+    // A registration that arrives while the worker is between passes (it
+    // has work, so it is not woken for this one) is still caught in time.
+    std::vector<int> fired;
+    RecordingClient holder(1, &fired), newcomer(2, &fired);
+    watchdog->Register(&holder, 60000);
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    const auto second = std::chrono::steady_clock::now();
+    watchdog->Register(&newcomer, 200);
+    while (newcomer.TimedOut() == 0 &&
+           std::chrono::steady_clock::now() - second < std::chrono::seconds(5)) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_EQ(newcomer.TimedOut(), 1);
+    EXPECT_EQ(holder.TimedOut(), 0);
+    watchdog->Unregister(&holder);
+    EXPECT_EQ(fired, (std::vector<int>{2}));
+
     // Stopping wakes the sleeping worker and joins it.
     const auto stopping = std::chrono::steady_clock::now();
     watchdog.reset();
