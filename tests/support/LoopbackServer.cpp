@@ -2,26 +2,23 @@
 
 #include <chrono>
 
-#include "net/StartWinsock.h"
 #include "platform/Clock.h"
+#include "support/LoopbackListener.h"
 
 namespace {
-const std::uint32_t kLoopback = platform::HostToNet32(0x7F000001);
-const int kWaitSliceMs = 20;
+const int kWaitSliceMs = loopback::kSliceMs;
 }  // namespace
 
 LoopbackServer::LoopbackServer() : LoopbackServer(Behaviour{}) {}
 
 LoopbackServer::LoopbackServer(Behaviour behaviour) : behaviour_(std::move(behaviour)) {
-    StartWinsock();
-    listener_ = platform::ListenTcp(kLoopback, 0, 8);
+    listener_ = loopback::Listen(&port_);
     if (listener_ == platform::kInvalidSocket) {
         return;
     }
     if (behaviour_.receiveBufferBytes > 0) {
         platform::SetReceiveBufferSize(listener_, behaviour_.receiveBufferBytes);
     }
-    port_ = platform::LocalPort(listener_);
     thread_ = std::thread([this] { Serve(); });
 }
 
@@ -34,13 +31,7 @@ void LoopbackServer::Stop() {
         std::lock_guard<std::mutex> hold(lock_);
         stop_ = true;
     }
-    if (thread_.joinable()) {
-        thread_.join();
-    }
-    if (listener_ != platform::kInvalidSocket) {
-        platform::CloseSocket(listener_);
-        listener_ = platform::kInvalidSocket;
-    }
+    loopback::Finish(thread_, listener_);
 }
 
 std::string LoopbackServer::Received() const {
@@ -72,28 +63,20 @@ bool LoopbackServer::WaitForPeerClosed(int count, int timeoutMs) const {
 }
 
 void LoopbackServer::Serve() {
-    for (;;) {
-        {
+    loopback::AcceptEach(
+        listener_,
+        [this] {
             std::lock_guard<std::mutex> hold(lock_);
-            if (stop_) {
-                return;
+            return stop_;
+        },
+        [this](platform::SocketHandle connection) {
+            {
+                std::lock_guard<std::mutex> hold(lock_);
+                ++accepted_;
             }
-        }
-        if (platform::WaitReadable(listener_, kWaitSliceMs) != 1) {
-            continue;
-        }
-        const platform::SocketHandle connection = platform::AcceptConnection(listener_);
-        if (connection == platform::kInvalidSocket) {
-            continue;
-        }
-        {
-            std::lock_guard<std::mutex> hold(lock_);
-            ++accepted_;
-        }
-        changed_.notify_all();
-        ServeConnection(connection);
-        platform::CloseSocket(connection);
-    }
+            changed_.notify_all();
+            ServeConnection(connection);
+        });
 }
 
 void LoopbackServer::ServeConnection(platform::SocketHandle connection) {

@@ -2,12 +2,12 @@
 
 #include <cstdlib>
 
+#include "support/LoopbackListener.h"
 #include "text/Text.h"
 
 namespace {
 
-const std::uint32_t kLoopback = platform::HostToNet32(0x7F000001);
-constexpr int kSliceMs = 20;
+constexpr int kSliceMs = loopback::kSliceMs;
 
 bool SendAll(platform::SocketHandle s, const std::string& bytes) {
     std::size_t sent = 0;
@@ -70,13 +70,10 @@ std::string SoapFault(const std::string& code, const std::string& description) {
 
 ScriptedGateway::ScriptedGateway(bool answerSearches) : answerSearches_(answerSearches) {
     udp_ = platform::OpenUdpSocket();
-    if (udp_ != platform::kInvalidSocket && platform::BindUdp(udp_, kLoopback, 0) == 0) {
+    if (udp_ != platform::kInvalidSocket && platform::BindUdp(udp_, loopback::Address(), 0) == 0) {
         udpPort_ = platform::LocalPort(udp_);
     }
-    listener_ = platform::ListenTcp(kLoopback, 0, 8);
-    if (listener_ != platform::kInvalidSocket) {
-        httpPort_ = platform::LocalPort(listener_);
-    }
+    listener_ = loopback::Listen(&httpPort_);
     ssdpThread_ = std::thread([this] { ServeSsdp(); });
     httpThread_ = std::thread([this] { ServeHttp(); });
 }
@@ -115,7 +112,7 @@ DiscoveryTargets ScriptedGateway::Targets(unsigned listenMs) const {
     DiscoveryTargets t;
     t.useMulticast = false;
     t.useDefaultGateways = false;
-    t.extraTargets = {kLoopback};
+    t.extraTargets = {loopback::Address()};
     t.port = udpPort_;
     t.bindPort = 0;
     t.listenMs = listenMs;
@@ -171,17 +168,12 @@ void ScriptedGateway::ServeSsdp() {
 }
 
 void ScriptedGateway::ServeHttp() {
-    while (!stop_ && listener_ != platform::kInvalidSocket) {
-        if (platform::WaitReadable(listener_, kSliceMs) != 1) {
-            continue;
-        }
-        const platform::SocketHandle c = platform::AcceptConnection(listener_);
-        if (c == platform::kInvalidSocket) {
-            continue;
-        }
-        ServeConnection(c);
-        platform::CloseSocket(c);
+    if (listener_ == platform::kInvalidSocket) {
+        return;
     }
+    loopback::AcceptEach(
+        listener_, [this] { return stop_.load(); },
+        [this](platform::SocketHandle c) { ServeConnection(c); });
 }
 
 void ScriptedGateway::ServeConnection(platform::SocketHandle c) {

@@ -1,13 +1,12 @@
 #include "support/ScriptedHttpServer.h"
 
-#include "net/StartWinsock.h"
 #include "platform/Clock.h"
+#include "support/LoopbackListener.h"
 #include "text/Text.h"
 
 namespace {
 
-const std::uint32_t kLoopback = platform::HostToNet32(0x7F000001);
-constexpr int kSliceMs = 20;
+constexpr int kSliceMs = loopback::kSliceMs;
 
 // The request is complete once the header block and the announced body are in.
 bool RequestComplete(const std::string& bytes) {
@@ -32,12 +31,10 @@ ScriptedHttpServer::ScriptedHttpServer(Reply reply)
     : ScriptedHttpServer([reply](const std::string&) { return reply; }) {}
 
 ScriptedHttpServer::ScriptedHttpServer(Handler handler) : handler_(std::move(handler)) {
-    StartWinsock();
-    listener_ = platform::ListenTcp(kLoopback, 0, 8);
+    listener_ = loopback::Listen(&port_);
     if (listener_ == platform::kInvalidSocket) {
         return;
     }
-    port_ = platform::LocalPort(listener_);
     thread_ = std::thread([this] { Serve(); });
 }
 
@@ -50,13 +47,7 @@ void ScriptedHttpServer::Stop() {
         std::lock_guard<std::mutex> hold(lock_);
         stop_ = true;
     }
-    if (thread_.joinable()) {
-        thread_.join();
-    }
-    if (listener_ != platform::kInvalidSocket) {
-        platform::CloseSocket(listener_);
-        listener_ = platform::kInvalidSocket;
-    }
+    loopback::Finish(thread_, listener_);
 }
 
 std::string ScriptedHttpServer::Url(const std::string& path) const {
@@ -74,17 +65,9 @@ bool ScriptedHttpServer::Stopping() const {
 }
 
 void ScriptedHttpServer::Serve() {
-    while (!Stopping()) {
-        if (platform::WaitReadable(listener_, kSliceMs) != 1) {
-            continue;
-        }
-        const platform::SocketHandle c = platform::AcceptConnection(listener_);
-        if (c == platform::kInvalidSocket) {
-            continue;
-        }
-        ServeConnection(c);
-        platform::CloseSocket(c);
-    }
+    loopback::AcceptEach(
+        listener_, [this] { return Stopping(); },
+        [this](platform::SocketHandle c) { ServeConnection(c); });
 }
 
 void ScriptedHttpServer::ServeConnection(platform::SocketHandle c) {

@@ -1,0 +1,31 @@
+// What the loopback test servers share: a listening socket on 127.0.0.1 at a
+// port the system picks, and the loop that accepts one connection at a time.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <thread>
+
+#include "platform/Socket.h"
+
+namespace loopback {
+
+// 127.0.0.1, in network byte order.
+std::uint32_t Address();
+// How long a server waits for readiness before it looks at its stop flag.
+constexpr int kSliceMs = 20;
+
+// A listening TCP socket on 127.0.0.1; its port in *port. kInvalidSocket
+// (and *port untouched) when the system refuses.
+platform::SocketHandle Listen(std::uint16_t* port);
+
+// Accepts connections until stopping() is true, hands each to serve and
+// closes it once serve returns.
+void AcceptEach(platform::SocketHandle listener, const std::function<bool()>& stopping,
+                const std::function<void(platform::SocketHandle)>& serve);
+
+// Joins the serving thread (whose stop flag is already set) and closes the
+// listener; both may be left over from a failed start.
+void Finish(std::thread& server, platform::SocketHandle& listener);
+
+}  // namespace loopback
