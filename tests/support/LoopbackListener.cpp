@@ -32,6 +32,18 @@ void AcceptEach(platform::SocketHandle listener, const std::function<bool()>& st
     }
 }
 
+bool SendAll(platform::SocketHandle connection, const std::string& bytes) {
+    std::size_t sent = 0;
+    while (sent < bytes.size()) {
+        const long n = platform::SendSome(connection, bytes.data() + sent, bytes.size() - sent);
+        if (n <= 0) {
+            return false;
+        }
+        sent += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
 void Finish(std::thread& server, platform::SocketHandle& listener) {
     if (server.joinable()) {
         server.join();

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <thread>
 
 #include "platform/Socket.h"
@@ -23,6 +24,10 @@ platform::SocketHandle Listen(std::uint16_t* port);
 // closes it once serve returns.
 void AcceptEach(platform::SocketHandle listener, const std::function<bool()>& stopping,
                 const std::function<void(platform::SocketHandle)>& serve);
+
+// Sends all of bytes, however many calls it takes; false when the
+// connection fails first.
+bool SendAll(platform::SocketHandle connection, const std::string& bytes);
 
 // Joins the serving thread (whose stop flag is already set) and closes the
 // listener; both may be left over from a failed start.

@@ -81,7 +81,8 @@ void LoopbackServer::Serve() {
 
 void LoopbackServer::ServeConnection(platform::SocketHandle connection) {
     if (!behaviour_.sendOnAccept.empty()) {
-        if (!SendAll(connection, behaviour_.sendOnAccept) || behaviour_.closeAfterSending) {
+        if (!loopback::SendAll(connection, behaviour_.sendOnAccept) ||
+            behaviour_.closeAfterSending) {
             return;
         }
     }
@@ -120,21 +121,9 @@ void LoopbackServer::ServeConnection(platform::SocketHandle connection) {
         if (!replied && (behaviour_.replyAfter.empty() ||
                          mine.find(behaviour_.replyAfter) != std::string::npos)) {
             replied = true;
-            if (!SendAll(connection, behaviour_.reply) || behaviour_.closeAfterSending) {
+            if (!loopback::SendAll(connection, behaviour_.reply) || behaviour_.closeAfterSending) {
                 return;
             }
         }
     }
-}
-
-bool LoopbackServer::SendAll(platform::SocketHandle connection, const std::string& bytes) {
-    std::size_t sent = 0;
-    while (sent < bytes.size()) {
-        const long n = platform::SendSome(connection, bytes.data() + sent, bytes.size() - sent);
-        if (n <= 0) {
-            return false;
-        }
-        sent += static_cast<std::size_t>(n);
-    }
-    return true;
 }

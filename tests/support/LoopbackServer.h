@@ -47,7 +47,6 @@ public:
 private:
     void Serve();
     void ServeConnection(platform::SocketHandle connection);
-    bool SendAll(platform::SocketHandle connection, const std::string& bytes);
 
     Behaviour behaviour_;
     platform::SocketHandle listener_ = platform::kInvalidSocket;

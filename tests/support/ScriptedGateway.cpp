@@ -9,18 +9,6 @@ namespace {
 
 constexpr int kSliceMs = loopback::kSliceMs;
 
-bool SendAll(platform::SocketHandle s, const std::string& bytes) {
-    std::size_t sent = 0;
-    while (sent < bytes.size()) {
-        const long n = platform::SendSome(s, bytes.data() + sent, bytes.size() - sent);
-        if (n <= 0) {
-            return false;
-        }
-        sent += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 std::string HttpReply(int status, const std::string& reason, const std::string& body) {
     return "HTTP/1.0 " + std::to_string(status) + " " + reason +
            "\r\nContent-Type: text/xml; charset=\"utf-8\"\r\nContent-Length: " +
@@ -69,11 +57,11 @@ std::string SoapFault(const std::string& code, const std::string& description) {
 }  // namespace
 
 ScriptedGateway::ScriptedGateway(bool answerSearches) : answerSearches_(answerSearches) {
+    listener_ = loopback::Listen(&httpPort_);  // first: it also starts Winsock
     udp_ = platform::OpenUdpSocket();
     if (udp_ != platform::kInvalidSocket && platform::BindUdp(udp_, loopback::Address(), 0) == 0) {
         udpPort_ = platform::LocalPort(udp_);
     }
-    listener_ = loopback::Listen(&httpPort_);
     ssdpThread_ = std::thread([this] { ServeSsdp(); });
     httpThread_ = std::thread([this] { ServeHttp(); });
 }
@@ -217,7 +205,7 @@ void ScriptedGateway::ServeConnection(platform::SocketHandle c) {
             std::lock_guard<std::mutex> hold(lock_);
             ++gets_;
         }
-        SendAll(c, HttpReply(200, "OK", Description(httpPort_)));
+        loopback::SendAll(c, HttpReply(200, "OK", Description(httpPort_)));
         return;
     }
     SoapReply reply;
@@ -230,10 +218,10 @@ void ScriptedGateway::ServeConnection(platform::SocketHandle c) {
         }
     }
     if (reply.status == 200) {
-        SendAll(c, HttpReply(200, "OK", SoapOk()));
+        loopback::SendAll(c, HttpReply(200, "OK", SoapOk()));
     } else {
-        SendAll(c, HttpReply(reply.status, "Internal Server Error",
-                             SoapFault(reply.errorCode, reply.errorDescription)));
+        loopback::SendAll(c, HttpReply(reply.status, "Internal Server Error",
+                                       SoapFault(reply.errorCode, reply.errorDescription)));
     }
 }
 

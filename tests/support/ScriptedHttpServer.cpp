@@ -101,14 +101,8 @@ void ScriptedHttpServer::ServeConnection(platform::SocketHandle c) {
         if (i > 0 && reply.pauseMs > 0) {
             platform::SleepMs(static_cast<unsigned>(reply.pauseMs));
         }
-        const std::string& piece = reply.pieces[i];
-        std::size_t sent = 0;
-        while (sent < piece.size()) {
-            const long n = platform::SendSome(c, piece.data() + sent, piece.size() - sent);
-            if (n <= 0) {
-                return;
-            }
-            sent += static_cast<std::size_t>(n);
+        if (!loopback::SendAll(c, reply.pieces[i])) {
+            return;
         }
     }
     if (reply.close) {
