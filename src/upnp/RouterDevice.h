@@ -10,6 +10,7 @@
 #include "upnp/FailureReason.h"
 #include "upnp/HttpHeaderList.h"
 #include "upnp/ServiceInfo.h"
+#include "upnp/Soap.h"
 
 // Where a search goes. The defaults are the real thing; tests point it at
 // loopback responders instead of the machine's gateways.
@@ -51,8 +52,22 @@ public:
 
     int ParseDescription(std::string description, std::string serviceFragment, ServiceInfo* info);
 
+    // The WAN connection service that actions go to: fetches the description
+    // at `location` and fills `service` and `controlUrl`. 0 or -1.
+    int ReadService();
+
+    // Posts `action` with `arguments` to `controlUrl` (ReadService first).
+    // 0 with the response body on status 200; -1 with the reason (a UPnP
+    // fault's code included) otherwise.
+    int InvokeAction(const std::string& action, const upnp::SoapArguments& arguments,
+                     std::string* replyBody);
+
     int AddPortMapping(int externalPort, int internalPort, std::string protocol,
                        std::string description);
+
+    // Filled by ReadService.
+    ServiceInfo service;
+    std::string controlUrl;
 
     // The reason of the last failure of Discover, HttpRequest or AddPortMapping.
     const FailureReason& LastFailure() const { return failure_; }
@@ -65,6 +80,9 @@ public:
     }
 
 protected:
+    // Posts a ready envelope for `action` to `controlUrl`.
+    int PostAction(const std::string& action, const std::string& envelope, std::string* replyBody);
+
     FailureReason failure_;
     int headerBudgetMs_ = 3000;
     int bodyBudgetMs_ = 3000;

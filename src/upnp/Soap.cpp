@@ -136,6 +136,30 @@ std::string AddPortMappingEnvelope(const AddPortMappingArgs& args) {
     return s;
 }
 
+std::string ActionEnvelope(std::string_view serviceType, std::string_view action,
+                           const SoapArguments& arguments) {
+    std::string s =
+        "<?xml version=\"1.0\" encoding=\"utf-8\"?>"
+        "<s:Envelope xmlns:s=\"http://schemas.xmlsoap.org/soap/envelope/\""
+        " s:encodingStyle=\"http://schemas.xmlsoap.org/soap/encoding/\">"
+        "<s:Body><u:";
+    s += action;
+    s += " xmlns:u=\"";
+    s += EscapeXml(serviceType);
+    s += "\">";
+    for (const auto& [name, value] : arguments) {
+        s += "<" + name + ">" + EscapeXml(value) + "</" + name + ">";
+    }
+    s += "</u:";
+    s += action;
+    s += "></s:Body></s:Envelope>";
+    return s;
+}
+
+bool ExtractElementText(std::string_view body, std::string_view localName, std::string* out) {
+    return FindElementText(body, localName, out);
+}
+
 bool ExtractUpnpError(std::string_view body, std::string* code, std::string* description) {
     if (!FindElementText(body, "errorCode", code)) {
         return false;

@@ -1,9 +1,11 @@
-// The SOAP texts of the AddPortMapping action: the request envelope and the
-// UPnP error a gateway sends back in a fault.
+// The SOAP texts of the gateway's actions: request envelopes, the values of
+// a response and the UPnP error a gateway sends back in a fault.
 #pragma once
 
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace upnp {
 
@@ -21,6 +23,17 @@ struct AddPortMappingArgs {
 
 // The request body, one line, UTF-8. Every argument text is escaped.
 std::string AddPortMappingEnvelope(const AddPortMappingArgs& args);
+
+// An action's input arguments, name and value (plain text), in order.
+using SoapArguments = std::vector<std::pair<std::string, std::string>>;
+
+// The request body of any action, one line, UTF-8. Every value is escaped.
+std::string ActionEnvelope(std::string_view serviceType, std::string_view action,
+                           const SoapArguments& arguments);
+
+// The trimmed, entity-decoded text of the first element whose local name is
+// `localName` (any namespace prefix). False when there is none.
+bool ExtractElementText(std::string_view body, std::string_view localName, std::string* out);
 
 // The texts of the first errorCode and errorDescription elements (any
 // namespace prefix), trimmed, with the predefined entities decoded. False

@@ -1,0 +1,49 @@
+// The two steps every action takes: find the WAN connection service in the
+// gateway's description, then post the action to its control URL.
+
+#include "upnp/RouterDevice.h"
+#include "upnp/Url.h"
+
+namespace {
+
+void PrefixDetail(FailureReason& failure, const std::string& what) {
+    failure.detail = failure.detail.empty() ? what : what + ": " + failure.detail;
+}
+
+}  // namespace
+
+int CRouterDevice::ReadService() {
+    HttpHeaderList requestHeaders;
+    HttpHeaderList replyHeaders;
+    std::string replyBody;
+    if (HttpRequest(location, "GET", requestHeaders, std::string(), replyHeaders, replyBody) != 0) {
+        PrefixDetail(failure_, "description GET");
+        return -1;
+    }
+    ServiceInfo found;
+    if (ParseDescription(replyBody, "WANIPConnection", &found) != 0) {
+        return -1;
+    }
+    service = found;
+    controlUrl = upnp::ControlUrl(service.URLBase, location, service.controlURL);
+    return 0;
+}
+
+int CRouterDevice::PostAction(const std::string& action, const std::string& envelope,
+                              std::string* replyBody) {
+    HttpHeaderList requestHeaders;
+    HttpHeaderList replyHeaders;
+    requestHeaders.Append("Content-Type", "text/xml; charset=\"utf-8\"");
+    requestHeaders.Append("SOAPAction", "\"" + service.serviceType + "#" + action + "\"");
+    if (HttpRequest(controlUrl, "POST", requestHeaders, envelope, replyHeaders, *replyBody) != 0) {
+        PrefixDetail(failure_, action + " POST");
+        return -1;
+    }
+    return 0;
+}
+
+int CRouterDevice::InvokeAction(const std::string& action, const upnp::SoapArguments& arguments,
+                                std::string* replyBody) {
+    return PostAction(action, upnp::ActionEnvelope(service.serviceType, action, arguments),
+                      replyBody);
+}
