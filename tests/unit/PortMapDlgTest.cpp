@@ -12,6 +12,7 @@
 
 #include "app/ActivityLog.h"
 #include "app/Profile.h"
+#include "support/LoopbackListener.h"
 #include "support/ScriptedGateway.h"
 
 namespace fs = std::filesystem;
@@ -91,13 +92,31 @@ TEST_F(RunCycle, RulesSucceedAndFailInTurnAndEachGetsItsLine) {
     std::vector<FailureReason> reasons;
     dlg->m_onRuleFailure = [&](const FailureReason& r) {
         reasons.push_back(r);
-        // Called after the failure line is in the log.
-        EXPECT_EQ(window_.log.substr(window_.log.size() - std::string(kFailure).size()), kFailure);
+        // Called after the failure line and its reason are in the log.
+        const std::string tail = std::string(kFailure) + "  理由: ";
+        const std::size_t at = window_.log.rfind(tail);
+        ASSERT_NE(at, std::string::npos);
+        EXPECT_EQ(window_.log.find("\r\n", at + tail.size()), window_.log.size() - 2);
     };
     dlg->RunCycle();
 
-    EXPECT_EQ(window_.log, Found() + "■ 80 -> 80 [TCP] : " + kSuccess + "■ 21 -> 2121 [udp] : " +
-                               kFailure + "■ 8080a -> x [TCP] : " + kSuccess + "\r\n");
+    EXPECT_EQ(window_.log,
+              Found() + "■ 80 -> 80 [TCP] : " + kSuccess + "■ 21 -> 2121 [udp] : " + kFailure +
+                  "  理由: ポート 21/udp はすでに別の割り当てに使われています (UPnPエラー 718)。"
+                  "多くのルータは初期設定で 1024～65535 のポートしか開けません。\r\n" +
+                  "■ 8080a -> x [TCP] : " + kSuccess + "\r\n");
+    // The outside address is asked once, after the first mapping; the holder
+    // of a taken port right after the refusal.
+    std::vector<std::string> actions;
+    for (const auto& post : gateway_.ActionPosts()) {
+        actions.push_back(post.action);
+        EXPECT_EQ(post.path, "/ctl/IPConn");
+    }
+    EXPECT_EQ(actions,
+              (std::vector<std::string>{"AddPortMapping", "GetExternalIPAddress", "AddPortMapping",
+                                        "GetSpecificPortMappingEntry", "AddPortMapping"}));
+    EXPECT_EQ(SoapArgument(gateway_.ActionPosts()[3].body, "NewExternalPort"), "21");
+    EXPECT_EQ(SoapArgument(gateway_.ActionPosts()[3].body, "NewProtocol"), "udp");
     const auto posts = gateway_.Posts();
     ASSERT_EQ(posts.size(), 3u);
     EXPECT_EQ(SoapArgument(posts[0], "NewExternalPort"), "80");
@@ -116,6 +135,154 @@ TEST_F(RunCycle, RulesSucceedAndFailInTurnAndEachGetsItsLine) {
     EXPECT_EQ(dlg->m_lastRun.rulesApplied, 3);
     EXPECT_EQ(dlg->m_lastRun.rulesFailed, 1);
     EXPECT_TRUE(dlg->m_lastRun.gatewayFound);
+}
+
+TEST_F(RunCycle, OutsideAddressFollowsTheRulesAndIsFlaggedWhenNotPublic) {
+    using Reply = ScriptedGateway::SoapReply;
+    const auto address = [](const char* a) {
+        return Reply{200, "", "", {{"NewExternalIPAddress", a}}};
+    };
+    const std::string warning =
+        "はグローバルアドレスではありません。プロバイダやもう一台のルータのNATの内側にあるため、"
+        "インターネットからこのポートには届きません。\r\n";
+    struct Case {
+        Reply reply;
+        std::string tail;  // after the rule lines
+    };
+    std::vector<Case> cases = {
+        {address("1.2.3.4"), "- External IP : 1.2.3.4\r\n"},
+        {address(""), "- External IP : \r\n※ ルータの外側のアドレス () " + warning},
+        {Reply{501, "501", "Action Failed", {}}, ""},
+        {Reply{}, ""},  // a response without the address
+    };
+    for (const char* kind : {"0.0.0.0", "10.1.2.3", "172.20.0.1", "192.168.0.10", "100.64.12.34",
+                             "169.254.3.4", "127.0.0.1", "192.0.0.8", "192.0.2.5", "198.51.100.2",
+                             "203.0.113.7", "198.18.4.4", "240.1.2.3"}) {
+        cases.push_back({address(kind), std::string("- External IP : ") + kind +
+                                            "\r\n※ ルータの外側のアドレス (" + kind + ") " +
+                                            warning});
+    }
+    window_.rules = "80, 80, TCP, a\r\n81, 81, TCP, b";
+    for (const Case& c : cases) {
+        window_.log.clear();
+        gateway_.ScriptActionReplies("GetExternalIPAddress", {c.reply});
+        const std::size_t before = gateway_.ActionPosts().size();
+        auto dlg = MakeDlg(gateway_, nullptr);
+        dlg->RunCycle();
+        EXPECT_EQ(window_.log, Found() + "■ 80 -> 80 [TCP] : " + kSuccess +
+                                   "■ 81 -> 81 [TCP] : " + kSuccess + c.tail + "\r\n")
+            << c.tail;
+        EXPECT_EQ(gateway_.ActionPosts().size() - before, 3u);  // two rules, one question
+        EXPECT_EQ(dlg->m_lastRun.rulesFailed, 0);
+    }
+
+    // No rule mapped: nothing is asked.
+    window_.log.clear();
+    gateway_.ScriptSoapReplies({{500, "606", "Action not authorized"}});
+    gateway_.ScriptActionReplies("GetExternalIPAddress", {address("1.2.3.4")});
+    window_.rules = "8080, 8080, TCP, a";
+    const std::size_t before = gateway_.ActionPosts().size();
+    MakeDlg(gateway_, nullptr)->RunCycle();
+    EXPECT_EQ(gateway_.ActionPosts().size() - before, 1u);
+    EXPECT_EQ(window_.log.find("External IP"), std::string::npos);
+}
+
+TEST_F(RunCycle, RefusedRuleGetsItsReasonAndATakenPortItsHolder) {
+    using Reply = ScriptedGateway::SoapReply;
+    CRouterDevice probe;
+    probe.address = IpAddress(loopback::Address());
+    const std::string self = probe.GetLocalAddress().ToText();
+    const auto holder = [](const std::string& client, const char* port) {
+        return Reply{200,
+                     "",
+                     "",
+                     {{"NewInternalPort", port},
+                      {"NewInternalClient", client},
+                      {"NewEnabled", "1"},
+                      {"NewPortMappingDescription", "web"},
+                      {"NewLeaseDuration", "0"}}};
+    };
+    const Reply taken{500, "718", "ConflictInMappingEntry", {}};
+    const Reply badArgs{500, "402", "Invalid Args", {}};
+    struct Case {
+        const char* name;
+        std::vector<Reply> adds;
+        std::vector<Reply> holders;
+        std::string outcome;  // the rest of the rule's line and what follows it
+        std::vector<std::string> leases;
+    };
+    const std::string reason = "  理由: ";
+    for (const Case& c : {
+             Case{"taken by another machine",
+                  {taken},
+                  {holder("192.168.77.3", "8080")},
+                  std::string(kFailure) + reason +
+                      "ポート 8080/TCP は 192.168.77.3:8080 (説明: web) に割り当て済みです "
+                      "(UPnPエラー 718)。\r\n",
+                  {"0"}},
+             Case{"taken by this machine, same port",
+                  {taken},
+                  {holder(self, "8080")},
+                  std::string(kSuccess) +
+                      "  ※ ルータにはこの割り当てがすでにあります (説明: web)。\r\n",
+                  {"0"}},
+             Case{"taken by this machine, another port",
+                  {taken},
+                  {holder(self, "9090")},
+                  std::string(kFailure) + reason + "ポート 8080/TCP は " + self +
+                      ":9090 (説明: web) に割り当て済みです (UPnPエラー 718)。\r\n",
+                  {"0"}},
+             Case{"taken, holder unknown",
+                  {taken},
+                  {Reply{500, "714", "NoSuchEntryInArray", {}}},
+                  std::string(kFailure) + reason +
+                      "ポート 8080/TCP はすでに別の割り当てに使われています (UPnPエラー 718)。\r\n",
+                  {"0"}},
+             Case{"permanent lease refused", {badArgs}, {}, kSuccess, {"0", "604800"}},
+             Case{"refused with either lease",
+                  {badArgs, badArgs},
+                  {},
+                  std::string(kFailure) + reason +
+                      "ルータが要求の値を受け付けませんでした (UPnPエラー "
+                      "402)。ポート番号、プロトコル "
+                      "(TCP か UDP)、割り当ての期間のどれかがルータの許す範囲の外です。\r\n",
+                  {"0", "604800"}},
+             Case{"other refusals are not retried",
+                  {Reply{500, "501", "Action Failed", {}}},
+                  {},
+                  std::string(kFailure) + reason +
+                      "ルータがポートの転送を設定できませんでした (UPnPエラー "
+                      "501)。ルータの外側のアドレス"
+                      "がグローバルアドレスでないとき "
+                      "(プロバイダやもう一台のルータのNATの内側にあるとき) "
+                      "も、ルータはこう答えます。その場合、インターネットからこのポートには届きませ"
+                      "ん。"
+                      "\r\n",
+                  {"0"}},
+         }) {
+        window_.log.clear();
+        gateway_.ScriptSoapReplies(c.adds);
+        gateway_.ScriptActionReplies("GetSpecificPortMappingEntry", c.holders);
+        window_.rules = "8080, 8080, TCP, mine";
+        const std::size_t before = gateway_.Posts().size();
+        auto dlg = MakeDlg(gateway_, nullptr);
+        std::vector<std::string> failures;
+        dlg->m_onRuleFailure = [&](const FailureReason& r) { failures.push_back(r.upnpErrorCode); };
+        dlg->RunCycle();
+        EXPECT_EQ(window_.log, Found() + "■ 8080 -> 8080 [TCP] : " + c.outcome + "\r\n") << c.name;
+        std::vector<std::string> leases;
+        const auto posts = gateway_.Posts();
+        for (std::size_t i = before; i < posts.size(); ++i) {
+            leases.push_back(SoapArgument(posts[i], "NewLeaseDuration"));
+        }
+        EXPECT_EQ(leases, c.leases) << c.name;
+        // The callback hears why the mapping was refused, not the holder question.
+        const bool failed = c.outcome.rfind(kFailure, 0) == 0;
+        EXPECT_EQ(dlg->m_lastRun.rulesFailed, failed ? 1 : 0) << c.name;
+        EXPECT_EQ(failures, failed ? std::vector<std::string>{c.adds.back().errorCode}
+                                   : std::vector<std::string>{})
+            << c.name;
+    }
 }
 
 TEST_F(RunCycle, BlankOrIncompleteLineEndsTheListSilently) {
