@@ -22,7 +22,7 @@ const char* StepText(FailureReason::Step step) {
         case Step::kRequestSend:
             return "ルータに要求を送信できませんでした。";
         case Step::kHeaderWait:
-            return "ルータの応答を時間内に受け取れませんでした。";
+            return "ルータの応答を受け取れませんでした (時間切れか、応答の形が不正です)。";
         case Step::kStatus:
             return "ルータが要求を拒否しました。";
         case Step::kBody:

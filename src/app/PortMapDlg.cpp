@@ -121,8 +121,6 @@ void CPortMapDlg::RunCycle() {
             AppendLog(activity_log::NotPublicText(externalAddress));
         }
     }
-    m_lastRun.externalAddressKnown = externalKnown;
-    m_lastRun.externalAddress = externalAddress;
     AppendLog(activity_log::kRunEnd);
 }
 

