@@ -1,8 +1,9 @@
 // The floor for a run: the least a client can do to open the same rules the
 // way pontaro-cli does. One SSDP search (the first answer wins), then for
-// every rule a GET of the description and a POST of AddPortMapping, each on a
-// connection of its own, back to back, with blocking calls and no waits of
-// its own. The request bytes are the ones pontaro-cli puts on the wire.
+// every rule a GET of the description and a POST of AddPortMapping (after the
+// first that succeeds, one GetExternalIPAddress), each on a connection of its
+// own, back to back, with blocking calls and no waits of its own. The request
+// bytes are the ones pontaro-cli puts on the wire.
 //
 //   bench_floor_client [--gateway A.B.C.D] [--desc TEXT] [--proto TCP|UDP] PORT...
 //
@@ -333,8 +334,23 @@ int main(int argc, char** argv) {
                                  "Content-Length: " +
                                  std::to_string(envelope.size()) + "\r\n\r\n" + envelope;
         std::string reply;
-        if (Exchange(controlUrl, post, &reply, nullptr) == 200) {
-            ++ok;
+        if (Exchange(controlUrl, post, &reply, nullptr) != 200) {
+            continue;
+        }
+        // After the first mapping, the router's outside address, once.
+        if (++ok == 1) {
+            const std::string query =
+                "<?xml version=\"1.0\" encoding=\"utf-8\"?>"
+                "<s:Envelope xmlns:s=\"http://schemas.xmlsoap.org/soap/envelope/\""
+                " s:encodingStyle=\"http://schemas.xmlsoap.org/soap/encoding/\">"
+                "<s:Body><u:GetExternalIPAddress xmlns:u=\"" +
+                type + "\"></u:GetExternalIPAddress></s:Body></s:Envelope>";
+            Exchange(controlUrl,
+                     "POST " + controlUrl.path + " HTTP/1.0\r\n" + HostHeader(controlUrl) +
+                         "Content-Type: text/xml; charset=\"utf-8\"\r\nSOAPAction: \"" + type +
+                         "#GetExternalIPAddress\"\r\nContent-Length: " +
+                         std::to_string(query.size()) + "\r\n\r\n" + query,
+                     &reply, nullptr);
         }
     }
     const std::int64_t elapsed = NowUs() - start;

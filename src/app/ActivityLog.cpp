@@ -11,6 +11,47 @@ std::string GatewayText(const std::string& address, const std::string& location)
     return "- Address : " + address + "\r\n- Control URL : " + location + "\r\n";
 }
 
+std::string ExternalAddressText(const std::string& address) {
+    return "- External IP : " + RouterText(address) + "\r\n";
+}
+
+std::string NotPublicText(const std::string& address) {
+    return "※ ルータの外側のアドレス (" + RouterText(address) +
+           ") はグローバルアドレスではありません。プロバイダやもう一台のルータのNATの内側にあるた"
+           "め、インターネットからこのポートには届きません。\r\n";
+}
+
+std::string ReasonText(const std::string& reason) {
+    return "  " + reason + "\r\n";
+}
+
+std::string AlreadyThereText(const std::string& description) {
+    std::string out = "  ※ ルータにはこの割り当てがすでにあります";
+    if (!description.empty()) {
+        out += " (説明: " + RouterText(description) + ")";
+    }
+    return out + "。\r\n";
+}
+
+std::string RouterText(const std::string& s) {
+    constexpr std::size_t kMaxBytes = 256;
+    std::size_t end = s.size();
+    if (end > kMaxBytes) {
+        end = kMaxBytes;
+        // Back to the first byte of a character.
+        while (end > 0 && (static_cast<unsigned char>(s[end]) & 0xC0) == 0x80) {
+            --end;
+        }
+    }
+    std::string out = s.substr(0, end);
+    for (char& c : out) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+            c = ' ';
+        }
+    }
+    return text::SanitizeUtf8(out);
+}
+
 std::string RuleStartText(const std::string& externalPort, const std::string& internalPort,
                           const std::string& protocol) {
     return "■ " + externalPort + " -> " + internalPort + " [" + protocol + "] : ";

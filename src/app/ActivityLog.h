@@ -19,6 +19,21 @@ inline constexpr char kTimeStampPattern[] = "[%Y/%m/%d %H:%M:%S] ";
 
 // "- Address : %s\r\n- Control URL : %s\r\n"
 std::string GatewayText(const std::string& address, const std::string& location);
+// "- External IP : %s\r\n", the router's outside address as it stated it.
+std::string ExternalAddressText(const std::string& address);
+// The warning that follows it when that address cannot be reached from the
+// internet (private, carrier-grade NAT and the like).
+std::string NotPublicText(const std::string& address);
+// "  理由: ...\r\n" under a failure line (`reason` begins with "理由: ").
+std::string ReasonText(const std::string& reason);
+// The note under a success line when the router already had the mapping for
+// this machine.
+std::string AlreadyThereText(const std::string& description);
+
+// A text from the router made fit for one line of the log: control bytes
+// as spaces, at most 256 bytes (cut at a character boundary), and byte
+// sequences that are not UTF-8 as U+FFFD.
+std::string RouterText(const std::string& s);
 // "■ %s -> %s [%s] : " (no line end: the outcome completes the line)
 std::string RuleStartText(const std::string& externalPort, const std::string& internalPort,
                           const std::string& protocol);

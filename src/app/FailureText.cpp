@@ -1,6 +1,6 @@
 #include "app/FailureText.h"
 
-#include "text/Text.h"
+#include "app/ActivityLog.h"
 
 namespace {
 
@@ -8,63 +8,152 @@ const char* StepText(FailureReason::Step step) {
     using Step = FailureReason::Step;
     switch (step) {
         case Step::kNone:
-            return "不明なエラー";
+            return "不明なエラーです。";
         case Step::kBind:
-            return "検索用のUDPポートを開けませんでした";
+            return "検索用のUDPポートを開けませんでした。";
         case Step::kSend:
-            return "検索要求(M-SEARCH)を送信できませんでした";
+            return "検索要求(M-SEARCH)を送信できませんでした。";
         case Step::kNoAnswer:
-            return "検索要求(M-SEARCH)に応答がありませんでした";
+            return "検索要求(M-SEARCH)に応答がありませんでした。";
         case Step::kUrl:
-            return "URLを解釈できませんでした";
+            return "ルータが示したURLを解釈できませんでした。";
         case Step::kConnect:
-            return "ルータに接続できませんでした";
+            return "ルータに接続できませんでした。";
         case Step::kRequestSend:
-            return "要求を送信できませんでした";
+            return "ルータに要求を送信できませんでした。";
         case Step::kHeaderWait:
-            return "応答のヘッダを受信できませんでした";
+            return "ルータの応答を受け取れませんでした (時間切れか、応答の形が不正です)。";
         case Step::kStatus:
-            return "ルータが要求を拒否しました";
+            return "ルータが要求を拒否しました。";
         case Step::kBody:
-            return "応答の本文を受信できませんでした";
+            return "ルータの応答の本文を受け取れませんでした。";
         case Step::kDescription:
-            return "デバイス記述を読めませんでした";
+            return "ルータのデバイス記述を読めませんでした。";
         case Step::kNoService:
-            return "WANIPConnectionサービスがありません";
+            return "ルータにポートを開くサービス(WANIPConnection)がありません。";
     }
-    return "不明なエラー";
+    return "不明なエラーです。";
+}
+
+// " (UPnPエラー 718)"
+std::string CodeNote(const std::string& code) {
+    return " (UPnPエラー " + activity_log::RouterText(code) + ")";
+}
+
+// What a UPnP error code means to someone opening a port; `port` is
+// "8080/TCP" or empty when no rule is at hand.
+std::string CodeText(const std::string& code, const std::string& port) {
+    const std::string note = CodeNote(code);
+    const std::string thePort = port.empty() ? "このポート" : "ポート " + port;
+    if (code == "401") {
+        return "ルータはこの要求に対応していません" + note + "。";
+    }
+    if (code == "402") {
+        return "ルータが要求の値を受け付けませんでした" + note +
+               "。ポート番号、プロトコル (TCP か UDP)、割り当ての期間のどれかがルータの許す範囲の"
+               "外です。";
+    }
+    if (code == "501") {
+        return "ルータがポートの転送を設定できませんでした" + note +
+               "。ルータの外側のアドレスがグローバルアドレスでないとき "
+               "(プロバイダやもう一台のルータ"
+               "のNATの内側にあるとき) も、ルータはこう答えます。その場合、インターネットからこの"
+               "ポートには届きません。";
+    }
+    if (code == "606") {
+        return "ルータがUPnPによる設定の変更を許していません" + note +
+               "。ルータの設定で、このコンピュータにUPnPでのポート開放を許可してください "
+               "(FRITZ!Boxでは「独立したポート共有を許可」、miniupnpdでは許可の規則)。";
+    }
+    if (code == "714") {
+        return "ルータの表に該当する割り当てがありません" + note + "。";
+    }
+    if (code == "715") {
+        return "ルータは接続元アドレスを限らない割り当てを受け付けません" + note + "。";
+    }
+    if (code == "716") {
+        return "ルータは外部ポート 0 (すべてのポート) の割り当てを受け付けません" + note + "。";
+    }
+    if (code == "718") {
+        return thePort + " はすでに別の割り当てに使われています" + note + "。";
+    }
+    if (code == "724") {
+        return "ルータは外部ポートと内部ポートが同じ番号の割り当てしか受け付けません" + note + "。";
+    }
+    if (code == "725") {
+        return "ルータは期間を限らない割り当てしか受け付けません" + note + "。";
+    }
+    if (code == "726") {
+        return "ルータは接続元ホストを指定した割り当てを受け付けません" + note + "。";
+    }
+    if (code == "727") {
+        return "ルータは外部ポートを指定した割り当てを受け付けません" + note + "。";
+    }
+    if (code == "728") {
+        return "ルータのポート割り当ての表がいっぱいです" + note +
+               "。使っていない割り当てをルータの設定画面で削除してください。";
+    }
+    return "ルータが要求を拒否しました" + note + "。";
+}
+
+std::string Describe(const FailureReason& reason, const std::string& port) {
+    if (!reason.upnpErrorCode.empty()) {
+        return CodeText(reason.upnpErrorCode, port);
+    }
+    if (reason.step == FailureReason::Step::kStatus && reason.httpStatus != 0) {
+        return "ルータが要求を拒否しました (HTTP " + std::to_string(reason.httpStatus) + ")。";
+    }
+    return StepText(reason.step);
 }
 
 }  // namespace
 
 std::string DescribeFailure(const FailureReason& reason) {
+    return "理由: " + Describe(reason, std::string());
+}
+
+std::string DescribeRuleFailure(const RuleResult& result, const PortMappingRule& rule) {
+    const std::string port =
+        std::to_string(rule.ExternalPortNumber()) + "/" + activity_log::RouterText(rule.protocol);
+    const std::string& code = result.failure.upnpErrorCode;
     std::string out = "理由: ";
-    out += StepText(reason.step);
-    if (reason.httpStatus != 0) {
-        out += " (HTTP " + std::to_string(reason.httpStatus);
-        if (!reason.httpStatusText.empty()) {
-            out += " " + reason.httpStatusText;
+    if (result.holderKnown) {
+        const PortMappingEntry& h = result.holder;
+        out += "ポート " + port + " は " + activity_log::RouterText(h.internalClient) + ":" +
+               (h.internalPort < 0 ? std::string("?") : std::to_string(h.internalPort));
+        if (!h.description.empty()) {
+            out += " (説明: " + activity_log::RouterText(h.description) + ")";
         }
-        out += ")";
+        out += " に割り当て済みです" + CodeNote(code) + "。";
+    } else {
+        out += Describe(result.failure, port);
+    }
+    const int external = rule.ExternalPortNumber();
+    if ((code == "718" || code == "606") && external > 0 && external < 1024) {
+        out += "多くのルータは初期設定で 1024～65535 のポートしか開けません。";
+    }
+    return out;
+}
+
+std::string DescribeFailureRecord(const FailureReason& reason) {
+    std::string words;
+    if (reason.httpStatus != 0) {
+        words = "HTTP " + std::to_string(reason.httpStatus);
+        if (!reason.httpStatusText.empty()) {
+            words += " " + reason.httpStatusText;
+        }
     }
     if (!reason.upnpErrorCode.empty() || !reason.upnpErrorDescription.empty()) {
-        out += " UPnPエラー";
-        if (!reason.upnpErrorCode.empty()) {
-            out += " " + reason.upnpErrorCode;
-        }
-        if (!reason.upnpErrorDescription.empty()) {
-            out += " " + reason.upnpErrorDescription;
-        }
-    }
-    if (!reason.detail.empty()) {
-        out += ": " + reason.detail;
-    }
-    // A router's texts may hold anything, line breaks included; the reason
-    // stays on its one line.
-    for (char& c : out) {
-        if (c == '\r' || c == '\n') {
-            c = ' ';
+        words += words.empty() ? "UPnPError" : ", UPnPError";
+        for (const std::string* part : {&reason.upnpErrorCode, &reason.upnpErrorDescription}) {
+            if (!part->empty()) {
+                words += " " + *part;
+            }
         }
     }
-    return text::SanitizeUtf8(out);
+    std::string out = reason.detail;
+    if (!words.empty()) {
+        out += out.empty() ? words : ": " + words;
+    }
+    return activity_log::RouterText(out);
 }

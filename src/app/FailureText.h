@@ -1,12 +1,24 @@
-// Why a step of a run failed, as one line of text for the command line's
-// --verbose. The window's log never shows it.
+// Why a step of a run failed, in words for the user: one line, Japanese only.
+// The router's own words (English status texts, error names) go into a
+// separate record for those who want them.
 #pragma once
 
 #include <string>
 
+#include "app/ApplyRule.h"
+#include "app/RuleList.h"
 #include "upnp/FailureReason.h"
 
-// "理由: " followed by the step in Japanese, then what the router said (HTTP
-// status, UPnP error code and description, as sent) and any further detail.
-// No line end; text that is not UTF-8 shows as U+FFFD.
+// "理由: " and what went wrong: the step, and for a refusal the UPnP error
+// code explained. No line end; a router's text that is not UTF-8 shows as
+// U+FFFD.
 std::string DescribeFailure(const FailureReason& reason);
+
+// The same for a rule the router did not map: names the port, and for a
+// port that is taken, who holds it.
+std::string DescribeRuleFailure(const RuleResult& result, const PortMappingRule& rule);
+
+// The failure as recorded, in the protocol's and the router's own words:
+// which exchange, HTTP status line, UPnP error code and name, what the
+// connection said. One line; empty when there is nothing beyond the step.
+std::string DescribeFailureRecord(const FailureReason& reason);

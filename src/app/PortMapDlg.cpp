@@ -3,8 +3,11 @@
 #include <ctime>
 
 #include "app/ActivityLog.h"
+#include "app/ApplyRule.h"
+#include "app/FailureText.h"
 #include "app/Profile.h"
 #include "app/RuleList.h"
+#include "net/AddressScope.h"
 #include "text/Text.h"
 
 int CPortMapDlg::s_periodicTicks = 0;
@@ -82,21 +85,40 @@ void CPortMapDlg::RunCycle() {
 
     std::string line;
     PortMappingRule rule;
+    bool externalAsked = false;
+    bool externalKnown = false;
+    std::string externalAddress;
     while (text::CutLine(working, line)) {
         if (!ParseRuleLine(line, &rule)) {
             break;
         }
         AppendLog(activity_log::RuleStartText(rule.externalPort, rule.internalPort, rule.protocol));
         ++m_lastRun.rulesApplied;
-        if (gateway.AddPortMapping(rule.ExternalPortNumber(), rule.InternalPortNumber(),
-                                   rule.protocol, rule.description) == 0) {
+        const RuleResult result = ApplyRule(gateway, rule);
+        if (result.Mapped()) {
             AppendLog(activity_log::kSuccess);
+            if (result.kind == RuleResult::Kind::kAlreadyThere) {
+                AppendLog(activity_log::AlreadyThereText(result.holder.description));
+            }
+            // Asked once a mapping stands, so that the answer comes from the
+            // service that holds it; one question per run.
+            if (!externalAsked) {
+                externalAsked = true;
+                externalKnown = gateway.GetExternalIPAddress(&externalAddress) == 0;
+            }
         } else {
             ++m_lastRun.rulesFailed;
             AppendLog(activity_log::kFailure);
+            AppendLog(activity_log::ReasonText(DescribeRuleFailure(result, rule)));
             if (m_onRuleFailure) {
-                m_onRuleFailure(gateway.LastFailure());
+                m_onRuleFailure(result.failure);
             }
+        }
+    }
+    if (externalKnown) {
+        AppendLog(activity_log::ExternalAddressText(externalAddress));
+        if (!IsPublicIPv4(externalAddress)) {
+            AppendLog(activity_log::NotPublicText(externalAddress));
         }
     }
     AppendLog(activity_log::kRunEnd);

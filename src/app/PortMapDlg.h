@@ -63,8 +63,9 @@ public:
     // system clock unless replaced.
     std::function<std::int64_t()> m_now;
 
-    // Called right after the log's not-found text and after each failure text,
-    // with the reason the gateway object kept. The window's log is unchanged.
+    // Called right after the log's not-found text and after each failure's
+    // reason line, with the reason the gateway object kept (for a rule: why
+    // the router refused the mapping).
     std::function<void(const FailureReason&)> m_onNotFound;
     std::function<void(const FailureReason&)> m_onRuleFailure;
 

@@ -38,7 +38,8 @@ constexpr char kUsage[] =
     "  -w, --watch         定期的に更新: すぐに実行し、その後は実行が終わるたびに\n"
     "                      間隔をおいて自動実行する (SIGINT/SIGTERM で終了)\n"
     "  -i, --interval SEC  --watch の間隔 (秒; 既定 600)\n"
-    "  -v, --verbose       失敗の行の後に理由を表示する\n"
+    "  -v, --verbose       ルータが見つからなかった理由と、失敗した通信の記録\n"
+    "                      (ルータの応答のまま) も表示する\n"
     "  -h, --help          この説明を表示する\n"
     "      --version       バージョンを表示する\n"
     "  --                  以降の引数はすべてルール\n"
@@ -241,11 +242,20 @@ int Main(const std::vector<std::string>& args) {
     TerminalWindow window(rules, stdout);
     CPortMapDlg dlg(window, nullptr);  // a run from the command line saves nothing
     if (options.verbose) {
-        auto printReason = [&window](const FailureReason& r) {
-            window.PrintLine("  " + DescribeFailure(r));
+        // The log itself says why a rule failed. What it leaves out: why no
+        // router was found, and each failure as recorded, in the router's
+        // own words.
+        auto printRecord = [&window](const FailureReason& r) {
+            const std::string record = DescribeFailureRecord(r);
+            if (!record.empty()) {
+                window.PrintLine("  (" + record + ")");
+            }
         };
-        dlg.m_onNotFound = printReason;
-        dlg.m_onRuleFailure = printReason;
+        dlg.m_onNotFound = [&window, printRecord](const FailureReason& r) {
+            window.PrintLine("  " + DescribeFailure(r));
+            printRecord(r);
+        };
+        dlg.m_onRuleFailure = printRecord;
     }
 
     if (!options.watch) {

@@ -19,5 +19,14 @@ int CRouterDevice::AddPortMapping(int externalPort, int internalPort, std::strin
     args.internalClient = GetLocalAddress().ToText();
     args.description = std::move(description);
     std::string replyBody;
+    if (PostAction("AddPortMapping", upnp::AddPortMappingEnvelope(args), &replyBody) == 0) {
+        return 0;
+    }
+    // Some routers refuse a permanent mapping as an invalid argument: a week
+    // is the longest they grant. The periodic run renews it.
+    if (failure_.upnpErrorCode != "402") {
+        return -1;
+    }
+    args.leaseSeconds = kLongestLeaseSeconds;
     return PostAction("AddPortMapping", upnp::AddPortMappingEnvelope(args), &replyBody);
 }

@@ -9,6 +9,7 @@
 #include "platform/Socket.h"
 #include "upnp/FailureReason.h"
 #include "upnp/HttpHeaderList.h"
+#include "upnp/PortMappingEntry.h"
 #include "upnp/ServiceInfo.h"
 #include "upnp/Soap.h"
 
@@ -62,8 +63,20 @@ public:
     int InvokeAction(const std::string& action, const upnp::SoapArguments& arguments,
                      std::string* replyBody);
 
+    // Asks for a permanent mapping; a router that refuses that with error 402
+    // is asked once more for kLongestLeaseSeconds.
     int AddPortMapping(int externalPort, int internalPort, std::string protocol,
                        std::string description);
+    static constexpr unsigned kLongestLeaseSeconds = 604800;  // a week
+
+    // The router's outside address as it states it (possibly empty or not
+    // an address at all). 0, or -1 when it gives none.
+    int GetExternalIPAddress(std::string* address);
+
+    // The mapping that holds `externalPort`/`protocol` now. 0, or -1 (also
+    // when there is none).
+    int GetSpecificPortMappingEntry(int externalPort, const std::string& protocol,
+                                    PortMappingEntry* entry);
 
     // Filled by ReadService.
     ServiceInfo service;

@@ -131,7 +131,7 @@ std::string AddPortMappingEnvelope(const AddPortMappingArgs& args) {
     s += Argument("NewInternalClient", "string", EscapeXml(args.internalClient));
     s += Argument("NewEnabled", "boolean", "1");
     s += Argument("NewPortMappingDescription", "string", EscapeXml(args.description));
-    s += Argument("NewLeaseDuration", "ui4", "0");
+    s += Argument("NewLeaseDuration", "ui4", std::to_string(args.leaseSeconds));
     s += "</m:AddPortMapping></SOAP-ENV:Body></SOAP-ENV:Envelope>";
     return s;
 }

@@ -19,6 +19,7 @@ struct AddPortMappingArgs {
     int internalPort = 0;
     std::string internalClient;
     std::string description;
+    unsigned leaseSeconds = 0;  // 0: for as long as the router keeps it
 };
 
 // The request body, one line, UTF-8. Every argument text is escaped.

@@ -68,6 +68,7 @@ found="◆UPnP対応ルータが見つかりました
 "
 ok="○　設定に成功しました。"
 ng="×　設定に失敗しました。"
+ext="- External IP : $PONTARO_LAB_EXT_IP"
 notfound="UPnP対応ルータが見つかりませんでした。
 
 "
@@ -105,6 +106,7 @@ with_router() {
     expect_rc 0 "arguments"
     expect_out "$found■ 8001 -> 8001 [TCP] : $ok
 ■ 8002 -> 9002 [UDP] : $ok
+$ext
 
 " "arguments"
     expect_mapping "TCP 8001 $host:8001" "arguments"
@@ -117,6 +119,7 @@ with_router() {
     expect_rc 0 "LF file"
     expect_out "$found■ 8003 -> 8003 [TCP] : $ok
 ■ 8004 -> 8004 [TCP] : $ok
+$ext
 
 " "LF file"
     expect_mapping "TCP 8004 $host:8004" "LF file"
@@ -127,6 +130,7 @@ with_router() {
     expect_rc 0 "CR LF file"
     expect_out "$found■ 8006 -> 8006 [TCP] : $ok
 ■ 8007 -> 8007 [UDP] : $ok
+$ext
 
 " "CR LF file"
     expect_mapping "UDP 8007 $host:8007" "CR LF file"
@@ -137,6 +141,7 @@ with_router() {
     run --stdin "$work/stdin.txt" -f -
     expect_rc 0 "stdin"
     expect_out "$found■ 8010 -> 8010 [TCP] : $ok
+$ext
 
 " "stdin"
     expect_mapping "TCP 8010 $host:8010" "stdin"
@@ -151,6 +156,7 @@ with_router() {
     expect_rc 0 "profile"
     expect_out "$found■ 8011 -> 8011 [TCP] : $ok
 ■ 8012 -> 8012 [UDP] : $ok
+$ext
 
 " "profile"
     expect_mapping "UDP 8012 $host:8012" "profile"
@@ -174,22 +180,43 @@ with_router() {
 " "no profile"
     [ ! -e "$work/empty" ] && pass || fail "a run created a profile"
 
-    # A rule the router refuses: exit 1, the next rule still applied; --verbose
-    # adds the reason right after the failure line.
+    # A rule the router refuses: exit 1, its reason under it, the next rule
+    # still applied; --verbose adds the exchange as recorded.
     run "0, 8014, TCP, wildcard" "8015, 8015, TCP, after"
     expect_rc 1 "refused rule"
     expect_out "$found■ 0 -> 8014 [TCP] : $ng
+  理由: ルータは外部ポート 0 (すべてのポート) の割り当てを受け付けません (UPnPエラー 716)。
 ■ 8015 -> 8015 [TCP] : $ok
+$ext
 
 " "refused rule"
     expect_mapping "TCP 8015 $host:8015" "rule after a refused one"
     run -v "0, 8016, TCP, wildcard"
     expect_rc 1 "refused rule, verbose"
     expect_out "$found■ 0 -> 8016 [TCP] : $ng
-  理由: ルータが要求を拒否しました (HTTP 500 Internal Server Error) UPnPエラー 716 $(sed -n 's/.*UPnPエラー 716 //p' "$work/out")
+  理由: ルータは外部ポート 0 (すべてのポート) の割り当てを受け付けません (UPnPエラー 716)。
+  (AddPortMapping POST: HTTP 500 Internal Server Error, UPnPError 716 $(sed -n 's/.*UPnPError 716 //p' "$work/out")
 
 " "refused rule, verbose"
-    grep -q '^  理由: .*HTTP 500.*716' "$work/out" && pass || fail "verbose reason: $out"
+
+    # Ports that upnpc mapped first: miniupnpd takes the same mapping for the
+    # same host again, so that rule stands; a port it holds for another
+    # address is refused, and the reason names the holder. Both stay as
+    # upnpc left them.
+    desc="http://$PONTARO_LAB_ROUTER_IP:$PONTARO_LAB_HTTP_PORT/rootDesc.xml"
+    upnpc -u "$desc" -e upnpc-here -a "$host" 8030 8030 TCP >/dev/null 2>&1 &&
+        upnpc -u "$desc" -e upnpc-other -a 10.77.0.3 8031 8031 TCP >/dev/null 2>&1 && pass ||
+        fail "upnpc could not map 8030 and 8031"
+    run "8030, 8030, TCP, again" "8031, 8031, TCP, taken"
+    expect_rc 1 "mapped by upnpc"
+    expect_out "$found■ 8030 -> 8030 [TCP] : $ok
+■ 8031 -> 8031 [TCP] : $ng
+  理由: ポート 8031/TCP は 10.77.0.3:8031 (説明: upnpc-other) に割り当て済みです (UPnPエラー 718)。
+$ext
+
+" "mapped by upnpc"
+    expect_mapping "TCP 8030 $host:8030" "mapped by upnpc for this host"
+    expect_mapping "TCP 8031 10.77.0.3:8031" "mapped by upnpc for another address"
 
     # Lines of commas only end the list at once.
     printf ',,,\n,,,,,,\n8017, 8017, TCP, hidden\n' >"$work/commas.txt"
@@ -205,6 +232,7 @@ with_router() {
     run -f "$work/big.txt"
     expect_rc 0 "10 MB file"
     expect_out "$found■ 8018 -> 8018 [TCP] : $ok
+$ext
 
 " "10 MB file"
     # One line of 10 MB (no commas, so no rule), and one of 10 MB of commas.
@@ -254,7 +282,7 @@ without_router() {
     run -v "8101, 8101, TCP, nobody"
     expect_rc 2 "no router, verbose"
     expect_out "UPnP対応ルータが見つかりませんでした。
-  理由: 検索要求(M-SEARCH)に応答がありませんでした
+  理由: 検索要求(M-SEARCH)に応答がありませんでした。
 
 " "no router, verbose"
 }

@@ -141,15 +141,23 @@ void MainDialogTest::firstTickRunsWithTheProfileAndLogsTheRun() {
     Session s;
     s.WriteProfile(QByteArray("[Setting]\nSetting=") + kExampleRule + "\\r\\n" + kFtpRule +
                    "\nAuto=0\nClose=0\n");
+    // The second rule's port is taken: its reason shows under it, and the
+    // outside address after the rules.
+    s.gateway().ScriptSoapReplies({{200, "", ""}, {500, "718", "ConflictInMappingEntry"}});
+    s.gateway().ScriptActionReplies("GetExternalIPAddress",
+                                    {{200, "", "", {{"NewExternalIPAddress", "1.2.3.4"}}}});
     s.Start();
     QCOMPARE(s.window().ruleBox()->toPlainText(),
              QString::fromUtf8(kExampleRule) + "\n" + QString::fromUtf8(kFtpRule));
     QVERIFY(s.window().isVisible());
     QVERIFY(s.WaitForFirstRun());
 
-    const std::string expected = s.FoundText() +
-                                 "■ 80 -> 80 [TCP] : ○\u3000設定に成功しました。\r\n" +
-                                 "■ 21 -> 21 [TCP] : ○\u3000設定に成功しました。\r\n" + "\r\n";
+    const std::string expected =
+        s.FoundText() + "■ 80 -> 80 [TCP] : ○\u3000設定に成功しました。\r\n" +
+        "■ 21 -> 21 [TCP] : ×\u3000設定に失敗しました。\r\n" +
+        "  理由: ポート 21/TCP はすでに別の割り当てに使われています (UPnPエラー 718)。"
+        "多くのルータは初期設定で 1024～65535 のポートしか開けません。\r\n" +
+        "- External IP : 1.2.3.4\r\n" + "\r\n";
     QCOMPARE(s.window().GetLogText(), expected);
     QCOMPARE(s.window().logBox()->toPlainText(),
              QString::fromStdString(expected).replace("\r\n", "\n"));

@@ -36,12 +36,38 @@ std::string Description(std::uint16_t port) {
            "</device></root>";
 }
 
-std::string SoapOk() {
-    return "<?xml version=\"1.0\"?>\r\n<s:Envelope "
-           "xmlns:s=\"http://schemas.xmlsoap.org/soap/envelope/\" "
-           "s:encodingStyle=\"http://schemas.xmlsoap.org/soap/encoding/\"><s:Body>"
-           "<u:AddPortMappingResponse "
-           "xmlns:u=\"urn:schemas-upnp-org:service:WANIPConnection:1\"/></s:Body></s:Envelope>";
+std::string SoapOk(const std::string& action,
+                   const std::vector<std::pair<std::string, std::string>>& values) {
+    std::string s =
+        "<?xml version=\"1.0\"?>\r\n<s:Envelope "
+        "xmlns:s=\"http://schemas.xmlsoap.org/soap/envelope/\" "
+        "s:encodingStyle=\"http://schemas.xmlsoap.org/soap/encoding/\"><s:Body>"
+        "<u:" +
+        action + "Response xmlns:u=\"urn:schemas-upnp-org:service:WANIPConnection:1\">";
+    for (const auto& [name, value] : values) {
+        s += "<" + name + ">" + value + "</" + name + ">";
+    }
+    return s + "</u:" + action + "Response></s:Body></s:Envelope>";
+}
+
+// "Action" from a request's SOAPAction: "urn:...:WANIPConnection:1#Action".
+std::string SoapActionOf(const std::string& head) {
+    std::string rest = head;
+    std::string line;
+    while (text::CutLine(rest, line)) {
+        if (text::StartsWithNoCase(line, "SOAPAction:")) {
+            const std::size_t hash = line.rfind('#');
+            if (hash == std::string::npos) {
+                return std::string();
+            }
+            std::string action = line.substr(hash + 1);
+            while (!action.empty() && (action.back() == '"' || action.back() == ' ')) {
+                action.pop_back();
+            }
+            return action;
+        }
+    }
+    return std::string();
 }
 
 std::string SoapFault(const std::string& code, const std::string& description) {
@@ -108,8 +134,13 @@ DiscoveryTargets ScriptedGateway::Targets(unsigned listenMs) const {
 }
 
 void ScriptedGateway::ScriptSoapReplies(std::vector<SoapReply> replies) {
+    ScriptActionReplies("AddPortMapping", std::move(replies));
+}
+
+void ScriptedGateway::ScriptActionReplies(const std::string& action,
+                                          std::vector<SoapReply> replies) {
     std::lock_guard<std::mutex> hold(lock_);
-    replies_.assign(replies.begin(), replies.end());
+    replies_[action].assign(replies.begin(), replies.end());
 }
 
 int ScriptedGateway::Searches() const {
@@ -123,6 +154,17 @@ int ScriptedGateway::DescriptionGets() const {
 }
 
 std::vector<std::string> ScriptedGateway::Posts() const {
+    std::lock_guard<std::mutex> hold(lock_);
+    std::vector<std::string> bodies;
+    for (const ActionPost& post : posts_) {
+        if (post.action == "AddPortMapping") {
+            bodies.push_back(post.body);
+        }
+    }
+    return bodies;
+}
+
+std::vector<ScriptedGateway::ActionPost> ScriptedGateway::ActionPosts() const {
     std::lock_guard<std::mutex> hold(lock_);
     return posts_;
 }
@@ -209,16 +251,22 @@ void ScriptedGateway::ServeConnection(platform::SocketHandle c) {
         return;
     }
     SoapReply reply;
+    ActionPost post;
+    post.action = SoapActionOf(request.substr(0, headerEnd + 2));
+    const std::size_t pathStart = request.find(' ') + 1;
+    post.path = request.substr(pathStart, request.find(' ', pathStart) - pathStart);
+    post.body = request.substr(headerEnd + 4);
     {
         std::lock_guard<std::mutex> hold(lock_);
-        posts_.push_back(request.substr(headerEnd + 4));
-        if (!replies_.empty()) {
-            reply = replies_.front();
-            replies_.pop_front();
+        posts_.push_back(post);
+        std::deque<SoapReply>& queue = replies_[post.action];
+        if (!queue.empty()) {
+            reply = queue.front();
+            queue.pop_front();
         }
     }
     if (reply.status == 200) {
-        loopback::SendAll(c, HttpReply(200, "OK", SoapOk()));
+        loopback::SendAll(c, HttpReply(200, "OK", SoapOk(post.action, reply.values)));
     } else {
         loopback::SendAll(c, HttpReply(reply.status, "Internal Server Error",
                                        SoapFault(reply.errorCode, reply.errorDescription)));

@@ -6,9 +6,11 @@
 #include <atomic>
 #include <cstdint>
 #include <deque>
+#include <map>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "platform/Socket.h"
@@ -16,11 +18,27 @@
 
 class ScriptedGateway {
 public:
-    // How one AddPortMapping post is answered.
+    // How one action post is answered.
     struct SoapReply {
+        SoapReply() = default;
+        SoapReply(int status, std::string errorCode, std::string errorDescription,
+                  std::vector<std::pair<std::string, std::string>> values = {})
+            : status(status),
+              errorCode(std::move(errorCode)),
+              errorDescription(std::move(errorDescription)),
+              values(std::move(values)) {}
+
         int status = 200;       // 200: the response envelope; otherwise a UPnP fault
         std::string errorCode;  // for a fault, e.g. "718"
         std::string errorDescription;
+        // The response's output arguments, e.g. {"NewExternalIPAddress", "1.2.3.4"}.
+        std::vector<std::pair<std::string, std::string>> values;
+    };
+    // One action post as received.
+    struct ActionPost {
+        std::string action;  // from the SOAPAction header
+        std::string path;    // of the request line
+        std::string body;
     };
 
     explicit ScriptedGateway(bool answerSearches = true);
@@ -35,13 +53,17 @@ public:
     // Searches that go only to this responder, listening `listenMs`.
     DiscoveryTargets Targets(unsigned listenMs = 1500) const;
 
-    // Replies to the next posts, in order; once used up, posts get 200.
+    // Replies to the next AddPortMapping posts, in order; once used up, posts get 200.
     void ScriptSoapReplies(std::vector<SoapReply> replies);
+    // The same for any other action (an empty response once used up).
+    void ScriptActionReplies(const std::string& action, std::vector<SoapReply> replies);
 
     int Searches() const;
     int DescriptionGets() const;
     // The bodies of the AddPortMapping posts received, in order.
     std::vector<std::string> Posts() const;
+    // Every action post received, in order.
+    std::vector<ActionPost> ActionPosts() const;
 
     void Stop();
 
@@ -57,10 +79,10 @@ private:
     std::uint16_t httpPort_ = 0;
     std::atomic<bool> stop_{false};
     mutable std::mutex lock_;
-    std::deque<SoapReply> replies_;
+    std::map<std::string, std::deque<SoapReply>> replies_;  // by action
     int searches_ = 0;
     int gets_ = 0;
-    std::vector<std::string> posts_;
+    std::vector<ActionPost> posts_;
     std::thread ssdpThread_;
     std::thread httpThread_;
 };

@@ -12,6 +12,7 @@
 
 #include "app/ActivityLog.h"
 #include "app/Profile.h"
+#include "support/LoopbackListener.h"
 #include "support/ScriptedGateway.h"
 
 namespace fs = std::filesystem;
@@ -91,13 +92,31 @@ TEST_F(RunCycle, RulesSucceedAndFailInTurnAndEachGetsItsLine) {
     std::vector<FailureReason> reasons;
     dlg->m_onRuleFailure = [&](const FailureReason& r) {
         reasons.push_back(r);
-        // Called after the failure line is in the log.
-        EXPECT_EQ(window_.log.substr(window_.log.size() - std::string(kFailure).size()), kFailure);
+        // Called after the failure line and its reason are in the log.
+        const std::string tail = std::string(kFailure) + "  理由: ";
+        const std::size_t at = window_.log.rfind(tail);
+        ASSERT_NE(at, std::string::npos);
+        EXPECT_EQ(window_.log.find("\r\n", at + tail.size()), window_.log.size() - 2);
     };
     dlg->RunCycle();
 
-    EXPECT_EQ(window_.log, Found() + "■ 80 -> 80 [TCP] : " + kSuccess + "■ 21 -> 2121 [udp] : " +
-                               kFailure + "■ 8080a -> x [TCP] : " + kSuccess + "\r\n");
+    EXPECT_EQ(window_.log,
+              Found() + "■ 80 -> 80 [TCP] : " + kSuccess + "■ 21 -> 2121 [udp] : " + kFailure +
+                  "  理由: ポート 21/udp はすでに別の割り当てに使われています (UPnPエラー 718)。"
+                  "多くのルータは初期設定で 1024～65535 のポートしか開けません。\r\n" +
+                  "■ 8080a -> x [TCP] : " + kSuccess + "\r\n");
+    // The outside address is asked once, after the first mapping; the holder
+    // of a taken port right after the refusal.
+    std::vector<std::string> actions;
+    for (const auto& post : gateway_.ActionPosts()) {
+        actions.push_back(post.action);
+        EXPECT_EQ(post.path, "/ctl/IPConn");
+    }
+    EXPECT_EQ(actions,
+              (std::vector<std::string>{"AddPortMapping", "GetExternalIPAddress", "AddPortMapping",
+                                        "GetSpecificPortMappingEntry", "AddPortMapping"}));
+    EXPECT_EQ(SoapArgument(gateway_.ActionPosts()[3].body, "NewExternalPort"), "21");
+    EXPECT_EQ(SoapArgument(gateway_.ActionPosts()[3].body, "NewProtocol"), "udp");
     const auto posts = gateway_.Posts();
     ASSERT_EQ(posts.size(), 3u);
     EXPECT_EQ(SoapArgument(posts[0], "NewExternalPort"), "80");
@@ -116,6 +135,133 @@ TEST_F(RunCycle, RulesSucceedAndFailInTurnAndEachGetsItsLine) {
     EXPECT_EQ(dlg->m_lastRun.rulesApplied, 3);
     EXPECT_EQ(dlg->m_lastRun.rulesFailed, 1);
     EXPECT_TRUE(dlg->m_lastRun.gatewayFound);
+}
+
+TEST_F(RunCycle, OutsideAddressFollowsTheRulesAndIsFlaggedWhenNotPublic) {
+    using Reply = ScriptedGateway::SoapReply;
+    const auto address = [](const char* a) {
+        return Reply{200, "", "", {{"NewExternalIPAddress", a}}};
+    };
+    const std::string warning =
+        "はグローバルアドレスではありません。プロバイダやもう一台のルータのNATの内側にあるため、"
+        "インターネットからこのポートには届きません。\r\n";
+    struct Case {
+        Reply reply;
+        std::string tail;  // after the rule lines
+    };
+    std::vector<Case> cases = {
+        {address("1.2.3.4"), "- External IP : 1.2.3.4\r\n"},
+        {address(""), "- External IP : \r\n※ ルータの外側のアドレス () " + warning},
+        {Reply{501, "501", "Action Failed", {}}, ""},
+        {Reply{}, ""},  // a response without the address
+    };
+    for (const char* kind : {"0.0.0.0", "10.1.2.3", "172.20.0.1", "192.168.0.10", "100.64.12.34",
+                             "169.254.3.4", "127.0.0.1", "192.0.0.8", "192.0.2.5", "198.51.100.2",
+                             "203.0.113.7", "198.18.4.4", "240.1.2.3"}) {
+        cases.push_back({address(kind), std::string("- External IP : ") + kind +
+                                            "\r\n※ ルータの外側のアドレス (" + kind + ") " +
+                                            warning});
+    }
+    window_.rules = "80, 80, TCP, a\r\n81, 81, TCP, b";
+    for (const Case& c : cases) {
+        window_.log.clear();
+        gateway_.ScriptActionReplies("GetExternalIPAddress", {c.reply});
+        const std::size_t before = gateway_.ActionPosts().size();
+        auto dlg = MakeDlg(gateway_, nullptr);
+        dlg->RunCycle();
+        EXPECT_EQ(window_.log, Found() + "■ 80 -> 80 [TCP] : " + kSuccess +
+                                   "■ 81 -> 81 [TCP] : " + kSuccess + c.tail + "\r\n")
+            << c.tail;
+        EXPECT_EQ(gateway_.ActionPosts().size() - before, 3u);  // two rules, one question
+        EXPECT_EQ(dlg->m_lastRun.rulesFailed, 0);
+    }
+
+    // No rule mapped: nothing is asked.
+    window_.log.clear();
+    gateway_.ScriptSoapReplies({{500, "606", "Action not authorized"}});
+    gateway_.ScriptActionReplies("GetExternalIPAddress", {address("1.2.3.4")});
+    window_.rules = "8080, 8080, TCP, a";
+    const std::size_t before = gateway_.ActionPosts().size();
+    MakeDlg(gateway_, nullptr)->RunCycle();
+    EXPECT_EQ(gateway_.ActionPosts().size() - before, 1u);
+    EXPECT_EQ(window_.log.find("External IP"), std::string::npos);
+}
+
+TEST_F(RunCycle, RefusedRuleGetsItsReasonAndATakenPortItsHolder) {
+    using Reply = ScriptedGateway::SoapReply;
+    CRouterDevice probe;
+    probe.address = IpAddress(loopback::Address());
+    const std::string self = probe.GetLocalAddress().ToText();
+    const auto holder = [](const std::string& client, const char* port) {
+        return Reply{200,
+                     "",
+                     "",
+                     {{"NewInternalPort", port},
+                      {"NewInternalClient", client},
+                      {"NewPortMappingDescription", "web"}}};
+    };
+    const Reply taken{500, "718", "ConflictInMappingEntry"};
+    const Reply badArgs{500, "402", "Invalid Args"};
+    struct Case {
+        std::vector<Reply> adds;
+        std::vector<Reply> holders;
+        std::string outcome;  // the rest of the rule's line and the line under it
+        std::vector<std::string> leases;
+    };
+    const std::string why = std::string(kFailure) + "  理由: ";
+    for (const Case& c : {
+             Case{{taken},
+                  {holder("192.168.77.3", "8080")},
+                  why + "ポート 8080/TCP は 192.168.77.3:8080 (説明: web) に割り当て済みです "
+                        "(UPnPエラー 718)。",
+                  {"0"}},
+             Case{
+                 {taken},
+                 {holder(self, "8080")},
+                 std::string(kSuccess) + "  ※ ルータにはこの割り当てがすでにあります (説明: web)。",
+                 {"0"}},
+             Case{{taken},
+                  {holder(self, "9090")},
+                  why + "ポート 8080/TCP は " + self +
+                      ":9090 (説明: web) に割り当て済みです (UPnPエラー 718)。",
+                  {"0"}},
+             Case{{taken},
+                  {Reply{500, "714", "NoSuchEntryInArray"}},
+                  why + "ポート 8080/TCP はすでに別の割り当てに使われています (UPnPエラー 718)。",
+                  {"0"}},
+             // A refused permanent lease is asked once more for a week; nothing else is retried.
+             Case{{badArgs}, {}, kSuccess, {"0", "604800"}},
+             Case{{badArgs, badArgs},
+                  {},
+                  why + "ルータが要求の値を受け付けませんでした",
+                  {"0", "604800"}},
+             Case{{Reply{500, "501", "Action Failed"}}, {}, why + "ルータがポートの転送を", {"0"}},
+         }) {
+        window_.log.clear();
+        gateway_.ScriptSoapReplies(c.adds);
+        gateway_.ScriptActionReplies("GetSpecificPortMappingEntry", c.holders);
+        window_.rules = "8080, 8080, TCP, mine";
+        const std::size_t before = gateway_.Posts().size();
+        auto dlg = MakeDlg(gateway_, nullptr);
+        std::vector<std::string> failures;
+        dlg->m_onRuleFailure = [&](const FailureReason& r) { failures.push_back(r.upnpErrorCode); };
+        dlg->RunCycle();
+        const std::string line = Found() + "■ 8080 -> 8080 [TCP] : " + c.outcome;
+        EXPECT_EQ(window_.log.compare(0, line.size(), line), 0) << window_.log;
+        EXPECT_EQ(window_.log.find("■", line.size()), std::string::npos);  // one rule, one line
+        std::vector<std::string> leases;
+        const auto posts = gateway_.Posts();
+        for (std::size_t i = before; i < posts.size(); ++i) {
+            leases.push_back(SoapArgument(posts[i], "NewLeaseDuration"));
+        }
+        EXPECT_EQ(leases, c.leases) << c.outcome;
+        // The callback hears why the mapping was refused, not the holder question.
+        const bool failed = c.outcome.rfind(kFailure, 0) == 0;
+        EXPECT_EQ(dlg->m_lastRun.rulesFailed, failed ? 1 : 0) << c.outcome;
+        EXPECT_EQ(failures, failed ? std::vector<std::string>{c.adds.back().errorCode}
+                                   : std::vector<std::string>{})
+            << c.outcome;
+    }
 }
 
 TEST_F(RunCycle, BlankOrIncompleteLineEndsTheListSilently) {

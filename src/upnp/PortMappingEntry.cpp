@@ -1,0 +1,49 @@
+// Who holds a port: GetSpecificPortMappingEntry for one external port.
+
+#include <string>
+
+#include "upnp/RouterDevice.h"
+
+namespace {
+
+int PortNumber(const std::string& text) {
+    if (text.empty() || text.size() > 5) {
+        return -1;
+    }
+    int value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') {
+            return -1;
+        }
+        value = value * 10 + (c - '0');
+    }
+    return value <= 65535 ? value : -1;
+}
+
+}  // namespace
+
+int CRouterDevice::GetSpecificPortMappingEntry(int externalPort, const std::string& protocol,
+                                               PortMappingEntry* entry) {
+    if (controlUrl.empty() && ReadService() != 0) {
+        return -1;
+    }
+    std::string replyBody;
+    const upnp::SoapArguments arguments = {{"NewRemoteHost", ""},
+                                           {"NewExternalPort", std::to_string(externalPort)},
+                                           {"NewProtocol", protocol}};
+    if (InvokeAction("GetSpecificPortMappingEntry", arguments, &replyBody) != 0) {
+        return -1;
+    }
+    PortMappingEntry found;
+    std::string port;
+    if (!upnp::ExtractElementText(replyBody, "NewInternalClient", &found.internalClient) ||
+        !upnp::ExtractElementText(replyBody, "NewInternalPort", &port)) {
+        failure_.step = FailureReason::Step::kStatus;
+        failure_.detail = "GetSpecificPortMappingEntry: no NewInternalClient or NewInternalPort";
+        return -1;
+    }
+    found.internalPort = PortNumber(port);
+    upnp::ExtractElementText(replyBody, "NewPortMappingDescription", &found.description);
+    *entry = found;
+    return 0;
+}
