@@ -13,6 +13,10 @@
 
 namespace {
 
+// A body framed by Content-Length is what one read hands out: everything
+// buffered, up to one byte short of the receive buffer.
+constexpr int kMaxLengthBody = CTcpSocket::kBufferSize - 1;
+
 // Counts down one budget on the 32-bit tick, safe across its wrap.
 class Budget {
 public:
@@ -63,7 +67,7 @@ BodyResult ReadBody(CTcpSocket& socket, const HttpHeaderList& headers, int budge
             if (available >= n) {
                 // Everything buffered, as much as one read hands out: at
                 // least the announced bytes, perhaps more.
-                const int got = socket.Read(buffer.get(), CTcpSocket::kMaxText);
+                const int got = socket.Read(buffer.get(), kMaxLengthBody);
                 if (got < 0) {
                     why = "receive failed";
                     return BodyResult::kFailed;
