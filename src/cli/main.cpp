@@ -98,10 +98,7 @@ bool ReadRuleFile(const std::string& name, std::string* crlfText, std::string* e
                  " はテキストではありません (NULバイトを含みます)";
         return false;
     }
-    if (data.compare(0, 3, "\xEF\xBB\xBF") == 0) {
-        data.erase(0, 3);
-    }
-    *crlfText = text::SanitizeUtf8(text::LfToCrLf(data));
+    *crlfText = text::SanitizeUtf8(text::LfToCrLf(text::DropUtf8Bom(data)));
     return true;
 }
 
@@ -202,7 +199,7 @@ int ParseOptions(const std::vector<std::string>& argv, Options* o, bool* exitNow
 void WaitFor(long seconds, std::uint32_t start) {
     const std::uint64_t limitMs = static_cast<std::uint64_t>(seconds) * 1000;
     while (g_stopSignal == 0) {
-        const std::uint32_t elapsed = platform::TickCount() - start;
+        const std::uint32_t elapsed = platform::ElapsedSince(start);
         if (elapsed >= limitMs) {
             return;
         }

@@ -124,7 +124,7 @@ bool CTimeoutWatchdog::CheckOnce() {
         const TimeoutEntry entry = entries_[i];
         // Elapsed time, not absolute ticks, so that the 49.7-day wrap of the
         // counter neither fires a fresh registration nor delays an old one.
-        if (static_cast<std::uint32_t>(now - entry.startTick) >= entry.timeoutMs) {
+        if (platform::TicksBetween(entry.startTick, now) >= entry.timeoutMs) {
             entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(i));
             registered_ = entries_.size();
             entry.client->SetTimedOut(1);

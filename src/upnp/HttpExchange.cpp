@@ -17,12 +17,12 @@ namespace {
 // buffered, up to one byte short of the receive buffer.
 constexpr int kMaxLengthBody = CTcpSocket::kBufferSize - 1;
 
-// Counts down one budget on the 32-bit tick, safe across its wrap.
+// Counts down one budget on the tick.
 class Budget {
 public:
     explicit Budget(int ms) : start_(platform::TickCount()), ms_(ms < 0 ? 0 : ms) {}
     int Remaining() const {
-        const std::uint32_t elapsed = platform::TickCount() - start_;
+        const std::uint32_t elapsed = platform::ElapsedSince(start_);
         return elapsed >= static_cast<std::uint32_t>(ms_) ? 0 : ms_ - static_cast<int>(elapsed);
     }
 
