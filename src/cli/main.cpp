@@ -273,9 +273,7 @@ int Main(const std::vector<std::string>& args) {
 
 int main(int argc, char** argv) {
     platform::PrepareConsoleOutput();
-    platform::StartComponentServices();
     const int code = Main(platform::Utf8Arguments(argc, argv));
     std::fflush(stdout);
-    platform::StopComponentServices();
     return code;
 }
