@@ -81,8 +81,7 @@ int SendRequest(CTcpSocket& socket, const std::string& url, const std::string& m
 }
 
 // Takes everything up to and including the blank line into `block`. 0 or -1.
-int ReadHeaderBlock(CTcpSocket& socket, int budgetMs, std::string* block,
-                    FailureReason& failure) {
+int ReadHeaderBlock(CTcpSocket& socket, int budgetMs, std::string* block, FailureReason& failure) {
     std::unique_ptr<char[]> buffer(new char[CTcpSocket::kBufferSize]);
     std::size_t blockSize = 0;
     std::string why;
@@ -186,7 +185,8 @@ bool ReadBody(CTcpSocket& socket, const HttpHeaderList& headers, int budgetMs, s
             }
             return Seen::kWantMore;
         }
-        body.append(piece.substr(0, upnp::kHttpSizeCap - std::min(body.size(), upnp::kHttpSizeCap)));
+        body.append(
+            piece.substr(0, upnp::kHttpSizeCap - std::min(body.size(), upnp::kHttpSizeCap)));
         return closed || body.size() >= upnp::kHttpSizeCap ? Seen::kEnough : Seen::kWantMore;
     });
     if (seen == Seen::kWantMore) {
