@@ -50,8 +50,7 @@ void CPortMapDlg::OnDestroy() {
 }
 
 void CPortMapDlg::AppendLog(const std::string& message) {
-    window_.SetLogText(activity_log::AppendedLogText(window_.GetLogText(), message));
-    window_.ScrollLogLines(10000);
+    window_.AppendLog(activity_log::LoggedText(message));
 }
 
 void CPortMapDlg::RunCycle() {
@@ -74,6 +73,7 @@ void CPortMapDlg::RunCycle() {
         if (m_onNotFound) {
             m_onNotFound(gateway.LastFailure());
         }
+        AppendLog(activity_log::kRunEnd);
         return;
     }
     m_lastRun.gatewayFound = true;

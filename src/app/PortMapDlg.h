@@ -34,7 +34,7 @@ public:
     // calls it after enough ticks; pontaro-cli --watch calls it on its own clock.
     void RunPeriodic();
 
-    // Appends to the log and scrolls it to the end.
+    // Appends to the log, which scrolls as the window's AppendLog says.
     void AppendLog(const std::string& message);
 
     // Data exchange between the controls and the fields.
@@ -60,8 +60,9 @@ public:
     // system clock unless replaced.
     std::function<std::int64_t()> m_now;
 
-    // Called right after the log's not-found text and after each failure text,
-    // with the reason the gateway object kept. The window's log is unchanged.
+    // Called right after the log's not-found line (before the empty line that
+    // ends the run) and after each failure line, with the reason the gateway
+    // object kept. The window's log is unchanged.
     std::function<void(const FailureReason&)> m_onNotFound;
     std::function<void(const FailureReason&)> m_onRuleFailure;
 

@@ -247,19 +247,16 @@ int Main(const std::vector<std::string>& args) {
 
     if (!options.watch) {
         dlg.RunCycle();
-        window.Flush();
     } else {
         std::signal(SIGINT, OnStopSignal);
         std::signal(SIGTERM, OnStopSignal);
         dlg.RunCycle();
-        window.Flush();
         while (g_stopSignal == 0) {
             WaitFor(options.intervalSeconds, platform::TickCount());
             if (g_stopSignal != 0) {
                 break;
             }
             dlg.RunPeriodic();
-            window.Flush();
         }
         return kExitOk;
     }
