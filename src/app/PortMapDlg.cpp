@@ -3,8 +3,8 @@
 #include <ctime>
 
 #include "app/ActivityLog.h"
+#include "app/PortMappingRule.h"
 #include "app/Profile.h"
-#include "app/RuleList.h"
 #include "text/Text.h"
 
 int CPortMapDlg::s_periodicTicks = 0;
