@@ -54,6 +54,7 @@ public:
     bool TrayUsable() const;
 
     // The whole log, CR LF line ends; setting it puts the view at the top.
+    // The logic only appends; tests read and fill the log through these.
     std::string GetLogText();
     void SetLogText(const std::string& crlfText);
 
