@@ -5,7 +5,7 @@
 #include <string>
 
 #include "FuzzCheck.h"
-#include "app/RuleList.h"
+#include "app/PortMappingRule.h"
 #include "text/Text.h"
 
 namespace {

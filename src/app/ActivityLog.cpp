@@ -57,8 +57,8 @@ std::string RuleStartText(const std::string& externalPort, const std::string& in
     return "■ " + externalPort + " -> " + internalPort + " [" + protocol + "] : ";
 }
 
-std::string AppendedLogText(const std::string& current, const std::string& message) {
-    return current + text::SanitizeUtf8(message);
+std::string LoggedText(const std::string& message) {
+    return text::SanitizeUtf8(message);
 }
 
 std::string FormatLocalTime(std::int64_t secondsSinceEpoch, const char* pattern) {

@@ -8,7 +8,7 @@
 namespace activity_log {
 
 inline constexpr char kAutoRun[] = "自動実行します。\r\n";
-inline constexpr char kNotFound[] = "UPnP対応ルータが見つかりませんでした。\r\n\r\n";
+inline constexpr char kNotFound[] = "UPnP対応ルータが見つかりませんでした。\r\n";
 inline constexpr char kFound[] = "◆UPnP対応ルータが見つかりました\r\n";
 // After ○ and × comes one ideographic space (U+3000), not an ASCII one.
 inline constexpr char kSuccess[] = "○\u3000設定に成功しました。\r\n";
@@ -38,9 +38,9 @@ std::string RouterText(const std::string& s);
 std::string RuleStartText(const std::string& externalPort, const std::string& internalPort,
                           const std::string& protocol);
 
-// The log after an append: the old text, then the message with any byte
-// sequence that is not UTF-8 shown as U+FFFD.
-std::string AppendedLogText(const std::string& current, const std::string& message);
+// The message as the log shows it: any byte sequence that is not UTF-8 as
+// U+FFFD.
+std::string LoggedText(const std::string& message);
 
 // strftime of the local time into 128 bytes; empty when the time cannot be
 // converted or the result (with its terminating zero) does not fit.

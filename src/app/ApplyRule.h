@@ -2,7 +2,7 @@
 // because the port is taken.
 #pragma once
 
-#include "app/RuleList.h"
+#include "app/PortMappingRule.h"
 #include "upnp/FailureReason.h"
 #include "upnp/PortMappingEntry.h"
 #include "upnp/RouterDevice.h"

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "app/ApplyRule.h"
-#include "app/RuleList.h"
+#include "app/PortMappingRule.h"
 #include "upnp/FailureReason.h"
 
 // "理由: " and what went wrong: the step, and for a refusal the UPnP error

@@ -5,8 +5,8 @@
 #include "app/ActivityLog.h"
 #include "app/ApplyRule.h"
 #include "app/FailureText.h"
+#include "app/PortMappingRule.h"
 #include "app/Profile.h"
-#include "app/RuleList.h"
 #include "net/AddressScope.h"
 #include "text/Text.h"
 
@@ -53,8 +53,7 @@ void CPortMapDlg::OnDestroy() {
 }
 
 void CPortMapDlg::AppendLog(const std::string& message) {
-    window_.SetLogText(activity_log::AppendedLogText(window_.GetLogText(), message));
-    window_.ScrollLogLines(10000);
+    window_.AppendLog(activity_log::LoggedText(message));
 }
 
 void CPortMapDlg::RunCycle() {
@@ -77,6 +76,7 @@ void CPortMapDlg::RunCycle() {
         if (m_onNotFound) {
             m_onNotFound(gateway.LastFailure());
         }
+        AppendLog(activity_log::kRunEnd);
         return;
     }
     m_lastRun.gatewayFound = true;

@@ -1,12 +1,11 @@
 // The main dialog's logic, shared by every front end. A front end owns the
 // real window, implements IPortMapWindow, and forwards its events here:
-// OnInitDialog once the controls exist, OnOpen for "Open", OnTimer every
+// OnInitDialog once the controls exist, RunCycle for "Open", OnTimer every
 // 100 ms, OnDestroy when the window closes.
 #pragma once
 
 #include <cstdint>
 #include <functional>
-#include <memory>
 #include <string>
 
 #include "app/PortMapWindow.h"
@@ -14,7 +13,6 @@
 #include "upnp/RouterDevice.h"
 
 class Profile;
-class CRouterDevice;
 
 class CPortMapDlg {
 public:
@@ -23,9 +21,8 @@ public:
     virtual ~CPortMapDlg();
 
     void OnInitDialog();  // loads the settings, writes the controls, adds the tray icon
-    void OnOpen() { RunCycle(); }
-    void RunCycle();  // one run: "Open", the first tick, periodic runs
-    void OnTimer();   // every 100 ms
+    void RunCycle();      // one run: "Open", the first tick, periodic runs
+    void OnTimer();       // every 100 ms
     // False when ticks would change nothing until "定期的に更新" is ticked
     // again: the first tick is done and the box was clear at the last tick.
     // A front end may then pause its timer (and resume it when the box is
@@ -37,7 +34,7 @@ public:
     // calls it after enough ticks; pontaro-cli --watch calls it on its own clock.
     void RunPeriodic();
 
-    // Appends to the log and scrolls it to the end.
+    // Appends to the log, which scrolls as the window's AppendLog says.
     void AppendLog(const std::string& message);
 
     // Data exchange between the controls and the fields.
@@ -63,9 +60,9 @@ public:
     // system clock unless replaced.
     std::function<std::int64_t()> m_now;
 
-    // Called right after the log's not-found text and after each failure's
-    // reason line, with the reason the gateway object kept (for a rule: why
-    // the router refused the mapping).
+    // Called right after the log's not-found line (before the empty line that
+    // ends the run) and after each failure's reason line, with the reason the
+    // gateway object kept (for a rule: why the router refused the mapping).
     std::function<void(const FailureReason&)> m_onNotFound;
     std::function<void(const FailureReason&)> m_onRuleFailure;
 
@@ -76,7 +73,7 @@ public:
         int rulesFailed = 0;
     };
     RunSummary m_lastRun;
-    int m_runCount = 0;
+    int m_runCount = 0;  // runs started; tests count them
 
 private:
     IPortMapWindow& window_;

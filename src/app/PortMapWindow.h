@@ -18,11 +18,12 @@ public:
     virtual bool GetAutoMinimize() = 0;
     virtual void SetAutoMinimize(bool on) = 0;
 
-    // The log box, CR LF line ends.
-    virtual std::string GetLogText() = 0;
-    virtual void SetLogText(const std::string& crlfText) = 0;
-    // Scrolls the log by this many lines (EM_LINESCROLL).
-    virtual void ScrollLogLines(int lines) = 0;
+    // Adds CR LF text at the end of the log box. The view then shows what it
+    // would after the whole text was set (view at the top) and scrolled down
+    // kLogViewLine lines (EM_LINESCROLL): that line at the top, or the end of
+    // a shorter log.
+    virtual void AppendLog(const std::string& crlfText) = 0;
+    static constexpr int kLogViewLine = 10000;
 
     // Minimising at start: hide, then minimise (where a tray icon exists the
     // window ends hidden; without one it stays in the task bar).

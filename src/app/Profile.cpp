@@ -22,10 +22,7 @@ void Profile::Load() {
         case platform::ReadResult::kOk:
             break;
     }
-    std::string_view rest = contents;
-    if (rest.substr(0, 3) == "\xEF\xBB\xBF") {
-        rest.remove_prefix(3);
-    }
+    std::string_view rest = text::DropUtf8Bom(contents);
     std::vector<std::pair<std::string, std::string>>* current = nullptr;
     while (!rest.empty()) {
         const std::size_t lf = rest.find('\n');

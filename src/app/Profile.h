@@ -46,6 +46,7 @@ private:
 
 // The settings of the main window.
 namespace settings {
+// "Setting" and "Close" are kept for compatibility with existing profiles.
 inline constexpr char kSection[] = "Setting";
 inline constexpr char kRuleText[] = "Setting";
 inline constexpr char kAutoUpdate[] = "Auto";

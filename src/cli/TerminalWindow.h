@@ -20,27 +20,19 @@ public:
     bool GetAutoMinimize() override { return false; }
     void SetAutoMinimize(bool) override {}
 
-    // The log keeps nothing: what is set has just been appended, and is
-    // printed at once, so that a long --watch needs no memory for its past.
-    std::string GetLogText() override { return std::string(); }
-    void SetLogText(const std::string& crlfText) override;
-    void ScrollLogLines(int) override {}
+    // Printed at once with LF line ends; nothing is kept, so that a long
+    // --watch needs no memory for its past.
+    void AppendLog(const std::string& crlfText) override;
 
     void HideWindow() override {}
     void MinimizeWindow() override {}
     void AddTrayIcon() override {}
     void RemoveTrayIcon() override {}
 
-    // Prints a line of its own (LF added), e.g. a failure reason. It goes
-    // before the empty line that ends a message such as the not-found text,
-    // so that the reason stays next to the line it explains.
+    // Prints a line of its own (LF added), e.g. a failure reason.
     void PrintLine(const std::string& line);
-    // Prints what is held back; call after a run.
-    void Flush();
 
 private:
     std::string rules_;
     std::FILE* out_;
-    bool pendingCr_ = false;         // a CR at the end of the last text, maybe half of a CR LF
-    bool pendingEmptyLine_ = false;  // the last text ended in an empty line, not yet printed
 };

@@ -99,10 +99,7 @@ bool ReadRuleFile(const std::string& name, std::string* crlfText, std::string* e
                  " はテキストではありません (NULバイトを含みます)";
         return false;
     }
-    if (data.compare(0, 3, "\xEF\xBB\xBF") == 0) {
-        data.erase(0, 3);
-    }
-    *crlfText = text::SanitizeUtf8(text::LfToCrLf(data));
+    *crlfText = text::SanitizeUtf8(text::LfToCrLf(text::DropUtf8Bom(data)));
     return true;
 }
 
@@ -203,7 +200,7 @@ int ParseOptions(const std::vector<std::string>& argv, Options* o, bool* exitNow
 void WaitFor(long seconds, std::uint32_t start) {
     const std::uint64_t limitMs = static_cast<std::uint64_t>(seconds) * 1000;
     while (g_stopSignal == 0) {
-        const std::uint32_t elapsed = platform::TickCount() - start;
+        const std::uint32_t elapsed = platform::ElapsedSince(start);
         if (elapsed >= limitMs) {
             return;
         }
@@ -260,19 +257,16 @@ int Main(const std::vector<std::string>& args) {
 
     if (!options.watch) {
         dlg.RunCycle();
-        window.Flush();
     } else {
         std::signal(SIGINT, OnStopSignal);
         std::signal(SIGTERM, OnStopSignal);
         dlg.RunCycle();
-        window.Flush();
         while (g_stopSignal == 0) {
             WaitFor(options.intervalSeconds, platform::TickCount());
             if (g_stopSignal != 0) {
                 break;
             }
             dlg.RunPeriodic();
-            window.Flush();
         }
         return kExitOk;
     }
@@ -286,9 +280,7 @@ int Main(const std::vector<std::string>& args) {
 
 int main(int argc, char** argv) {
     platform::PrepareConsoleOutput();
-    platform::StartComponentServices();
     const int code = Main(platform::Utf8Arguments(argc, argv));
     std::fflush(stdout);
-    platform::StopComponentServices();
     return code;
 }

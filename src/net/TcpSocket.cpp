@@ -14,7 +14,7 @@ const char kSendFailed[] = "データ送信に失敗しました。";
 const char kTimedOut[] = "タイムアウトしました";
 }  // namespace
 
-CTcpSocket::CTcpSocket() : text_(new char[kBufferSize]), received_(new char[kBufferSize]) {
+CTcpSocket::CTcpSocket() : received_(new char[kBufferSize]) {
     // A failure here shows at the first Connect, which tries again.
     StartWinsock();
 }
@@ -164,19 +164,6 @@ int CTcpSocket::Read(char* destination, int capacity) {
     return count;
 }
 
-int CTcpSocket::ReceiveText(std::string& out, int limit) {
-    if (limit <= 0 || limit > kMaxText) {
-        limit = kMaxText;
-    }
-    const int count = Read(text_.get(), limit);
-    if (count < 0) {
-        return -1;
-    }
-    text_[count] = '\0';
-    out.assign(text_.get());
-    return count;
-}
-
 int CTcpSocket::PeekBytes(char* destination, int capacity) {
     if (Poll() < 0) {
         return -1;
@@ -185,16 +172,6 @@ int CTcpSocket::PeekBytes(char* destination, int capacity) {
     if (count > 0) {
         std::memcpy(destination, received_.get(), static_cast<std::size_t>(count));
     }
-    return count;
-}
-
-int CTcpSocket::PeekText(std::string& out) {
-    const int count = PeekBytes(text_.get(), kMaxText);
-    if (count < 0) {
-        return -1;
-    }
-    text_[count] = '\0';
-    out.assign(text_.get());
     return count;
 }
 

@@ -12,7 +12,6 @@
 class CTcpSocket : public CTimeoutClient {
 public:
     static constexpr int kBufferSize = 0x7FFF;  // 32767
-    static constexpr int kMaxText = kBufferSize - 1;
 
     CTcpSocket();
     ~CTcpSocket() override;
@@ -28,9 +27,7 @@ public:
     int SendText(const std::string& s);
     int Poll();                                      // 0 or -1; never waits
     int Read(char* destination, int capacity);       // bytes taken, or -1
-    int ReceiveText(std::string& out, int limit);    // bytes taken, or -1
     int PeekBytes(char* destination, int capacity);  // bytes copied, or -1
-    int PeekText(std::string& out);                  // bytes copied, or -1
     int Available();                                 // pending after a poll, or -1
     int IsClosed();                                  // closed flag after a poll
 
@@ -42,7 +39,8 @@ public:
     void OnTimeout() override;
     std::string LastErrorText() const;
 
-    // Time-out for the guarded calls in ms; 0 means the watchdog's default.
+    // Time-out for the guarded calls in ms; 0 (what the program uses) means
+    // the watchdog's default. Tests shorten it.
     void SetTimeout(int milliseconds) { timeout_ = milliseconds; }
 
     // Socket creation (used by Connect): 0, -1 socket library unusable,
@@ -57,7 +55,6 @@ private:
     platform::SocketHandle socket_ = platform::kInvalidSocket;
     int open_ = 0;
     std::string lastError_;
-    std::unique_ptr<char[]> text_;
     std::unique_ptr<char[]> received_;
     int pending_ = 0;
     int closed_ = 0;

@@ -81,10 +81,8 @@ void CTimeoutWatchdog::Register(CTimeoutClient* client, int timeoutMs) {
         std::lock_guard<std::mutex> hold(wakeLock_);
         asleep = waitingForWork_;
     }
-    // Only a worker waiting for work needs the wake-up; one between passes
-    // finds the entry on its next pass anyway. Every needless wake-up is a
-    // cross-CPU interrupt, and on a virtual machine an idle CPU can take
-    // milliseconds to answer one.
+    // Only a worker waiting for work needs the wake-up (a cross-CPU
+    // interrupt); one between passes finds the entry on its next pass anyway.
     if (asleep) {
         wake_.notify_all();
     }
@@ -124,7 +122,7 @@ bool CTimeoutWatchdog::CheckOnce() {
         const TimeoutEntry entry = entries_[i];
         // Elapsed time, not absolute ticks, so that the 49.7-day wrap of the
         // counter neither fires a fresh registration nor delays an old one.
-        if (static_cast<std::uint32_t>(now - entry.startTick) >= entry.timeoutMs) {
+        if (platform::TicksBetween(entry.startTick, now) >= entry.timeoutMs) {
             entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(i));
             registered_ = entries_.size();
             entry.client->SetTimedOut(1);
@@ -147,12 +145,10 @@ std::vector<TimeoutEntry> CTimeoutWatchdog::Registrations() const {
 }
 
 CTimeoutWatchdog& GetTimeoutWatchdog() {
-    // Never destroyed. Joining the worker at exit would add a round trip to
-    // another CPU to every run (wake the worker, wait for its end), and on a
-    // virtual machine an idle CPU can take tens of milliseconds to answer,
-    // more than a whole run's own work. The end of the process stops the
-    // worker; clients that outlive main still find the watchdog when they
-    // unregister.
+    // Never destroyed: joining the worker at exit would add a round trip to
+    // another CPU (wake the worker, wait for its end) to every run. The end
+    // of the process stops the worker; clients that outlive main still find
+    // the watchdog when they unregister.
     static CTimeoutWatchdog* const watchdog = new CTimeoutWatchdog;
     return *watchdog;
 }

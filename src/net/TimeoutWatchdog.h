@@ -62,8 +62,9 @@ public:
     // One pass: handles the expired registration nearest the end of the list,
     // if any. True when one was handled.
     bool CheckOnce();
-    bool IsThreadRunning() const;
 
+    // For tests: what the watchdog holds.
+    bool IsThreadRunning() const;
     int DefaultTimeout() const { return defaultTimeoutMs_; }
     std::vector<TimeoutEntry> Registrations() const;
 

@@ -1,4 +1,4 @@
-// Name resolution, the local address and byte order: the same calls on
+// Name resolution and the local address: the same calls on
 // WinSock and BSD sockets, only the headers differ.
 #ifdef _WIN32
 #include <winsock2.h>
@@ -65,19 +65,6 @@ bool LocalAddressTowards(std::uint32_t remote, std::uint32_t* local) {
     }
     CloseSocket(s);
     return ok;
-}
-
-std::uint16_t HostToNet16(std::uint16_t v) {
-    return htons(v);
-}
-std::uint16_t NetToHost16(std::uint16_t v) {
-    return ntohs(v);
-}
-std::uint32_t HostToNet32(std::uint32_t v) {
-    return htonl(v);
-}
-std::uint32_t NetToHost32(std::uint32_t v) {
-    return ntohl(v);
 }
 
 }  // namespace platform

@@ -10,11 +10,6 @@ namespace platform {
 // page; elsewhere nothing to do).
 void PrepareConsoleOutput();
 
-// What the description reader needs on the calling thread, which a window
-// program's start-up gives it (Windows: COM, for MSXML; elsewhere nothing).
-void StartComponentServices();
-void StopComponentServices();
-
 // The program's arguments as UTF-8, argv[0] included (Windows: from the
 // wide command line, as the ANSI argv cannot hold every character).
 std::vector<std::string> Utf8Arguments(int argc, char** argv);

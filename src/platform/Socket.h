@@ -40,17 +40,6 @@ long SendDatagram(SocketHandle s, const char* data, std::size_t size, std::uint3
                   std::uint16_t port);
 long ReceiveDatagram(SocketHandle s, char* buffer, std::size_t capacity, std::uint32_t* fromAddress,
                      std::uint16_t* fromPort);
-// The local port a socket is bound to, or 0.
-std::uint16_t LocalPort(SocketHandle s);
-
-// Listening TCP socket bound to address:port (port 0: a free one, see
-// LocalPort), for servers on loopback in tests and tools. kInvalidSocket on failure.
-SocketHandle ListenTcp(std::uint32_t address, std::uint16_t port, int backlog);
-// The next incoming connection; blocks unless WaitReadable said one is there.
-SocketHandle AcceptConnection(SocketHandle listener);
-// Sets the socket's receive buffer size (SO_RCVBUF); false when refused.
-bool SetReceiveBufferSize(SocketHandle s, int bytes);
-
 // Waits up to timeoutMs (0: just looks) for `s` to become readable.
 // 1 readable (or at end of stream / in error, so that the next read tells),
 // 0 not within the time, -1 the wait itself failed. Never limited by FD_SETSIZE.
@@ -65,10 +54,5 @@ bool GetLocalHostName(std::string* name);
 // Address of this machine's interface that routes to `remote`: a UDP socket
 // connected to it and read back. Sends nothing. False when there is no route.
 bool LocalAddressTowards(std::uint32_t remote, std::uint32_t* local);
-
-std::uint16_t HostToNet16(std::uint16_t v);
-std::uint16_t NetToHost16(std::uint16_t v);
-std::uint32_t HostToNet32(std::uint32_t v);
-std::uint32_t NetToHost32(std::uint32_t v);
 
 }  // namespace platform

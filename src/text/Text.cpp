@@ -17,7 +17,18 @@ bool CutToken(std::string& text, std::string& token, std::string_view separator)
     return true;
 }
 
-bool CutLine(std::string& text, std::string& line) { return CutToken(text, line, "\r\n"); }
+bool CutLine(std::string& text, std::string& line) {
+    return CutToken(text, line, "\r\n");
+}
+
+std::string_view CutAtZero(std::string_view s) {
+    return s.substr(0, s.find('\0'));
+}
+
+std::string_view DropUtf8Bom(std::string_view s) {
+    constexpr std::string_view kBom = "\xEF\xBB\xBF";
+    return s.substr(0, kBom.size()) == kBom ? s.substr(kBom.size()) : s;
+}
 
 bool IsAsciiSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
@@ -39,7 +50,9 @@ std::string TrimRight(std::string_view s) {
     return std::string(s.substr(0, n));
 }
 
-std::string Trim(std::string_view s) { return TrimRight(TrimLeft(s)); }
+std::string Trim(std::string_view s) {
+    return TrimRight(TrimLeft(s));
+}
 
 std::string ReplaceAll(std::string_view s, std::string_view from, std::string_view to) {
     if (from.empty()) {
@@ -89,7 +102,9 @@ int AtoiPrefix(std::string_view s) {
     return static_cast<int>(value);
 }
 
-static char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+static char LowerAscii(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+}
 
 bool EqualsNoCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) {
@@ -120,12 +135,16 @@ static std::size_t ValidSequenceLength(std::string_view s, std::size_t i) {
         need = 1;
     } else if (c >= 0xE0 && c <= 0xEF) {
         need = 2;
-        if (c == 0xE0) lo = 0xA0;  // no overlong forms
-        if (c == 0xED) hi = 0x9F;  // no surrogates
+        if (c == 0xE0)
+            lo = 0xA0;  // no overlong forms
+        if (c == 0xED)
+            hi = 0x9F;  // no surrogates
     } else if (c >= 0xF0 && c <= 0xF4) {
         need = 3;
-        if (c == 0xF0) lo = 0x90;
-        if (c == 0xF4) hi = 0x8F;  // nothing above U+10FFFF
+        if (c == 0xF0)
+            lo = 0x90;
+        if (c == 0xF4)
+            hi = 0x8F;  // nothing above U+10FFFF
     } else {
         return 0;
     }
@@ -172,6 +191,8 @@ std::string LfToCrLf(std::string_view s) {
     return out;
 }
 
-std::string CrLfToLf(std::string_view s) { return ReplaceAll(s, "\r\n", "\n"); }
+std::string CrLfToLf(std::string_view s) {
+    return ReplaceAll(s, "\r\n", "\n");
+}
 
 }  // namespace text

@@ -34,6 +34,12 @@ int AtoiPrefix(std::string_view s);
 bool EqualsNoCase(std::string_view a, std::string_view b);
 bool StartsWithNoCase(std::string_view s, std::string_view prefix);
 
+// The text up to its first zero byte, where a C string would end; all of it
+// when there is none.
+std::string_view CutAtZero(std::string_view s);
+// The text without a leading UTF-8 byte-order mark.
+std::string_view DropUtf8Bom(std::string_view s);
+
 // Replaces every byte sequence that is not valid UTF-8 with U+FFFD.
 std::string SanitizeUtf8(std::string_view s);
 

@@ -36,14 +36,6 @@ DiscoveryTargets::DiscoveryTargets() {
     platform::ParseIPv4("239.255.255.250", &multicastAddress);
 }
 
-bool CRouterDevice::WaitReadable(platform::SocketHandle s) {
-    return platform::WaitReadable(s, 0) == 1;
-}
-
-int CRouterDevice::Discover(IpAddress& addr, std::string& loc) {
-    return Discover(addr, loc, DiscoveryTargets());
-}
-
 int CRouterDevice::Discover(IpAddress& addr, std::string& loc, const DiscoveryTargets& targets) {
     failure_.Clear();
     // If the library cannot be started, creating the socket fails below.

@@ -1,4 +1,6 @@
-// One HTTP/1.0 request and its reply over a connection of its own.
+// One HTTP/1.0 request and its reply over a connection of its own, in three
+// steps: send the request, read the header block, read the body (or, after a
+// failure status, the fault it carries).
 
 #include <algorithm>
 #include <memory>
@@ -13,39 +15,116 @@
 
 namespace {
 
-// Counts down one budget on the 32-bit tick, safe across its wrap.
-class Budget {
-public:
-    explicit Budget(int ms) : start_(platform::TickCount()), ms_(ms < 0 ? 0 : ms) {}
-    int Remaining() const {
-        const std::uint32_t elapsed = platform::TickCount() - start_;
-        return elapsed >= static_cast<std::uint32_t>(ms_) ? 0 : ms_ - static_cast<int>(elapsed);
-    }
+using Step = FailureReason::Step;
 
-private:
-    std::uint32_t start_;
-    int ms_;
-};
+// A body framed by Content-Length is what one read hands out: everything
+// buffered, up to one byte short of the receive buffer.
+constexpr int kMaxLengthBody = CTcpSocket::kBufferSize - 1;
 
-// Waits for more bytes, blocking on the socket's readiness. False when the
-// budget is spent.
-bool WaitMore(CTcpSocket& socket, const Budget& budget) {
-    const int remaining = budget.Remaining();
-    if (remaining <= 0) {
-        return false;
-    }
-    socket.WaitForData(remaining);
-    return true;
+int Fail(FailureReason& failure, Step step, std::string detail) {
+    failure.step = step;
+    failure.detail = std::move(detail);
+    return -1;
 }
 
-enum class BodyResult { kOk, kFailed };
+// What a look at the bytes received so far decided.
+enum class Seen { kEnough, kBroken, kWantMore };
+
+// Looks at the connection until `look` has enough or finds the reply broken;
+// between looks it waits for more bytes while the budget lasts. `look` gets
+// the peer's closed flag, read before the look takes any bytes so that bytes
+// that came with the close are not left behind; once closed it must decide.
+// kWantMore as the result: the time ran out.
+template <typename Look>
+Seen LookWithin(CTcpSocket& socket, int budgetMs, Look look) {
+    const std::uint32_t start = platform::TickCount();
+    const std::uint32_t budget = static_cast<std::uint32_t>(std::max(budgetMs, 0));
+    for (;;) {
+        const Seen seen = look(socket.IsClosed() == 1);
+        if (seen != Seen::kWantMore) {
+            return seen;
+        }
+        const std::uint32_t elapsed = platform::ElapsedSince(start);
+        if (elapsed >= budget) {
+            return Seen::kWantMore;
+        }
+        socket.WaitForData(static_cast<int>(budget - elapsed));
+    }
+}
+
+// Connects to the URL's host and sends the request. 0 or -1.
+int SendRequest(CTcpSocket& socket, const std::string& url, const std::string& method,
+                const HttpHeaderList& headers, const std::string& body, FailureReason& failure) {
+    std::string host;
+    std::string path;
+    int port = 0;
+    if (CRouterDevice::SplitUrl(url, host, port, path) != 0) {
+        return Fail(failure, Step::kUrl, url);
+    }
+    // Header texts can come from the router (the SOAP action names the
+    // service type of its description); a line break in one would add
+    // request lines of the router's making.
+    for (std::size_t i = 0; i < headers.Count(); ++i) {
+        const auto& entry = headers.At(i);
+        if (entry.first.find_first_of("\r\n") != std::string::npos ||
+            entry.second.find_first_of("\r\n") != std::string::npos) {
+            return Fail(failure, Step::kRequestSend, "line break in header " + entry.first);
+        }
+    }
+    if (socket.Connect(host, port) != 0) {
+        return Fail(failure, Step::kConnect, socket.LastErrorText());
+    }
+    if (socket.SendText(upnp::ComposeRequest(method, host, port, path, headers, body)) < 0) {
+        return Fail(failure, Step::kRequestSend, socket.LastErrorText());
+    }
+    return 0;
+}
+
+// Takes everything up to and including the blank line into `block`. 0 or -1.
+int ReadHeaderBlock(CTcpSocket& socket, int budgetMs, std::string* block, FailureReason& failure) {
+    std::unique_ptr<char[]> buffer(new char[CTcpSocket::kBufferSize]);
+    std::size_t blockSize = 0;
+    std::string why;
+    const Seen seen = LookWithin(socket, budgetMs, [&](bool closed) {
+        const int got = socket.PeekBytes(buffer.get(), CTcpSocket::kBufferSize);
+        if (got < 0) {
+            why = socket.LastErrorText();
+            return Seen::kBroken;
+        }
+        const std::string_view received(buffer.get(), static_cast<std::size_t>(got));
+        const std::size_t end = received.find("\r\n\r\n");
+        if (end != std::string_view::npos) {
+            blockSize = end + 4;
+            return Seen::kEnough;
+        }
+        if (received.size() > upnp::kHttpSizeCap) {
+            why = "header block larger than 32000 bytes";
+            return Seen::kBroken;
+        }
+        if (closed) {
+            why = "connection closed before the header block ended";
+            return Seen::kBroken;
+        }
+        return Seen::kWantMore;
+    });
+    if (seen == Seen::kWantMore) {
+        why = "no complete header block in time";
+    }
+    if (seen != Seen::kEnough) {
+        return Fail(failure, Step::kHeaderWait, why);
+    }
+    block->resize(blockSize);
+    if (socket.Read(block->data(), static_cast<int>(blockSize)) != static_cast<int>(blockSize)) {
+        return Fail(failure, Step::kHeaderWait, socket.LastErrorText());
+    }
+    return 0;
+}
 
 // Reads the body as the headers frame it: chunked, by Content-Length, or up
 // to the peer's close. Every form is bounded by the budget and the size cap.
-// `why` gets a short reason on failure.
-BodyResult ReadBody(CTcpSocket& socket, const HttpHeaderList& headers, int budgetMs,
-                    std::string& body, std::string& why) {
-    const Budget budget(budgetMs);
+// False with a short reason in `why` on failure.
+bool ReadBody(CTcpSocket& socket, const HttpHeaderList& headers, int budgetMs, std::string& body,
+              std::string& why) {
     std::unique_ptr<char[]> buffer(new char[CTcpSocket::kBufferSize]);
     const std::string* length = upnp::FindHeader(headers, "Content-Length");
     const bool chunked = upnp::IsChunked(headers);
@@ -53,73 +132,104 @@ BodyResult ReadBody(CTcpSocket& socket, const HttpHeaderList& headers, int budge
     if (!chunked && length != nullptr) {
         const int announced = text::AtoiPrefix(*length);
         const int n = std::clamp(announced, 0, static_cast<int>(upnp::kHttpSizeCap));
-        for (;;) {
-            const bool closed = socket.IsClosed() == 1;
+        const Seen seen = LookWithin(socket, budgetMs, [&](bool closed) {
             const int available = socket.Available();
             if (available < 0) {
                 why = "receive failed";
-                return BodyResult::kFailed;
+                return Seen::kBroken;
             }
             if (available >= n) {
                 // Everything buffered, as much as one read hands out: at
                 // least the announced bytes, perhaps more.
-                const int got = socket.Read(buffer.get(), CTcpSocket::kMaxText);
+                const int got = socket.Read(buffer.get(), kMaxLengthBody);
                 if (got < 0) {
                     why = "receive failed";
-                    return BodyResult::kFailed;
+                    return Seen::kBroken;
                 }
                 body.assign(buffer.get(), static_cast<std::size_t>(got));
-                return BodyResult::kOk;
+                return Seen::kEnough;
             }
             if (closed) {
                 why = "connection closed after " + std::to_string(available) + " of " +
                       std::to_string(n) + " body bytes";
-                return BodyResult::kFailed;
+                return Seen::kBroken;
             }
-            if (!WaitMore(socket, budget)) {
-                why = "body incomplete when the time ran out";
-                return BodyResult::kFailed;
-            }
+            return Seen::kWantMore;
+        });
+        if (seen == Seen::kWantMore) {
+            why = "body incomplete when the time ran out";
         }
+        return seen == Seen::kEnough;
     }
 
     upnp::ChunkedDecoder decoder;
-    for (;;) {
-        // The closed flag is read before the last bytes are taken, so that
-        // bytes that came with the close are not left behind.
-        const bool closed = socket.IsClosed() == 1;
+    const Seen seen = LookWithin(socket, budgetMs, [&](bool closed) {
         const int got = socket.Read(buffer.get(), CTcpSocket::kBufferSize);
         if (got < 0) {
             why = "receive failed";
-            return BodyResult::kFailed;
+            return Seen::kBroken;
         }
         const std::string_view piece(buffer.get(), static_cast<std::size_t>(got));
         if (chunked) {
             decoder.Feed(piece, body);
             if (decoder.Failed()) {
                 why = "bad chunked framing";
-                return BodyResult::kFailed;
+                return Seen::kBroken;
             }
             if (decoder.Done() || (closed && decoder.InTrailer())) {
-                return BodyResult::kOk;
+                return Seen::kEnough;
             }
             if (closed) {
                 why = "connection closed inside a chunked body";
-                return BodyResult::kFailed;
+                return Seen::kBroken;
             }
-        } else {
-            body.append(
-                piece.substr(0, upnp::kHttpSizeCap - std::min(body.size(), upnp::kHttpSizeCap)));
-            if (closed || body.size() >= upnp::kHttpSizeCap) {
-                return BodyResult::kOk;
-            }
+            return Seen::kWantMore;
         }
-        if (!WaitMore(socket, budget)) {
-            why = chunked ? "chunked body incomplete when the time ran out"
-                          : "peer had not closed when the time ran out";
-            return BodyResult::kFailed;
-        }
+        body.append(
+            piece.substr(0, upnp::kHttpSizeCap - std::min(body.size(), upnp::kHttpSizeCap)));
+        return closed || body.size() >= upnp::kHttpSizeCap ? Seen::kEnough : Seen::kWantMore;
+    });
+    if (seen == Seen::kWantMore) {
+        why = chunked ? "chunked body incomplete when the time ran out"
+                      : "peer had not closed when the time ran out";
     }
+    return seen == Seen::kEnough;
+}
+
+// The status and headers of `block`, then the body on status 200; after any
+// other status the fault's UPnP error, and no body. 0 or -1.
+int ReadBodyOrFault(CTcpSocket& socket, std::string_view block, int budgetMs,
+                    HttpHeaderList& replyHeaders, std::string& replyBody, FailureReason& failure) {
+    const std::size_t lineEnd = block.find("\r\n");
+    const std::string_view statusLine = block.substr(0, lineEnd);
+    int status = 0;
+    std::string reason;
+    if (!upnp::ParseStatusLine(statusLine, &status, &reason)) {
+        return Fail(failure, Step::kStatus, "unreadable status line: " + std::string(statusLine));
+    }
+    HttpHeaderList headers;
+    upnp::ParseHeaderLines(block.substr(lineEnd + 2), headers);
+
+    std::string why;
+    if (status != 200) {
+        failure.httpStatus = status;
+        failure.httpStatusText = reason;
+        // A SOAP fault says why in its body; the caller still gets none.
+        std::string faultBody;
+        if (ReadBody(socket, headers, budgetMs, faultBody, why)) {
+            upnp::ExtractUpnpError(faultBody, &failure.upnpErrorCode,
+                                   &failure.upnpErrorDescription);
+        }
+        return Fail(failure, Step::kStatus, {});
+    }
+    replyHeaders = headers;
+    if (!ReadBody(socket, headers, budgetMs, replyBody, why)) {
+        replyBody.clear();
+        failure.httpStatus = status;
+        failure.httpStatusText = reason;
+        return Fail(failure, Step::kBody, why);
+    }
+    return 0;
 }
 
 }  // namespace
@@ -127,106 +237,14 @@ BodyResult ReadBody(CTcpSocket& socket, const HttpHeaderList& headers, int budge
 int CRouterDevice::HttpRequest(std::string url, std::string method,
                                const HttpHeaderList& requestHeaders, const std::string& requestBody,
                                HttpHeaderList& replyHeaders, std::string& replyBody) {
-    using Step = FailureReason::Step;
     failure_.Clear();
     replyHeaders.Clear();
     replyBody.clear();
-    const auto fail = [this](Step step, std::string detail) {
-        failure_.step = step;
-        failure_.detail = std::move(detail);
-        return -1;
-    };
-
-    std::string host;
-    std::string path;
-    int port = 0;
-    if (SplitUrl(url, host, port, path) != 0) {
-        return fail(Step::kUrl, url);
-    }
-
-    // Header texts can come from the router (the SOAP action names the
-    // service type of its description); a line break in one would add
-    // request lines of the router's making.
-    for (std::size_t i = 0; i < requestHeaders.Count(); ++i) {
-        const auto& entry = requestHeaders.At(i);
-        if (entry.first.find_first_of("\r\n") != std::string::npos ||
-            entry.second.find_first_of("\r\n") != std::string::npos) {
-            return fail(Step::kRequestSend, "line break in header " + entry.first);
-        }
-    }
-
     CTcpSocket socket;
-    if (socket.Connect(host, port) != 0) {
-        return fail(Step::kConnect, socket.LastErrorText());
+    std::string block;
+    if (SendRequest(socket, url, method, requestHeaders, requestBody, failure_) != 0 ||
+        ReadHeaderBlock(socket, headerBudgetMs_, &block, failure_) != 0) {
+        return -1;
     }
-    if (socket.SendText(
-            upnp::ComposeRequest(method, host, port, path, requestHeaders, requestBody)) < 0) {
-        return fail(Step::kRequestSend, socket.LastErrorText());
-    }
-
-    // The header block: everything up to the blank line.
-    std::unique_ptr<char[]> buffer(new char[CTcpSocket::kBufferSize]);
-    std::size_t blockSize = 0;
-    {
-        const Budget budget(headerBudgetMs_);
-        for (;;) {
-            const bool closed = socket.IsClosed() == 1;
-            const int got = socket.PeekBytes(buffer.get(), CTcpSocket::kBufferSize);
-            if (got < 0) {
-                return fail(Step::kHeaderWait, socket.LastErrorText());
-            }
-            const std::string_view seen(buffer.get(), static_cast<std::size_t>(got));
-            const std::size_t end = seen.find("\r\n\r\n");
-            if (end != std::string_view::npos) {
-                blockSize = end + 4;
-                break;
-            }
-            if (seen.size() > upnp::kHttpSizeCap) {
-                return fail(Step::kHeaderWait, "header block larger than 32000 bytes");
-            }
-            if (closed) {
-                return fail(Step::kHeaderWait, "connection closed before the header block ended");
-            }
-            if (!WaitMore(socket, budget)) {
-                return fail(Step::kHeaderWait, "no complete header block in time");
-            }
-        }
-    }
-    if (socket.Read(buffer.get(), static_cast<int>(blockSize)) != static_cast<int>(blockSize)) {
-        return fail(Step::kHeaderWait, socket.LastErrorText());
-    }
-    const std::string_view block(buffer.get(), blockSize);
-    const std::size_t lineEnd = block.find("\r\n");
-    const std::string_view statusLine = block.substr(0, lineEnd);
-
-    int status = 0;
-    std::string reason;
-    if (!upnp::ParseStatusLine(statusLine, &status, &reason)) {
-        return fail(Step::kStatus, "unreadable status line: " + std::string(statusLine));
-    }
-    HttpHeaderList headers;
-    upnp::ParseHeaderLines(block.substr(lineEnd + 2), headers);
-
-    if (status != 200) {
-        failure_.httpStatus = status;
-        failure_.httpStatusText = reason;
-        // A SOAP fault says why in its body; the caller still gets none.
-        std::string faultBody;
-        std::string why;
-        if (ReadBody(socket, headers, bodyBudgetMs_, faultBody, why) == BodyResult::kOk) {
-            upnp::ExtractUpnpError(faultBody, &failure_.upnpErrorCode,
-                                   &failure_.upnpErrorDescription);
-        }
-        return fail(Step::kStatus, {});
-    }
-
-    replyHeaders = headers;
-    std::string why;
-    if (ReadBody(socket, headers, bodyBudgetMs_, replyBody, why) != BodyResult::kOk) {
-        replyBody.clear();
-        failure_.httpStatus = status;
-        failure_.httpStatusText = reason;
-        return fail(Step::kBody, why);
-    }
-    return 0;
+    return ReadBodyOrFault(socket, block, bodyBudgetMs_, replyHeaders, replyBody, failure_);
 }

@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "net/IpAddress.h"
-#include "platform/Socket.h"
 #include "upnp/FailureReason.h"
 #include "upnp/HttpHeaderList.h"
 #include "upnp/PortMappingEntry.h"
@@ -36,11 +35,7 @@ public:
     virtual ~CRouterDevice() = default;
 
     // 0: a gateway answered; `addr` and `loc` (and the fields) hold it. -1 otherwise.
-    int Discover(IpAddress& addr, std::string& loc);
     int Discover(IpAddress& addr, std::string& loc, const DiscoveryTargets& targets);
-
-    // Looks without waiting whether `s` is readable.
-    static bool WaitReadable(platform::SocketHandle s);
 
     // This machine's address on the interface that reaches `address`.
     IpAddress GetLocalAddress() const;

@@ -107,7 +107,7 @@ TEST(LabAny_Discovery, FindsTheLabRouterWithTheDefaultTargets) {
     CRouterDevice device;
     IpAddress addr;
     std::string loc;
-    ASSERT_EQ(device.Discover(addr, loc), 0);
+    ASSERT_EQ(device.Discover(addr, loc, DiscoveryTargets()), 0);
     const std::string expected =
         "http://" + env.routerIp + ":" + std::to_string(env.httpPort) + "/rootDesc.xml";
     EXPECT_EQ(loc, expected);
@@ -129,7 +129,7 @@ TEST(LabAny_Discovery, LocalAddressIsTheOneOnTheRoutersNetwork) {
     CRouterDevice device;
     IpAddress addr;
     std::string loc;
-    EXPECT_EQ(device.Discover(addr, loc), 0);
+    EXPECT_EQ(device.Discover(addr, loc, DiscoveryTargets()), 0);
     EXPECT_EQ(device.GetLocalAddress().ToText(), env.hostIp);
 
     // The choice follows the route to the record's address, not the order of
@@ -153,7 +153,7 @@ TEST(Bare_Discovery, SearchGoesToTheGroupAndTheGatewayFromPort1900) {
     IpAddress addr;
     std::string loc;
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(device.Discover(addr, loc), -1);  // the responder stays silent
+    EXPECT_EQ(device.Discover(addr, loc, DiscoveryTargets()), -1);  // the responder stays silent
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
                         std::chrono::steady_clock::now() - start)
                         .count();
@@ -185,7 +185,7 @@ TEST(Bare_Discovery, HeldPort1900FallsBackToAnEphemeralPort) {
     CRouterDevice device;
     IpAddress addr;
     std::string loc;
-    EXPECT_EQ(device.Discover(addr, loc), 0);
+    EXPECT_EQ(device.Discover(addr, loc, DiscoveryTargets()), 0);
     EXPECT_EQ(loc, "http://" + env.routerIp + ":49000/d.xml");
     EXPECT_EQ(addr.ToText(), env.routerIp);
     const std::vector<Seen> seen = Received(responder.Output());
@@ -219,7 +219,7 @@ TEST(Bare_Discovery, AnswersOverMulticastAreReadLeniently) {
         CRouterDevice device;
         IpAddress addr;
         std::string loc;
-        EXPECT_EQ(device.Discover(addr, loc), 0) << responder.Output();
+        EXPECT_EQ(device.Discover(addr, loc, DiscoveryTargets()), 0) << responder.Output();
         EXPECT_EQ(loc, url);
         EXPECT_EQ(addr.ToText(), env.routerIp);
     }
@@ -241,7 +241,7 @@ TEST(Bare_Discovery, TwoRoutersTheQuickerWins) {
         CRouterDevice device;
         IpAddress addr;
         std::string loc;
-        EXPECT_EQ(device.Discover(addr, loc), 0);
+        EXPECT_EQ(device.Discover(addr, loc, DiscoveryTargets()), 0);
         EXPECT_EQ(loc, firstIsQuick ? "http://" + env.routerIp + ":1111/first.xml"
                                     : "http://" + env.routerIp + ":2222/second.xml");
     }

@@ -10,7 +10,7 @@ namespace {
 bool DiscoverLabGateway(CRouterDevice& device) {
     IpAddress address;
     std::string location;
-    if (device.Discover(address, location) != 0) {
+    if (device.Discover(address, location, DiscoveryTargets()) != 0) {
         return false;
     }
     return true;

@@ -1,5 +1,6 @@
 // What the loopback test servers share: a listening socket on 127.0.0.1 at a
 // port the system picks, and the loop that accepts one connection at a time.
+// The socket calls only servers need live here, not in the program.
 #pragma once
 
 #include <cstdint>
@@ -19,6 +20,12 @@ constexpr int kSliceMs = 20;
 // A listening TCP socket on 127.0.0.1; its port in *port. kInvalidSocket
 // (and *port untouched) when the system refuses.
 platform::SocketHandle Listen(std::uint16_t* port);
+// The next incoming connection; blocks unless WaitReadable said one is there.
+platform::SocketHandle Accept(platform::SocketHandle listener);
+// The local port a socket is bound to, or 0.
+std::uint16_t LocalPort(platform::SocketHandle s);
+// Sets the socket's receive buffer size (SO_RCVBUF); false when refused.
+bool SetReceiveBufferSize(platform::SocketHandle s, int bytes);
 
 // Accepts connections until stopping() is true, hands each to serve and
 // closes it once serve returns.

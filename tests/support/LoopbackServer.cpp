@@ -17,7 +17,7 @@ LoopbackServer::LoopbackServer(Behaviour behaviour) : behaviour_(std::move(behav
         return;
     }
     if (behaviour_.receiveBufferBytes > 0) {
-        platform::SetReceiveBufferSize(listener_, behaviour_.receiveBufferBytes);
+        loopback::SetReceiveBufferSize(listener_, behaviour_.receiveBufferBytes);
     }
     thread_ = std::thread([this] { Serve(); });
 }

@@ -86,7 +86,7 @@ ScriptedGateway::ScriptedGateway(bool answerSearches) : answerSearches_(answerSe
     listener_ = loopback::Listen(&httpPort_);  // first: it also starts Winsock
     udp_ = platform::OpenUdpSocket();
     if (udp_ != platform::kInvalidSocket && platform::BindUdp(udp_, loopback::Address(), 0) == 0) {
-        udpPort_ = platform::LocalPort(udp_);
+        udpPort_ = loopback::LocalPort(udp_);
     }
     ssdpThread_ = std::thread([this] { ServeSsdp(); });
     httpThread_ = std::thread([this] { ServeHttp(); });

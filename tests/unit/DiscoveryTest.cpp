@@ -10,6 +10,7 @@
 
 #include "platform/Clock.h"
 #include "platform/Socket.h"
+#include "support/LoopbackListener.h"
 #include "upnp/RouterDevice.h"
 #include "upnp/SsdpAnswer.h"
 
@@ -49,7 +50,7 @@ public:
         : s_(platform::OpenUdpSocket()) {
         EXPECT_NE(s_, platform::kInvalidSocket);
         EXPECT_EQ(platform::BindUdp(s_, Ip(bindAddress), port), 0) << bindAddress << ":" << port;
-        port_ = platform::LocalPort(s_);
+        port_ = loopback::LocalPort(s_);
     }
     ~Responder() {
         if (thread_.joinable()) {
@@ -154,7 +155,7 @@ TEST(DiscoveryRequest, IsThe133ByteSearchWithItsZeroByteAndComesFromTheBoundPort
     // A free port for the search to bind: taken from a socket that is closed again.
     const platform::SocketHandle probe = platform::OpenUdpSocket();
     ASSERT_EQ(platform::BindUdp(probe, 0, 0), 0);
-    const std::uint16_t freePort = platform::LocalPort(probe);
+    const std::uint16_t freePort = loopback::LocalPort(probe);
     platform::CloseSocket(probe);
 
     Responder responder;
@@ -331,7 +332,7 @@ TEST(DiscoveryFailure, RefusedSendIsReported) {
 TEST(DiscoveryPort, HeldPortFallsBackToAnEphemeralOne) {
     const platform::SocketHandle holder = platform::OpenUdpSocket();
     ASSERT_EQ(platform::BindUdp(holder, 0, 0), 0);
-    const std::uint16_t held = platform::LocalPort(holder);
+    const std::uint16_t held = loopback::LocalPort(holder);
 
     Responder responder;
     responder.AnswerWith({Answer("LOCATION: http://127.0.0.1:5000/rootDesc.xml\r\n\r\n")});
@@ -352,14 +353,14 @@ TEST(DiscoveryWaitReadable, TellsPendingDataWithoutWaiting) {
     const platform::SocketHandle s = platform::OpenUdpSocket();
     ASSERT_EQ(platform::BindUdp(s, Ip("127.0.0.1"), 0), 0);
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_FALSE(CRouterDevice::WaitReadable(s));
+    EXPECT_EQ(platform::WaitReadable(s, 0), 0);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
 
     const platform::SocketHandle sender = platform::OpenUdpSocket();
-    ASSERT_EQ(platform::SendDatagram(sender, "x", 1, Ip("127.0.0.1"), platform::LocalPort(s)), 1);
+    ASSERT_EQ(platform::SendDatagram(sender, "x", 1, Ip("127.0.0.1"), loopback::LocalPort(s)), 1);
     bool readable = false;
     for (int i = 0; i < 200 && !readable; ++i) {
-        readable = CRouterDevice::WaitReadable(s);
+        readable = platform::WaitReadable(s, 0) == 1;
         if (!readable) {
             platform::SleepMs(5);
         }

@@ -21,7 +21,9 @@ TEST(IpAddress, HeldInNetworkOrderAndPrintedDotted) {
     EXPECT_EQ(a.ToText(), "192.168.0.1");
 
     IpAddress b;
-    b.Set(platform::HostToNet32(0x0A4D0002u));
+    const unsigned char tenDotSeventySeven[4] = {10, 77, 0, 2};
+    std::memcpy(&v, tenDotSeventySeven, 4);
+    b.Set(v);
     EXPECT_EQ(b.ToText(), "10.77.0.2");
     EXPECT_EQ(IpAddress(0).ToText(), "0.0.0.0");
     EXPECT_EQ(IpAddress(0xFFFFFFFFu).ToText(), "255.255.255.255");

@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "platform/Socket.h"
+#include "support/LoopbackListener.h"
 #include "support/ScriptedHttpServer.h"
 #include "upnp/RouterDevice.h"
 
@@ -66,7 +67,7 @@ public:
     CRouterDevice Device(const std::string& descriptionPath = "/rootDesc.xml") {
         CRouterDevice d;
         d.location = server_.Url(descriptionPath);
-        d.address = IpAddress(platform::HostToNet32(0x7F000001));
+        d.address = IpAddress(loopback::Address());
         return d;
     }
 
@@ -190,7 +191,7 @@ TEST(AddPortMapping, ControlUrlFromUrlBaseOrLocation) {
         }
         CRouterDevice device;
         device.location = server.Url(c.descriptionPath);
-        device.address = IpAddress(platform::HostToNet32(0x7F000001));
+        device.address = IpAddress(loopback::Address());
         ASSERT_EQ(device.AddPortMapping(1, 1, "TCP", "x"), 0);
         const std::vector<std::string> requests = server.Requests();
         ASSERT_EQ(requests.size(), 2u);

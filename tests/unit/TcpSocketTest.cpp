@@ -62,9 +62,9 @@ TEST(TcpSocket, PeerClosingAfter100BytesLeavesThemReadableAndRefusesSend) {
     ASSERT_EQ(socket.IsClosed(), 1);
     EXPECT_EQ(socket.Poll(), 0);  // the poll that sees the close is no failure
     EXPECT_EQ(socket.Available(), 100);
-    std::string text;
-    EXPECT_EQ(socket.ReceiveText(text, 0), 100);
-    EXPECT_EQ(text, Pattern(100));
+    char taken[128];
+    EXPECT_EQ(socket.Read(taken, sizeof taken), 100);
+    EXPECT_EQ(std::string(taken, 100), Pattern(100));
     EXPECT_EQ(socket.WaitForData(1000), 1);  // nothing more will come: no wait
 
     EXPECT_EQ(socket.SendText("GET / HTTP/1.0\r\n\r\n"), -1);
@@ -88,60 +88,34 @@ TEST(TcpSocket, FullBufferHoldsAt32767UntilBytesAreTaken) {
     EXPECT_EQ(socket.PeekBytes(first, 3), 3);
     EXPECT_EQ(std::string(first, 3), sent.substr(0, 3));
 
-    // The largest text is 32766 bytes, whatever the limit asked for.
-    std::string got;
-    std::string part;
-    EXPECT_EQ(socket.ReceiveText(part, 40000), 32766);
-    got += part;
-    ASSERT_EQ(WaitForPending(socket, 40000 - 32766), 40000 - 32766);
-    EXPECT_EQ(socket.ReceiveText(part, 0), 40000 - 32766);
-    got += part;
+    // A read takes what is buffered, then the rest comes in.
+    std::string got(40000, '\0');
+    EXPECT_EQ(socket.Read(got.data(), 40000), 32767);
+    ASSERT_EQ(WaitForPending(socket, 40000 - 32767), 40000 - 32767);
+    EXPECT_EQ(socket.Read(got.data() + 32767, 40000), 40000 - 32767);
     EXPECT_TRUE(got == sent);
 }
 
-TEST(TcpSocket, ReceiveTextLimits) {
-    const std::string sent = Pattern(2 * 32766 + 27);
+TEST(TcpSocket, ReadTakesAtMostItsCapacityAndLeavesTheRest) {
+    const std::string sent("abc\0defghijklmnopqrstuvwxyz", 27);
     LoopbackServer::Behaviour b;
     b.sendOnAccept = sent;
     LoopbackServer server(b);
     CTcpSocket socket;
     ASSERT_EQ(socket.Connect("127.0.0.1", server.Port()), 0);
-    std::size_t taken = 0;
-    std::string text;
-    for (int limit : {32767, 0}) {
-        ASSERT_EQ(WaitForPending(socket, 32767), 32767) << limit;
-        EXPECT_EQ(socket.ReceiveText(text, limit), 32766) << limit;
-        EXPECT_TRUE(text == sent.substr(taken, 32766)) << limit;
-        taken += 32766;
-    }
-    // 27 left: a limit of 10 takes ten and leaves the rest, from the eleventh.
     ASSERT_EQ(WaitForPending(socket, 27), 27);
-    EXPECT_EQ(socket.ReceiveText(text, 2), 2);
-    EXPECT_EQ(socket.ReceiveText(text, 10), 10);
-    EXPECT_EQ(text, sent.substr(taken + 2, 10));
+    // A capacity of 10 takes ten and leaves the rest, from the eleventh; a
+    // zero byte is a byte like any other.
+    char raw[32];
+    EXPECT_EQ(socket.Read(raw, 2), 2);
+    EXPECT_EQ(socket.Read(raw, 10), 10);
+    EXPECT_EQ(std::string(raw, 10), sent.substr(2, 10));
     EXPECT_EQ(socket.Available(), 15);
-    EXPECT_EQ(socket.PeekText(text), 15);
-    EXPECT_EQ(text, sent.substr(taken + 12));
-    EXPECT_EQ(socket.ReceiveText(text, -3), 15);  // a negative limit is no limit
-    EXPECT_EQ(socket.Available(), 0);
-}
-
-TEST(TcpSocket, ZeroByteEndsTheTextButNotTheCount) {
-    const std::string sent("abc\0def", 7);
-    LoopbackServer::Behaviour b;
-    b.sendOnAccept = sent;
-    LoopbackServer server(b);
-    CTcpSocket socket;
-    ASSERT_EQ(socket.Connect("127.0.0.1", server.Port()), 0);
-    ASSERT_EQ(WaitForPending(socket, 7), 7);
-    std::string text = "old";
-    EXPECT_EQ(socket.PeekText(text), 7);
-    EXPECT_EQ(text, "abc");
-    char raw[16];
-    EXPECT_EQ(socket.PeekBytes(raw, sizeof raw), 7);
-    EXPECT_EQ(std::string(raw, 7), sent);
-    EXPECT_EQ(socket.ReceiveText(text, 0), 7);
-    EXPECT_EQ(text, "abc");
+    EXPECT_EQ(socket.PeekBytes(raw, sizeof raw), 15);
+    EXPECT_EQ(std::string(raw, 15), sent.substr(12));
+    EXPECT_EQ(socket.Read(raw, -3), 0);  // a negative capacity takes nothing
+    EXPECT_EQ(socket.Read(raw, sizeof raw), 15);
+    EXPECT_EQ(std::string(raw, 15), sent.substr(12));
     EXPECT_EQ(socket.Available(), 0);
 }
 
@@ -153,9 +127,8 @@ TEST(TcpSocket, NeverConnected) {
     EXPECT_EQ(socket.LastErrorText(), kSendFailed);
     // The failure closed the (never opened) connection: reads now fail.
     EXPECT_EQ(socket.IsClosed(), 0);
-    std::string text = "kept";
-    EXPECT_EQ(socket.ReceiveText(text, 0), 0);
-    EXPECT_EQ(text, "");
+    char raw[16];
+    EXPECT_EQ(socket.Read(raw, sizeof raw), 0);
 }
 
 TEST(TcpSocket, RefusedConnectionAndReconnect) {

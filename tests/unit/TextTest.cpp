@@ -44,7 +44,9 @@ TEST(CutToken, SeparatorOfAnyLengthIsDropped) {
 
 TEST(CutToken, NeverSplitsMultibyteCharacters) {
     // U+FF0C FULLWIDTH COMMA is EF BC 8C: no ASCII comma inside.
-    std::string t = "80\xEF\xBC\x8C" "80";
+    std::string t =
+        "80\xEF\xBC\x8C"
+        "80";
     std::string token;
     EXPECT_FALSE(CutToken(t, token, ","));
 }
@@ -52,7 +54,10 @@ TEST(CutToken, NeverSplitsMultibyteCharacters) {
 TEST(Trim, OnlyAsciiWhiteSpaceIsTrimmed) {
     EXPECT_EQ(Trim(" \t\r\n\v\f80 \t"), "80");
     // U+3000 IDEOGRAPHIC SPACE stays.
-    EXPECT_EQ(Trim("\xE3\x80\x80" "TCP "), "\xE3\x80\x80" "TCP");
+    EXPECT_EQ(Trim("\xE3\x80\x80"
+                   "TCP "),
+              "\xE3\x80\x80"
+              "TCP");
     EXPECT_EQ(TrimLeft("  a "), "a ");
     EXPECT_EQ(TrimRight("  a "), "  a");
     EXPECT_EQ(Trim("   "), "");
@@ -86,7 +91,10 @@ TEST(NoCase, AsciiFoldingOnly) {
 TEST(SanitizeUtf8, ReplacesBadBytesAndKeepsGoodText) {
     const std::string good = "HTTP\xE6\x8E\xA5\xE7\xB6\x9A";  // HTTP接続
     EXPECT_EQ(SanitizeUtf8(good), good);
-    EXPECT_EQ(SanitizeUtf8("a\xFF" "b"), "a\xEF\xBF\xBD" "b");
+    EXPECT_EQ(SanitizeUtf8("a\xFF"
+                           "b"),
+              "a\xEF\xBF\xBD"
+              "b");
     // Shift-JIS bytes for "接" are not UTF-8.
     EXPECT_EQ(SanitizeUtf8("\x90\xDA"), "\xEF\xBF\xBD\xEF\xBF\xBD");
     // Truncated sequence at the end, overlong form and a surrogate.
@@ -100,4 +108,26 @@ TEST(LineEnds, ConvertBothWaysWithoutDoubling) {
     EXPECT_EQ(LfToCrLf("a\nb\r\nc\n"), "a\r\nb\r\nc\r\n");
     EXPECT_EQ(CrLfToLf("a\r\nb\r\n"), "a\nb\n");
     EXPECT_EQ(CrLfToLf(LfToCrLf("x\n\ny")), "x\n\ny");
+}
+
+TEST(TextEnds, ZeroByteEndsTheTextAndAByteOrderMarkGoes) {
+    struct Case {
+        std::string in;
+        std::string cut;
+        std::string withoutBom;
+    };
+    const Case cases[] = {
+        {"", "", ""},
+        {"abc", "abc", "abc"},
+        {std::string("ab\0c\0", 5), "ab", std::string("ab\0c\0", 5)},
+        {std::string("\0x", 2), "", std::string("\0x", 2)},
+        {"\xEF\xBB\xBF[a]", "\xEF\xBB\xBF[a]", "[a]"},
+        {"\xEF\xBB\xBF\xEF\xBB\xBF", "\xEF\xBB\xBF\xEF\xBB\xBF", "\xEF\xBB\xBF"},  // only one goes
+        {"\xEF\xBB", "\xEF\xBB", "\xEF\xBB"},  // a cut-off mark is text
+        {"x\xEF\xBB\xBF", "x\xEF\xBB\xBF", "x\xEF\xBB\xBF"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(CutAtZero(c.in), c.cut) << c.in;
+        EXPECT_EQ(DropUtf8Bom(c.in), c.withoutBom) << c.in;
+    }
 }

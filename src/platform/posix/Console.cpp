@@ -12,10 +12,6 @@ std::vector<std::string> Utf8Arguments(int argc, char** argv) {
     return std::vector<std::string>(argv, argv + argc);
 }
 
-void StartComponentServices() {}
-
-void StopComponentServices() {}
-
 bool ReadStandardInput(std::string* contents) {
     std::string data;
     char buffer[65536];

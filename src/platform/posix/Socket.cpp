@@ -122,43 +122,6 @@ long ReceiveDatagram(SocketHandle s, char* buffer, std::size_t capacity, std::ui
     return static_cast<long>(n);
 }
 
-std::uint16_t LocalPort(SocketHandle s) {
-    sockaddr_in sa{};
-    socklen_t len = sizeof sa;
-    if (getsockname(Fd(s), reinterpret_cast<sockaddr*>(&sa), &len) != 0) {
-        return 0;
-    }
-    return ntohs(sa.sin_port);
-}
-
-SocketHandle ListenTcp(std::uint32_t address, std::uint16_t port, int backlog) {
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
-        return kInvalidSocket;
-    }
-    const int one = 1;
-    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    const sockaddr_in sa = MakeAddress(address, port);
-    if (bind(fd, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) != 0 ||
-        listen(fd, backlog) != 0) {
-        close(fd);
-        return kInvalidSocket;
-    }
-    return fd;
-}
-
-SocketHandle AcceptConnection(SocketHandle listener) {
-    int fd;
-    do {
-        fd = accept4(Fd(listener), nullptr, nullptr, SOCK_CLOEXEC);
-    } while (fd < 0 && errno == EINTR);
-    return fd < 0 ? kInvalidSocket : fd;
-}
-
-bool SetReceiveBufferSize(SocketHandle s, int bytes) {
-    return setsockopt(Fd(s), SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes) == 0;
-}
-
 int WaitReadable(SocketHandle s, int timeoutMs) {
     pollfd p{};
     p.fd = Fd(s);

@@ -1,11 +1,11 @@
 #include "platform/Console.h"
 #include "platform/win32/Utf16.h"
 
+#include <windows.h>
+
 #include <fcntl.h>
 #include <io.h>
-#include <objbase.h>
 #include <shellapi.h>
-#include <windows.h>
 
 #include <cstdio>
 #include <cwchar>
@@ -28,16 +28,6 @@ std::vector<std::string> Utf8Arguments(int argc, char** argv) {
     }
     LocalFree(wide);
     return args;
-}
-
-void StartComponentServices() {
-    // As the window program does: the result is not examined; without COM the
-    // description reader fails and the runs report failure.
-    CoInitialize(nullptr);
-}
-
-void StopComponentServices() {
-    CoUninitialize();
 }
 
 bool ReadStandardInput(std::string* contents) {

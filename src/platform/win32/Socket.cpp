@@ -170,39 +170,6 @@ long ReceiveDatagram(SocketHandle s, char* buffer, std::size_t capacity, std::ui
     return n;
 }
 
-std::uint16_t LocalPort(SocketHandle s) {
-    sockaddr_in sa{};
-    int len = sizeof sa;
-    if (getsockname(Sock(s), reinterpret_cast<sockaddr*>(&sa), &len) != 0) {
-        return 0;
-    }
-    return ntohs(sa.sin_port);
-}
-
-SocketHandle ListenTcp(std::uint32_t address, std::uint16_t port, int backlog) {
-    const SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
-    if (s == INVALID_SOCKET) {
-        return kInvalidSocket;
-    }
-    // SO_REUSEADDR would let another program take the port over on Windows.
-    const sockaddr_in sa = MakeAddress(address, port);
-    if (bind(s, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) != 0 ||
-        listen(s, backlog) != 0) {
-        closesocket(s);
-        return kInvalidSocket;
-    }
-    return Handle(s);
-}
-
-SocketHandle AcceptConnection(SocketHandle listener) {
-    return Handle(accept(Sock(listener), nullptr, nullptr));
-}
-
-bool SetReceiveBufferSize(SocketHandle s, int bytes) {
-    return setsockopt(Sock(s), SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&bytes),
-                      sizeof bytes) == 0;
-}
-
 int WaitReadable(SocketHandle s, int timeoutMs) {
     // fd_set is a list of handles on Windows, not a bit set, so one socket
     // always fits whatever its number.

@@ -12,6 +12,7 @@
 
 #include "platform/Xml.h"
 #include "platform/win32/Utf16.h"
+#include "text/Text.h"
 
 namespace platform {
 
@@ -107,8 +108,9 @@ struct XmlDocument::Impl {
 };
 
 XmlDocument::XmlDocument() : impl_(new Impl) {
-    // The calling thread may or may not have started COM; this balances
-    // itself either way.
+    // The one place the program starts COM, for as long as the document
+    // lives; where the thread had started it already, this balances itself.
+    // Without COM, Load fails and the run reports a failed description.
     const HRESULT hr = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     impl_->comStarted = SUCCEEDED(hr);
 }
@@ -145,7 +147,7 @@ bool XmlDocument::Load(const std::string& utf8) {
         SetProperty(doc, L"MaxElementDepth", depth);
 
         // The text ends at its first zero byte, as a C string would.
-        const Bstr text(Widen(utf8.substr(0, utf8.find('\0'))));
+        const Bstr text(Widen(std::string(text::CutAtZero(utf8))));
         VARIANT_BOOL loaded = VARIANT_FALSE;
         if (FAILED(doc->loadXML(text.Get(), &loaded)) || loaded != VARIANT_TRUE) {
             impl_->Reset();

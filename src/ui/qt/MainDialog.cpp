@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QShortcut>
+#include <QTextCursor>
 #include <QTextDocument>
 
 #include "app/PortMapDlg.h"
@@ -206,18 +207,18 @@ std::string CMainDialog::GetLogText() {
     return PlainTextOf(log_);
 }
 
-// Setting the text puts the view at the top, like an edit control's
-// WM_SETTEXT; the logic then scrolls.
 void CMainDialog::SetLogText(const std::string& crlfText) {
     SetPlainTextOf(log_, crlfText);
 }
 
 // In a log that does not wrap, one step of the vertical scroll bar is one
 // line; the bar stops at its end like EM_LINESCROLL does.
-void CMainDialog::ScrollLogLines(int lines) {
+void CMainDialog::AppendLog(const std::string& crlfText) {
+    QTextCursor end(log_->document());
+    end.movePosition(QTextCursor::End);
+    end.insertText(QString::fromStdString(text::CrLfToLf(crlfText)));
     QScrollBar* bar = log_->verticalScrollBar();
-    const long long target = static_cast<long long>(bar->value()) + lines;
-    bar->setValue(static_cast<int>(std::clamp<long long>(target, bar->minimum(), bar->maximum())));
+    bar->setValue(std::clamp(kLogViewLine, bar->minimum(), bar->maximum()));
 }
 
 bool CMainDialog::TrayUsable() const {

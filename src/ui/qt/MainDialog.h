@@ -42,9 +42,7 @@ public:
     void SetAutoUpdate(bool on) override;
     bool GetAutoMinimize() override;
     void SetAutoMinimize(bool on) override;
-    std::string GetLogText() override;
-    void SetLogText(const std::string& crlfText) override;
-    void ScrollLogLines(int lines) override;
+    void AppendLog(const std::string& crlfText) override;
     void HideWindow() override;
     void MinimizeWindow() override;
     void AddTrayIcon() override;
@@ -54,6 +52,11 @@ public:
     void ShowVersionBox();
     // Whether minimising hides the window now.
     bool TrayUsable() const;
+
+    // The whole log, CR LF line ends; setting it puts the view at the top.
+    // The logic only appends; tests read and fill the log through these.
+    std::string GetLogText();
+    void SetLogText(const std::string& crlfText);
 
     // The controls, for the tests.
     QPushButton* openButton() const { return open_; }

@@ -37,15 +37,18 @@ bool CMainDialog::GetAutoMinimize() {
 void CMainDialog::SetAutoMinimize(bool on) {
     SetCheck(IDC_AUTO_MINIMIZE, on);
 }
-std::string CMainDialog::GetLogText() {
-    return GetItemText(IDC_LOG);
-}
-void CMainDialog::SetLogText(const std::string& crlfText) {
-    SetItemText(IDC_LOG, crlfText);
-}
-
-void CMainDialog::ScrollLogLines(int lines) {
-    SendDlgItemMessageW(Handle(), IDC_LOG, EM_LINESCROLL, 0, lines);
+// The text goes in as a replaced empty selection at the end; the caret then
+// goes back to the start, where setting the whole text would leave it, and
+// the view is scrolled relative to where the insertion left it.
+void CMainDialog::AppendLog(const std::string& crlfText) {
+    const HWND box = Item(IDC_LOG);
+    const std::wstring wide = platform::Widen(crlfText);
+    const LRESULT end = SendMessageW(box, WM_GETTEXTLENGTH, 0, 0);
+    SendMessageW(box, EM_SETSEL, end, end);
+    SendMessageW(box, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(wide.c_str()));
+    SendMessageW(box, EM_SETSEL, 0, 0);
+    const LRESULT top = SendMessageW(box, EM_GETFIRSTVISIBLELINE, 0, 0);
+    SendMessageW(box, EM_LINESCROLL, 0, kLogViewLine - top);
 }
 
 void CMainDialog::HideWindow() {

@@ -35,9 +35,7 @@ public:
     void SetAutoUpdate(bool on) override;
     bool GetAutoMinimize() override;
     void SetAutoMinimize(bool on) override;
-    std::string GetLogText() override;
-    void SetLogText(const std::string& crlfText) override;
-    void ScrollLogLines(int lines) override;
+    void AppendLog(const std::string& crlfText) override;
     void HideWindow() override;
     void MinimizeWindow() override;
     void AddTrayIcon() override;

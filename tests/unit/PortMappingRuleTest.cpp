@@ -1,4 +1,4 @@
-#include "app/RuleList.h"
+#include "app/PortMappingRule.h"
 
 #include <gtest/gtest.h>
 
