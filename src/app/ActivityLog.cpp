@@ -16,6 +16,18 @@ std::string RuleStartText(const std::string& externalPort, const std::string& in
     return "■ " + externalPort + " -> " + internalPort + " [" + protocol + "] : ";
 }
 
+std::string CloseStartText(const std::string& externalPort, const std::string& protocol) {
+    return "■ " + externalPort + " [" + protocol + "] : ";
+}
+
+std::string TableHeadingText(std::size_t entries) {
+    return "◆ポートマッピング一覧 : " + std::to_string(entries) + "件\r\n";
+}
+
+std::string ExternalAddressText(const std::string& address) {
+    return "- External IP : " + address + "\r\n";
+}
+
 std::string AppendedLogText(const std::string& current, const std::string& message) {
     return current + text::SanitizeUtf8(message);
 }

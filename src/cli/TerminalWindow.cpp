@@ -1,6 +1,9 @@
 #include "cli/TerminalWindow.h"
 
 void TerminalWindow::SetLogText(const std::string& crlfText) {
+    if (out_ == nullptr) {
+        return;
+    }
     std::string out;
     out.reserve(crlfText.size() + 2);
     if (pendingEmptyLine_) {
@@ -40,6 +43,9 @@ void TerminalWindow::SetLogText(const std::string& crlfText) {
 }
 
 void TerminalWindow::PrintLine(const std::string& line) {
+    if (out_ == nullptr) {
+        return;
+    }
     if (pendingCr_) {
         pendingCr_ = false;
         std::fputc('\r', out_);
@@ -50,6 +56,9 @@ void TerminalWindow::PrintLine(const std::string& line) {
 }
 
 void TerminalWindow::Flush() {
+    if (out_ == nullptr) {
+        return;
+    }
     if (pendingCr_) {
         pendingCr_ = false;
         std::fputc('\r', out_);

@@ -54,6 +54,23 @@ std::string SoapFault(const std::string& code, const std::string& description) {
            "</errorDescription></UPnPError></detail></s:Fault></s:Body></s:Envelope>";
 }
 
+std::string SoapEntry(const PortMappingEntry& e) {
+    auto field = [](const char* name, const std::string& value) {
+        return std::string("<") + name + ">" + value + "</" + name + ">";
+    };
+    return "<?xml version=\"1.0\"?>\r\n<s:Envelope "
+           "xmlns:s=\"http://schemas.xmlsoap.org/soap/envelope/\" "
+           "s:encodingStyle=\"http://schemas.xmlsoap.org/soap/encoding/\"><s:Body>"
+           "<u:GetGenericPortMappingEntryResponse "
+           "xmlns:u=\"urn:schemas-upnp-org:service:WANIPConnection:1\">" +
+           field("NewRemoteHost", e.remoteHost) + field("NewExternalPort", e.externalPort) +
+           field("NewProtocol", e.protocol) + field("NewInternalPort", e.internalPort) +
+           field("NewInternalClient", e.internalClient) + field("NewEnabled", e.enabled) +
+           field("NewPortMappingDescription", e.description) +
+           field("NewLeaseDuration", e.leaseDuration) +
+           "</u:GetGenericPortMappingEntryResponse></s:Body></s:Envelope>";
+}
+
 }  // namespace
 
 ScriptedGateway::ScriptedGateway(bool answerSearches) : answerSearches_(answerSearches) {
@@ -110,6 +127,14 @@ DiscoveryTargets ScriptedGateway::Targets(unsigned listenMs) const {
 void ScriptedGateway::ScriptSoapReplies(std::vector<SoapReply> replies) {
     std::lock_guard<std::mutex> hold(lock_);
     replies_.assign(replies.begin(), replies.end());
+}
+
+void ScriptedGateway::ServeMappingTable(std::vector<PortMappingEntry> entries,
+                                        std::string endCode) {
+    std::lock_guard<std::mutex> hold(lock_);
+    tableServed_ = true;
+    table_ = std::move(entries);
+    tableEndCode_ = std::move(endCode);
 }
 
 int ScriptedGateway::Searches() const {
@@ -209,9 +234,36 @@ void ScriptedGateway::ServeConnection(platform::SocketHandle c) {
         return;
     }
     SoapReply reply;
+    const std::string body = request.substr(headerEnd + 4);
+    if (body.find("GetGenericPortMappingEntry") != std::string::npos) {
+        std::string answer;
+        {
+            std::lock_guard<std::mutex> hold(lock_);
+            if (tableServed_) {
+                posts_.push_back(body);
+                const auto index = static_cast<std::size_t>(
+                    std::atol(SoapArgument(body, "NewPortMappingIndex").c_str()));
+                if (index < table_.size()) {
+                    answer = HttpReply(200, "OK", SoapEntry(table_[index]));
+                } else if (tableEndCode_.empty()) {
+                    const std::string port = std::to_string(10000 + index % 50000);
+                    answer = HttpReply(
+                        200, "OK",
+                        SoapEntry({"", port, "TCP", port, "127.0.0.1", "1", "endless", "0"}));
+                } else {
+                    answer = HttpReply(500, "Internal Server Error",
+                                       SoapFault(tableEndCode_, "end of the table"));
+                }
+            }
+        }
+        if (!answer.empty()) {
+            loopback::SendAll(c, answer);
+            return;
+        }
+    }
     {
         std::lock_guard<std::mutex> hold(lock_);
-        posts_.push_back(request.substr(headerEnd + 4));
+        posts_.push_back(body);
         if (!replies_.empty()) {
             reply = replies_.front();
             replies_.pop_front();

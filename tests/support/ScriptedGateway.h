@@ -38,6 +38,11 @@ public:
     // Replies to the next posts, in order; once used up, posts get 200.
     void ScriptSoapReplies(std::vector<SoapReply> replies);
 
+    // GetGenericPortMappingEntry posts are answered from `entries` (not from
+    // the scripted replies); an index past the end gets the fault `endCode`,
+    // or, when it is empty, a made-up entry: a table that never ends.
+    void ServeMappingTable(std::vector<PortMappingEntry> entries, std::string endCode = "713");
+
     int Searches() const;
     int DescriptionGets() const;
     // The bodies of the AddPortMapping posts received, in order.
@@ -58,6 +63,9 @@ private:
     std::atomic<bool> stop_{false};
     mutable std::mutex lock_;
     std::deque<SoapReply> replies_;
+    bool tableServed_ = false;
+    std::vector<PortMappingEntry> table_;
+    std::string tableEndCode_;
     int searches_ = 0;
     int gets_ = 0;
     std::vector<std::string> posts_;
