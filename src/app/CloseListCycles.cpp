@@ -43,6 +43,19 @@ std::string ExternalAddress(CRouterDevice& gateway) {
     return OneLineText(address);
 }
 
+// Whether the router says it has no mapping of this port and protocol. Asked
+// before deleting because some routers (miniupnpd with nftables) answer a
+// delete of a mapping they do not have with success.
+bool MappingAbsent(CRouterDevice& gateway, int externalPort, const std::string& protocol) {
+    std::string body;
+    return gateway.InvokeAction("GetSpecificPortMappingEntry",
+                                {{"NewRemoteHost", ""},
+                                 {"NewExternalPort", std::to_string(externalPort)},
+                                 {"NewProtocol", protocol}},
+                                &body) != 0 &&
+           gateway.LastFailure().upnpErrorCode == "714";
+}
+
 }  // namespace
 
 void CPortMapDlg::CloseCycle() {
@@ -64,9 +77,14 @@ void CPortMapDlg::CloseCycle() {
         }
         AppendLog(activity_log::CloseStartText(rule.externalPort, rule.protocol));
         ++m_lastRun.rulesApplied;
-        if (gateway.DeletePortMapping(rule.ExternalPortNumber(), rule.protocol) == 0) {
+        // The service is read once for the whole command.
+        const bool haveService = !gateway.controlUrl.empty() || gateway.ReadService() == 0;
+        if (haveService && MappingAbsent(gateway, rule.ExternalPortNumber(), rule.protocol)) {
+            AppendLog(activity_log::kNothingToClose);
+        } else if (haveService &&
+                   gateway.DeletePortMapping(rule.ExternalPortNumber(), rule.protocol) == 0) {
             AppendLog(activity_log::kClosed);
-        } else if (gateway.LastFailure().upnpErrorCode == "714") {
+        } else if (haveService && gateway.LastFailure().upnpErrorCode == "714") {
             // NoSuchEntryInArray: the port is closed, which is what was asked.
             AppendLog(activity_log::kNothingToClose);
         } else {

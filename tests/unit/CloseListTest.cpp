@@ -58,27 +58,47 @@ const PortMappingEntry kFtp{"", "21", "TCP", "21", "10.0.0.3", "1", "FTP接続�
 }  // namespace
 
 TEST_F(CloseAndList, CloseDeletesEachRulesPortAndTellsTheThreeOutcomes) {
-    gateway_.ScriptSoapReplies(
-        {{200, "", ""}, {500, "714", "NoSuchEntryInArray"}, {500, "606", "Action not authorized"}});
-    window_.rules = "8080, 8080, TCP, a\r\n9000, 9001, udp, b\r\n22, 22, TCP, c\r\n23, 23";
+    // Each rule asks whether the mapping exists, then deletes it.
+    gateway_.ScriptSoapReplies({{200, "", ""},
+                                {200, "", ""},
+                                {500, "714", "NoSuchEntryInArray"},
+                                {200, "", ""},
+                                {500, "606", "Action not authorized"},
+                                {200, "", ""},
+                                {500, "714", "NoSuchEntryInArray"}});
+    window_.rules =
+        "8080, 8080, TCP, a\r\n9000, 9001, udp, b\r\n22, 22, TCP, c\r\n"
+        "23, 23, TCP, d\r\n24, 24";
     dlg_.CloseCycle();
 
-    EXPECT_EQ(window_.log, Found(gateway_) + "■ 8080 [TCP] : " + kClosed + "■ 9000 [udp] : " +
-                               kNothingToClose + "■ 22 [TCP] : " + kCloseFailure + "\r\n");
+    EXPECT_EQ(window_.log,
+              Found(gateway_) + "■ 8080 [TCP] : " + kClosed + "■ 9000 [udp] : " + kNothingToClose +
+                  "■ 22 [TCP] : " + kCloseFailure + "■ 23 [TCP] : " + kNothingToClose + "\r\n");
     const auto posts = gateway_.Posts();
-    ASSERT_EQ(posts.size(), 3u);
-    const char* ports[] = {"8080", "9000", "22"};
-    const char* protocols[] = {"TCP", "udp", "TCP"};
+    ASSERT_EQ(posts.size(), 7u);
+    struct Post {
+        const char* action;
+        const char* port;
+        const char* protocol;
+    };
+    const Post expected[] = {{"GetSpecificPortMappingEntry", "8080", "TCP"},
+                             {"DeletePortMapping", "8080", "TCP"},
+                             {"GetSpecificPortMappingEntry", "9000", "udp"},
+                             {"GetSpecificPortMappingEntry", "22", "TCP"},
+                             {"DeletePortMapping", "22", "TCP"},
+                             {"GetSpecificPortMappingEntry", "23", "TCP"},
+                             {"DeletePortMapping", "23", "TCP"}};
     for (std::size_t i = 0; i < posts.size(); ++i) {
-        EXPECT_NE(posts[i].find(":DeletePortMapping "), std::string::npos) << posts[i];
+        EXPECT_NE(posts[i].find(std::string(":") + expected[i].action + " "), std::string::npos)
+            << i << posts[i];
         EXPECT_EQ(SoapArgument(posts[i], "NewRemoteHost"), "");
-        EXPECT_EQ(SoapArgument(posts[i], "NewExternalPort"), ports[i]);
-        EXPECT_EQ(SoapArgument(posts[i], "NewProtocol"), protocols[i]);
+        EXPECT_EQ(SoapArgument(posts[i], "NewExternalPort"), expected[i].port);
+        EXPECT_EQ(SoapArgument(posts[i], "NewProtocol"), expected[i].protocol);
     }
     EXPECT_EQ(gateway_.DescriptionGets(), 1);  // one service read per command
     ASSERT_EQ(reasons_.size(), 1u);
     EXPECT_EQ(reasons_[0].upnpErrorCode, "606");
-    EXPECT_EQ(dlg_.m_lastRun.rulesApplied, 3);
+    EXPECT_EQ(dlg_.m_lastRun.rulesApplied, 4);
     EXPECT_EQ(dlg_.m_lastRun.rulesFailed, 1);
 }
 
