@@ -36,7 +36,8 @@ bool FindGateway(CPortMapDlg& dlg, CRouterDevice& gateway, MappingListing* found
 std::string ExternalAddress(CRouterDevice& gateway) {
     std::string body;
     std::string address;
-    if (gateway.InvokeAction("GetExternalIPAddress", {}, &body) != 0 ||
+    if (gateway.controlUrl.empty() ||
+        gateway.InvokeAction("GetExternalIPAddress", {}, &body) != 0 ||
         !upnp::ExtractElementText(body, "NewExternalIPAddress", &address)) {
         return std::string();
     }
@@ -113,8 +114,11 @@ void CPortMapDlg::ListCycle() {
     const bool read = gateway.ReadPortMappingTable(&l.entries, &l.capped) == 0;
     const FailureReason failure = gateway.LastFailure();
     l.tableRead = read;
-    AppendLog(l.entries.empty() && read ? std::string(activity_log::kTableEmpty)
-                                        : activity_log::TableHeadingText(l.entries.size()));
+    if (!l.entries.empty()) {
+        AppendLog(activity_log::TableHeadingText(l.entries.size()));
+    } else if (read) {
+        AppendLog(activity_log::kTableEmpty);
+    }
     AppendLog(MappingTableText(l.entries, l.localAddress));
     const bool anyHere =
         std::any_of(l.entries.begin(), l.entries.end(),

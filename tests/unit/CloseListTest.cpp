@@ -116,6 +116,7 @@ TEST_F(CloseAndList, ListReadsUntilTheRouterSaysTheTableEnds) {
         {{kFtp}, "402", 2, true, ""},
         {{}, "713", 1, true, ""},
         {{kWeb, kFtp}, "501", 3, false, std::string(kTableMarkNote) + kTableFailure},
+        {{}, "501", 1, false, kTableFailure},
         {{}, "", 1024, true, std::string(kTableMarkNote) + kTableCapped},
     };
     for (const Case& c : cases) {
@@ -138,9 +139,9 @@ TEST_F(CloseAndList, ListReadsUntilTheRouterSaysTheTableEnds) {
         if (!c.table.empty()) {
             EXPECT_EQ(l.entries.back().description, c.table.back().description);
         }
-        const std::string heading = c.table.empty() && !c.endCode.empty()
-                                        ? std::string(kTableEmpty)
-                                        : TableHeadingText(expectEntries);
+        const std::string heading = expectEntries > 0 ? TableHeadingText(expectEntries)
+                                    : c.read          ? std::string(kTableEmpty)
+                                                      : std::string();
         EXPECT_EQ(window_.log, Found(gateway) + heading + MappingTableText(l.entries, "127.0.0.1") +
                                    c.tail + "\r\n")
             << c.endCode;
