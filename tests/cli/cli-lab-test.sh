@@ -93,7 +93,9 @@ usage_errors() {
     expect_rc 64 "bad interval"
     run --help
     expect_rc 0 "--help"
-    grep -qF -- "--watch" <<<"$out" && pass || fail "--help does not mention --watch"
+    for opt in --watch --close --list --json; do
+        grep -qF -- "$opt" <<<"$out" && pass || fail "--help does not mention $opt"
+    done
     run --version
     expect_rc 0 "--version"
     grep -q '^pontaro-cli (Pontaro) [0-9]' <<<"$out" && pass || fail "--version: $out"
