@@ -11,6 +11,10 @@
 #            one `upnpc -r` call for the thirty;
 #   floor    bench_floor_client: the same search (first answer taken) and the
 #            same GET and POST per rule, back to back, with no waits.
+# and then, against a router holding 100 mappings (made once, not timed),
+#   pontaro  pontaro-cli --list reading the whole table;
+#   floor    bench_floor_client --list: the same search, GET and requests
+#            (GetGenericPortMappingEntry until the end, GetExternalIPAddress).
 # Every client opens TCP ports 20001 (1 rule) or 20001-20030 (30 rules) on the
 # LAN host. Before every run miniupnpd is killed, its three chains are flushed
 # and it is started again, so that each run meets the same empty ruleset (the
@@ -184,6 +188,26 @@ run() {
     printf '  %-8s %2s rule(s): %8.1f ms\n' "$client" "$n" "$(awk -v u="$us" 'BEGIN { print u / 1000 }')"
 }
 
+# list_run CLIENT: one timed read of the router's table of 100; appends
+# microseconds to $work/CLIENT-list.
+list_run() {
+    local client="$1" out="$work/$1-list.out" rc=0 us
+    : >"$work/t"
+    case "$client" in
+        pontaro) "$timer" "$work/t" "$cli" --list >"$out" 2>&1 || rc=$? ;;
+        floor) "$timer" "$work/t" "$floor" --gateway "$PONTARO_LAB_ROUTER_IP" --list >"$out" 2>&1 || rc=$? ;;
+    esac
+    if [ "$rc" != 0 ] || ! grep -Eq '(一覧 : 100件|ok=100 )' "$out"; then
+        echo "run-bench.sh: $client --list: exit $rc, not 100 entries; its output:" >&2
+        cat "$out" >&2
+        return 1
+    fi
+    us="$(awk '{ print $1 }' "$work/t")"
+    [ "$client" != floor ] || us="$(sed -n 's/^floor_us=\([0-9]*\).*/\1/p' "$out")"
+    echo "$us" >>"$work/$client-list"
+    printf '  %-8s list: %8.1f ms\n' "$client" "$(awk -v u="$us" 'BEGIN { print u / 1000 }')"
+}
+
 measure() {
     local build="$1" reps="$2" json="$3" igd="$4"
     cli="$build/src/cli/pontaro-cli"
@@ -216,6 +240,18 @@ measure() {
         done
     done
 
+    # Listing: one table of 100 for every run, read by the two in turns.
+    echo "Listing 100 mappings"
+    reset_router
+    "$floor" --gateway "$PONTARO_LAB_ROUTER_IP" --desc bench $(seq 21001 21100) >"$work/fill.out" 2>&1 || true
+    [ "$(forwards)" = 100 ] || { echo "run-bench.sh: the table of 100 could not be made" >&2; cat "$work/fill.out" >&2; return 1; }
+    local list_clients=(pontaro floor)
+    for r in $(seq 1 "$reps"); do
+        for k in 0 1; do
+            list_run "${list_clients[$(((k + r - 1) % 2))]}"
+        done
+    done
+
     local load
     load="$(cut -d' ' -f1-3 /proc/loadavg)"
     declare -A med
@@ -224,6 +260,8 @@ measure() {
             med[$c-$n]="$(median <"$work/$c-$n")"
         done
     done
+    med[pontaro-list]="$(median <"$work/pontaro-list")"
+    med[floor-list]=$(($(median <"$work/floor-list") + true_us))
     med[floor-1]=$((med[floor-1] + true_us))
     med[floor-30]=$((med[floor-30] + true_us))
     med[floorwall-1]="$(median <"$work/floor-wall-1")"
@@ -244,12 +282,15 @@ measure() {
     done
     echo "  (the floor from fork to exit, as the others are timed: $(ms "${med[floorwall-1]}") and $(ms "${med[floorwall-30]}") ms)"
     echo "  (the router's answer to the search came after a median $(ms "$(median <"$work/search")") ms)"
-    echo "  pontaro / floor:  $r1 (goal <= 1.10)   $r30 (goal <= 1.05)"
+    local rl
+    rl="$(ratio "${med[pontaro-list]}" "${med[floor-list]}")"
+    echo "  listing 100 mappings: pontaro $(ms "${med[pontaro-list]}") ms, floor $(ms "${med[floor-list]}") ms"
+    echo "  pontaro / floor:  $r1 (goal <= 1.10)   $r30 (goal <= 1.05)   listing $rl (goal <= 1.05)"
     echo "  upnpc / pontaro:  $u1 (goal > 20)     $u30"
     echo "  load at the end: $load"
 
     local verdict=met
-    awk -v a="$r1" -v b="$r30" -v c="$u1" 'BEGIN { exit !(a <= 1.10 && b <= 1.05 && c > 20) }' || verdict=missed
+    awk -v a="$r1" -v b="$r30" -v c="$u1" -v l="$rl" 'BEGIN { exit !(a <= 1.10 && b <= 1.05 && c > 20 && l <= 1.05) }' || verdict=missed
     echo "  goals: $verdict"
 
     if [ -n "$json" ]; then
@@ -265,16 +306,19 @@ measure() {
     "pontaro_1": ${med[pontaro-1]}, "pontaro_30": ${med[pontaro-30]},
     "floor_1": ${med[floor-1]}, "floor_30": ${med[floor-30]},
     "floor_fork_to_exit_1": ${med[floorwall-1]}, "floor_fork_to_exit_30": ${med[floorwall-30]},
-    "upnpc_1": ${med[upnpc-1]}, "upnpc_30": ${med[upnpc-30]}
+    "upnpc_1": ${med[upnpc-1]}, "upnpc_30": ${med[upnpc-30]},
+    "pontaro_list_100": ${med[pontaro-list]}, "floor_list_100": ${med[floor-list]}
   },
   "runs_us": {
     "pontaro_1": [$(list "$work/pontaro-1")], "pontaro_30": [$(list "$work/pontaro-30")],
     "floor_in_process_1": [$(list "$work/floor-1")], "floor_in_process_30": [$(list "$work/floor-30")],
     "floor_fork_to_exit_1": [$(list "$work/floor-wall-1")], "floor_fork_to_exit_30": [$(list "$work/floor-wall-30")],
-    "upnpc_1": [$(list "$work/upnpc-1")], "upnpc_30": [$(list "$work/upnpc-30")]
+    "upnpc_1": [$(list "$work/upnpc-1")], "upnpc_30": [$(list "$work/upnpc-30")],
+    "pontaro_list_100": [$(list "$work/pontaro-list")], "floor_in_process_list_100": [$(list "$work/floor-list")]
   },
   "ratios": {"pontaro_over_floor_1": $r1, "pontaro_over_floor_30": $r30,
-             "upnpc_over_pontaro_1": $u1, "upnpc_over_pontaro_30": $u30},
+             "upnpc_over_pontaro_1": $u1, "upnpc_over_pontaro_30": $u30,
+             "pontaro_over_floor_list_100": $rl},
   "goals_met": $([ "$verdict" = met ] && echo true || echo false)
 }
 EOF

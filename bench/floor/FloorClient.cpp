@@ -6,6 +6,12 @@
 // bytes are the ones pontaro-cli puts on the wire.
 //
 //   bench_floor_client [--gateway A.B.C.D] [--desc TEXT] [--proto TCP|UDP] PORT...
+//   bench_floor_client [--gateway A.B.C.D] --list
+//
+// --list reads the router's table as pontaro-cli --list does: the search,
+// one GET of the description, GetGenericPortMappingEntry from index 0 until
+// the router answers anything but 200, then GetExternalIPAddress; ok= is the
+// number of entries.
 //
 // Prints "floor_us=N ok=K search_us=S": the time from the start of main to
 // the last reply, the rules that got 200, and how long the search took.
@@ -256,6 +262,52 @@ std::string Argument(const char* name, const char* type, const std::string& valu
            type + "\">" + value + "</" + name + ">";
 }
 
+// The same envelope and headers pontaro-cli sends for an action without the
+// AddPortMapping layout.
+std::string ActionPost(const Url& controlUrl, const std::string& type, const std::string& action,
+                       const std::string& arguments) {
+    const std::string envelope =
+        "<?xml version=\"1.0\" encoding=\"utf-8\"?>"
+        "<s:Envelope xmlns:s=\"http://schemas.xmlsoap.org/soap/envelope/\""
+        " s:encodingStyle=\"http://schemas.xmlsoap.org/soap/encoding/\">"
+        "<s:Body><u:" +
+        action + " xmlns:u=\"" + type + "\">" + arguments + "</u:" + action +
+        "></s:Body></s:Envelope>";
+    return "POST " + controlUrl.path + " HTTP/1.0\r\n" + HostHeader(controlUrl) +
+           "Content-Type: text/xml; charset=\"utf-8\"\r\nSOAPAction: \"" + type + "#" + action +
+           "\"\r\nContent-Length: " + std::to_string(envelope.size()) + "\r\n\r\n" + envelope;
+}
+
+int ListTable(const Url& descUrl, const std::string& get, std::int64_t start, std::int64_t found) {
+    std::string description;
+    std::string type;
+    std::string control;
+    if (Exchange(descUrl, get, &description, nullptr) != 200 ||
+        !FindService(description, &type, &control)) {
+        return 1;
+    }
+    Url controlUrl = descUrl;
+    if (control.compare(0, 7, "http://") == 0) {
+        SplitUrl(control, &controlUrl);
+    } else {
+        controlUrl.path = control;
+    }
+    int entries = 0;
+    std::string reply;
+    while (Exchange(controlUrl,
+                    ActionPost(controlUrl, type, "GetGenericPortMappingEntry",
+                               "<NewPortMappingIndex>" + std::to_string(entries) +
+                                   "</NewPortMappingIndex>"),
+                    &reply, nullptr) == 200) {
+        ++entries;
+    }
+    const int status = Exchange(
+        controlUrl, ActionPost(controlUrl, type, "GetExternalIPAddress", ""), &reply, nullptr);
+    std::printf("floor_us=%lld ok=%d search_us=%lld\n", static_cast<long long>(NowUs() - start),
+                entries, static_cast<long long>(found - start));
+    return status == 200 ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -264,9 +316,12 @@ int main(int argc, char** argv) {
     std::string desc = "bench";
     std::string proto = "TCP";
     std::vector<int> ports;
+    bool list = false;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
-        if (a == "--gateway" && i + 1 < argc) {
+        if (a == "--list") {
+            list = true;
+        } else if (a == "--gateway" && i + 1 < argc) {
             gateway = inet_addr(argv[++i]);
         } else if (a == "--desc" && i + 1 < argc) {
             desc = argv[++i];
@@ -293,6 +348,9 @@ int main(int argc, char** argv) {
     }
     const std::int64_t found = NowUs();
     const std::string get = "GET " + descUrl.path + " HTTP/1.0\r\n" + HostHeader(descUrl) + "\r\n";
+    if (list) {
+        return ListTable(descUrl, get, start, found);
+    }
 
     int ok = 0;
     for (const int port : ports) {

@@ -57,6 +57,14 @@ std::string RuleStartText(const std::string& externalPort, const std::string& in
     return "■ " + externalPort + " -> " + internalPort + " [" + protocol + "] : ";
 }
 
+std::string CloseStartText(const std::string& externalPort, const std::string& protocol) {
+    return "■ " + externalPort + " [" + protocol + "] : ";
+}
+
+std::string TableHeadingText(std::size_t entries) {
+    return "◆ポートマッピング一覧 : " + std::to_string(entries) + "件\r\n";
+}
+
 std::string LoggedText(const std::string& message) {
     return text::SanitizeUtf8(message);
 }

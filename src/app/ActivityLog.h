@@ -15,6 +15,17 @@ inline constexpr char kSuccess[] = "○\u3000設定に成功しました。\r\n"
 inline constexpr char kFailure[] = "×\u3000設定に失敗しました。\r\n";
 inline constexpr char kRunEnd[] = "\r\n";
 
+// Closing: the rule's line ends in one of these.
+inline constexpr char kClosed[] = "○\u3000閉じました。\r\n";
+inline constexpr char kNothingToClose[] = "○\u3000設定はありませんでした。\r\n";
+inline constexpr char kCloseFailure[] = "×\u3000閉じられませんでした。\r\n";
+
+// Listing the router's table.
+inline constexpr char kTableEmpty[] = "◆ポートマッピングはありません\r\n";
+inline constexpr char kTableMarkNote[] = "(* はこのコンピュータへの転送です)\r\n";
+inline constexpr char kTableCapped[] = "※ 1024件で打ち切りました。\r\n";
+inline constexpr char kTableFailure[] = "×\u3000ポートマッピングの一覧を読めませんでした。\r\n";
+
 inline constexpr char kTimeStampPattern[] = "[%Y/%m/%d %H:%M:%S] ";
 
 // "- Address : %s\r\n- Control URL : %s\r\n"
@@ -41,6 +52,11 @@ std::string RuleStartText(const std::string& externalPort, const std::string& in
 // The message as the log shows it: any byte sequence that is not UTF-8 as
 // U+FFFD.
 std::string LoggedText(const std::string& message);
+
+// "■ %s [%s] : " (external port and protocol; the outcome completes the line)
+std::string CloseStartText(const std::string& externalPort, const std::string& protocol);
+// "◆ポートマッピング一覧 : %d件\r\n"
+std::string TableHeadingText(std::size_t entries);
 
 // strftime of the local time into 128 bytes; empty when the time cannot be
 // converted or the result (with its terminating zero) does not fit.

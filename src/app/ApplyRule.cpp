@@ -18,7 +18,7 @@ RuleResult ApplyRule(CRouterDevice& gateway, const PortMappingRule& rule) {
     }
     result.holder = holder;
     if (holder.internalClient == gateway.GetLocalAddress().ToText() &&
-        holder.internalPort == rule.InternalPortNumber()) {
+        holder.InternalPortNumber() == rule.InternalPortNumber()) {
         result.kind = RuleResult::Kind::kAlreadyThere;
     } else {
         result.holderKnown = true;

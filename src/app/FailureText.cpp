@@ -120,7 +120,7 @@ std::string DescribeRuleFailure(const RuleResult& result, const PortMappingRule&
     if (result.holderKnown) {
         const PortMappingEntry& h = result.holder;
         out += "ポート " + port + " は " + activity_log::RouterText(h.internalClient) + ":" +
-               (h.internalPort < 0 ? std::string("?") : std::to_string(h.internalPort));
+               (h.InternalPortNumber() < 0 ? std::string("?") : std::to_string(h.InternalPortNumber()));
         if (!h.description.empty()) {
             out += " (説明: " + activity_log::RouterText(h.description) + ")";
         }

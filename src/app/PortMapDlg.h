@@ -8,6 +8,7 @@
 #include <functional>
 #include <string>
 
+#include "app/MappingTable.h"
 #include "app/PortMapWindow.h"
 #include "upnp/FailureReason.h"
 #include "upnp/RouterDevice.h"
@@ -29,6 +30,15 @@ public:
     // ticked) so that an idle window costs no wake-ups.
     bool TimerNeeded() const { return m_firstTickDone == 0 || m_autoUpdate != 0; }
     void OnDestroy();  // saves the options, removes the tray icon
+
+    // "ポートを閉じる": one search, then DeletePortMapping for the external
+    // port and protocol of each rule in the box. m_lastRun counts the rules
+    // and the failures (a mapping the router did not have is none).
+    void CloseCycle();
+    // "現在の設定を表示": one search, then the router's table and its outside
+    // address into the log; m_lastListing keeps what was found.
+    void ListCycle();
+    MappingListing m_lastListing;
 
     // A periodic run: the time stamp, "自動実行します。", then a run. OnTimer
     // calls it after enough ticks; pontaro-cli --watch calls it on its own clock.

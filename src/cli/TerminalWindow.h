@@ -10,6 +10,7 @@
 
 class TerminalWindow : public IPortMapWindow {
 public:
+    // `out` may be null: the log then goes nowhere.
     TerminalWindow(std::string crlfRules, std::FILE* out)
         : rules_(std::move(crlfRules)), out_(out) {}
 

@@ -1,6 +1,7 @@
-// pontaro-cli: one run of the main window's "Open" from a terminal, with the
-// log printed as the window would show it. The run itself is CPortMapDlg's;
-// this file only gathers the rule text and reports.
+// pontaro-cli: one run of the main window's "Open" (or of its "ポートを閉じる"
+// and "現在の設定を表示") from a terminal, with the log printed as the window
+// would show it. The runs are CPortMapDlg's; this file only gathers the rule
+// text and reports.
 #include <atomic>
 #include <csignal>
 #include <cstdio>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "app/FailureText.h"
+#include "app/MappingTable.h"
 #include "app/PortMapDlg.h"
 #include "app/Profile.h"
 #include "cli/TerminalWindow.h"
@@ -26,6 +28,8 @@ constexpr int kExitUsage = 64;
 
 constexpr char kUsage[] =
     "使い方: pontaro-cli [オプション] [ルール ...]\n"
+    "       pontaro-cli --close [オプション] [ルール ...]\n"
+    "       pontaro-cli --list [--json] [-v]\n"
     "\n"
     "UPnP対応ルータを探し、ルールごとにポートマッピングを設定して、\n"
     "ウィンドウの「Open」と同じログを表示します。\n"
@@ -34,6 +38,11 @@ constexpr char kUsage[] =
     "ルールの指定がなければ、保存されたルール (プロファイルの Setting) を使います。\n"
     "\n"
     "オプション:\n"
+    "  -c, --close         ポートを閉じる: ルールごとに、その外部ポートとプロトコルの\n"
+    "                      ポートマッピングをルータから削除する\n"
+    "  -l, --list          現在の設定を表示: ルータのポートマッピングの一覧\n"
+    "                      (* はこのコンピュータへの転送) と外側のアドレスを表示する\n"
+    "      --json          --list の結果を JSON で表示する\n"
     "  -f, --file FILE     ルールをファイルから読む (1行に1ルール; \"-\" は標準入力)\n"
     "  -w, --watch         定期的に更新: すぐに実行し、その後は実行が終わるたびに\n"
     "                      間隔をおいて自動実行する (SIGINT/SIGTERM で終了)\n"
@@ -44,8 +53,9 @@ constexpr char kUsage[] =
     "      --version       バージョンを表示する\n"
     "  --                  以降の引数はすべてルール\n"
     "\n"
-    "終了コード: 0 成功 (ルールなしも含む), 1 失敗したルールあり,\n"
-    "            2 ルータが見つからない, 64 使い方の誤り\n"
+    "終了コード: 0 成功 (ルールなしも含む), 1 失敗したルールあり\n"
+    "            (--list: 一覧を読めなかった), 2 ルータが見つからない,\n"
+    "            64 使い方の誤り\n"
     "プロファイルは読むだけで、書き込みません。\n";
 
 volatile std::sig_atomic_t g_stopSignal = 0;
@@ -70,6 +80,9 @@ struct Options {
     bool watch = false;
     long intervalSeconds = 600;
     bool verbose = false;
+    bool close = false;
+    bool list = false;
+    bool json = false;
 };
 
 // Reads a rule file (or standard input for "-") into CR LF text. Empty
@@ -184,6 +197,12 @@ int ParseOptions(const std::vector<std::string>& argv, Options* o, bool* exitNow
             o->watch = true;
         } else if (name == "-v" || name == "--verbose") {
             o->verbose = true;
+        } else if (name == "-c" || name == "--close") {
+            o->close = true;
+        } else if (name == "-l" || name == "--list") {
+            o->list = true;
+        } else if (name == "--json") {
+            o->json = true;
         } else {
             *exitNow = true;
             return UsageError("不明なオプション '" + arg + "'");
@@ -192,6 +211,20 @@ int ParseOptions(const std::vector<std::string>& argv, Options* o, bool* exitNow
     if (o->haveFile && !o->ruleArgs.empty()) {
         *exitNow = true;
         return UsageError("ルールは引数か -f のどちらか一方で指定してください");
+    }
+    const char* conflict = nullptr;
+    if (o->close && o->list) {
+        conflict = "--close と --list は同時に指定できません";
+    } else if (o->list && (o->haveFile || !o->ruleArgs.empty())) {
+        conflict = "--list にはルールを指定できません";
+    } else if (o->watch && (o->close || o->list)) {
+        conflict = "--watch は --close や --list と同時に指定できません";
+    } else if (o->json && !o->list) {
+        conflict = "--json は --list と一緒に指定してください";
+    }
+    if (conflict != nullptr) {
+        *exitNow = true;
+        return UsageError(conflict);
     }
     return kExitOk;
 }
@@ -209,12 +242,50 @@ void WaitFor(long seconds, std::uint32_t start) {
     }
 }
 
+// --verbose: the log itself says why a rule failed. What it leaves out: why
+// no router was found, and each failure as recorded, in the router's own
+// words.
+void PrintFailureRecords(TerminalWindow& window, CPortMapDlg& dlg) {
+    auto printRecord = [&window](const FailureReason& r) {
+        const std::string record = DescribeFailureRecord(r);
+        if (!record.empty()) {
+            window.PrintLine("  (" + record + ")");
+        }
+    };
+    dlg.m_onNotFound = [&window, printRecord](const FailureReason& r) {
+        window.PrintLine("  " + DescribeFailure(r));
+        printRecord(r);
+    };
+    dlg.m_onRuleFailure = printRecord;
+}
+
+// --list: the log as the window shows it, or the same facts as JSON.
+int ListMappings(const Options& options) {
+    TerminalWindow window(std::string(), options.json ? nullptr : stdout);
+    CPortMapDlg dlg(window, nullptr);
+    if (options.verbose && !options.json) {
+        PrintFailureRecords(window, dlg);
+    }
+    dlg.ListCycle();
+    if (options.json) {
+        const std::string json = MappingListingJson(dlg.m_lastListing);
+        std::fwrite(json.data(), 1, json.size(), stdout);
+    }
+    if (!dlg.m_lastListing.gatewayFound) {
+        return kExitNoRouter;
+    }
+    return dlg.m_lastListing.tableRead ? kExitOk : kExitRuleFailed;
+}
+
 int Main(const std::vector<std::string>& args) {
     Options options;
     bool exitNow = false;
     const int parsed = ParseOptions(args, &options, &exitNow);
     if (exitNow) {
         return parsed;
+    }
+    if (options.list) {
+        return ListMappings(options);
     }
 
     std::string rules;
@@ -239,23 +310,12 @@ int Main(const std::vector<std::string>& args) {
     TerminalWindow window(rules, stdout);
     CPortMapDlg dlg(window, nullptr);  // a run from the command line saves nothing
     if (options.verbose) {
-        // The log itself says why a rule failed. What it leaves out: why no
-        // router was found, and each failure as recorded, in the router's
-        // own words.
-        auto printRecord = [&window](const FailureReason& r) {
-            const std::string record = DescribeFailureRecord(r);
-            if (!record.empty()) {
-                window.PrintLine("  (" + record + ")");
-            }
-        };
-        dlg.m_onNotFound = [&window, printRecord](const FailureReason& r) {
-            window.PrintLine("  " + DescribeFailure(r));
-            printRecord(r);
-        };
-        dlg.m_onRuleFailure = printRecord;
+        PrintFailureRecords(window, dlg);
     }
 
-    if (!options.watch) {
+    if (options.close) {
+        dlg.CloseCycle();
+    } else if (!options.watch) {
         dlg.RunCycle();
     } else {
         std::signal(SIGINT, OnStopSignal);

@@ -22,6 +22,10 @@ int PortNumber(const std::string& text) {
 
 }  // namespace
 
+int PortMappingEntry::InternalPortNumber() const {
+    return PortNumber(internalPort);
+}
+
 int CRouterDevice::GetSpecificPortMappingEntry(int externalPort, const std::string& protocol,
                                                PortMappingEntry* entry) {
     if (controlUrl.empty() && ReadService() != 0) {
@@ -35,14 +39,16 @@ int CRouterDevice::GetSpecificPortMappingEntry(int externalPort, const std::stri
         return -1;
     }
     PortMappingEntry found;
-    std::string port;
+    found.externalPort = std::to_string(externalPort);
+    found.protocol = protocol;
     if (!upnp::ExtractElementText(replyBody, "NewInternalClient", &found.internalClient) ||
-        !upnp::ExtractElementText(replyBody, "NewInternalPort", &port)) {
+        !upnp::ExtractElementText(replyBody, "NewInternalPort", &found.internalPort)) {
         failure_.step = FailureReason::Step::kStatus;
         failure_.detail = "GetSpecificPortMappingEntry: no NewInternalClient or NewInternalPort";
         return -1;
     }
-    found.internalPort = PortNumber(port);
+    upnp::ExtractElementText(replyBody, "NewEnabled", &found.enabled);
+    upnp::ExtractElementText(replyBody, "NewLeaseDuration", &found.leaseDuration);
     upnp::ExtractElementText(replyBody, "NewPortMappingDescription", &found.description);
     *entry = found;
     return 0;

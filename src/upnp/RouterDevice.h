@@ -73,6 +73,19 @@ public:
     int GetSpecificPortMappingEntry(int externalPort, const std::string& protocol,
                                     PortMappingEntry* entry);
 
+    // Removes the mapping of `externalPort` and `protocol` (any remote
+    // host). 0 or -1; a router without such a mapping answers 714.
+    int DeletePortMapping(int externalPort, const std::string& protocol);
+
+    // Entry `index` of the gateway's table. 0 or -1 (past the end too).
+    int GetGenericPortMappingEntry(int index, PortMappingEntry* entry);
+    // The whole table, from index 0 until the router says there is no more
+    // (713, or 714 or 402) or kPortMappingTableCap entries were read (then
+    // `capped`). -1 when any other failure stopped it; `entries` then holds
+    // what was read before.
+    static constexpr int kPortMappingTableCap = 1024;
+    int ReadPortMappingTable(std::vector<PortMappingEntry>* entries, bool* capped);
+
     // Filled by ReadService.
     ServiceInfo service;
     std::string controlUrl;

@@ -3,6 +3,7 @@
 #
 #   cli-lab-test.sh router PONTARO_CLI      the lab runs miniupnpd
 #   cli-lab-test.sh no-router PONTARO_CLI   the lab has no UPnP daemon
+#   cli-lab-test.sh mappings PONTARO_CLI    --list and --close against miniupnpd
 set -uo pipefail
 
 mode="$1"
@@ -93,11 +94,88 @@ usage_errors() {
     expect_rc 64 "bad interval"
     run --help
     expect_rc 0 "--help"
-    grep -qF -- "--watch" <<<"$out" && pass || fail "--help does not mention --watch"
+    for opt in --watch --close --list --json; do
+        grep -qF -- "$opt" <<<"$out" && pass || fail "--help does not mention $opt"
+    done
     run --version
     expect_rc 0 "--version"
     grep -q '^pontaro-cli (Pontaro) [0-9]' <<<"$out" && pass || fail "--version: $out"
+    local combo
+    for combo in "--close --list" "--list 80,80,TCP,x" "--list -f $work/one.txt" \
+        "--watch --close" "--watch --list" "--json" "--close --json"; do
+        # shellcheck disable=SC2086
+        run $combo
+        expect_rc 64 "usage error: $combo"
+    done
     [ ! -e "$XDG_CONFIG_HOME/pontaro" ] && pass || fail "usage errors created a profile"
+}
+
+# json_check PYTHON-EXPRESSION: true when the expression holds for the JSON
+# document in $out (bound to d).
+json_check() {
+    python3 -c 'import json, sys; d = json.loads(sys.stdin.read()); sys.exit(0 if eval("(" + sys.argv[1] + ")") else 1)' \
+        "$1" <<<"$out"
+}
+
+# The router's table as --list shows it, then --close, checked on nftables.
+mappings_test() {
+    run "8101, 8101, TCP, one" "8102, 9102, UDP, 二番目" "8103, 8103, TCP, three"
+    expect_rc 0 "open three"
+    upnpc -e fromupnpc -a "$host" 7100 7100 TCP >"$work/upnpc.out" 2>&1 ||
+        fail "upnpc could not add a mapping: $(cat "$work/upnpc.out")"
+    expect_mapping "TCP 7100 $host:7100" "upnpc's mapping"
+
+    run --list
+    expect_rc 0 "--list"
+    local line
+    for line in "◆ポートマッピング一覧 : 4件" "\* 8101 +TCP +$host:8101 +one +[^ ].*" \
+        "\* 8102 +UDP +$host:9102 +二番目 +[^ ].*" "\* 8103 +TCP +$host:8103 +three +[^ ].*" \
+        "\* 7100 +TCP +$host:7100 +fromupnpc +[^ ].*" "\(\* はこのコンピュータへの転送です\)" \
+        "- External IP : $PONTARO_LAB_EXT_IP"; do
+        grep -Eqx -- "$line" <<<"$out" && pass || fail "--list lacks a line /$line/: $out"
+    done
+    head -3 <<<"$out" | cmp -s - <(printf '%s' "$found") && pass || fail "--list: not the found lines first: $out"
+
+    run --list --json
+    expect_rc 0 "--list --json"
+    json_check "len(d['mappings']) == 4 and all(m['thisMachine'] and m['internalClient'] == '$host' for m in d['mappings'])
+        and sorted(m['externalPort'] for m in d['mappings']) == [7100, 8101, 8102, 8103]
+        and d['externalAddress'] == '$PONTARO_LAB_EXT_IP' and d['complete'] and d['error'] is None
+        and d['gateway']['address'] == '$PONTARO_LAB_ROUTER_IP'" && pass || fail "--list --json: $out"
+
+    run --close "8102, 9102, UDP, 二番目"
+    expect_rc 0 "--close"
+    expect_out "$found■ 8102 [UDP] : ○　閉じました。
+
+" "--close"
+    expect_no_mapping 8102 "--close"
+    expect_mapping "TCP 8101 $host:8101" "--close leaves the others"
+    expect_mapping "TCP 7100 $host:7100" "--close leaves upnpc's"
+    run --list
+    grep -q "一覧 : 3件" <<<"$out" && ! grep -q " 8102 " <<<"$out" && pass || fail "--list after --close: $out"
+
+    # A port that was never opened, from a file, and the profile's rules.
+    printf '8199, 8199, TCP, never\n' >"$work/never.txt"
+    run --close -f "$work/never.txt"
+    expect_rc 0 "--close of a port never opened"
+    expect_out "$found■ 8199 [TCP] : ○　設定はありませんでした。
+
+" "--close of a port never opened"
+    mkdir -p "$XDG_CONFIG_HOME/pontaro"
+    printf '[Setting]\nSetting=8103, 8103, TCP, three\n' >"$XDG_CONFIG_HOME/pontaro/pontaro.ini"
+    run --close
+    expect_rc 0 "--close with the profile's rules"
+    expect_no_mapping 8103 "--close with the profile's rules"
+
+    # A router with 40 more mappings lists every one.
+    local rules=() p
+    for p in $(seq 8200 8239); do rules+=("$p, $p, TCP, forty"); done
+    run "${rules[@]}"
+    expect_rc 0 "open 40"
+    run --list --json
+    expect_rc 0 "--list of 42"
+    json_check "len(d['mappings']) == 42 and set(range(8200, 8240)) <= {m['externalPort'] for m in d['mappings']}" &&
+        pass || fail "--list --json of 42: $out"
 }
 
 with_router() {
@@ -285,12 +363,23 @@ without_router() {
   理由: 検索要求(M-SEARCH)に応答がありませんでした。
 
 " "no router, verbose"
+    run --close "8101, 8101, TCP, nobody"
+    expect_rc 2 "--close, no router"
+    expect_out "$notfound" "--close, no router"
+    run --list
+    expect_rc 2 "--list, no router"
+    expect_out "$notfound" "--list, no router"
+    run --list --json
+    expect_rc 2 "--list --json, no router"
+    json_check "d['gateway'] is None and d['mappings'] == [] and d['error'].startswith('理由: ')" &&
+        pass || fail "--list --json, no router: $out"
 }
 
 usage_errors
 case "$mode" in
     router) with_router ;;
     no-router) without_router ;;
+    mappings) mappings_test ;;
     *) fail "unknown mode $mode" ;;
 esac
 

@@ -23,6 +23,7 @@
 #include <memory>
 
 #include "app/ActivityLog.h"
+#include "app/MappingTable.h"
 #include "app/PortMapDlg.h"
 #include "app/Profile.h"
 #include "support/ScriptedGateway.h"
@@ -133,6 +134,7 @@ private slots:
     void autoMinimizeWithoutTrayStaysInTheTaskBar();
     void autoMinimizeWithTrayHidesUntilTheIconIsPressed();
     void versionBoxFromF1AndFromTheContextMenu();
+    void closeAndListFromTheContextMenu();
     void layoutFollowsTheTemplate();
     void screenshotAfterRun();
 };
@@ -444,8 +446,8 @@ void MainDialogTest::versionBoxFromF1AndFromTheContextMenu() {
             return;
         menuPoll.stop();
         menuSeen = true;
-        QCOMPARE(menu->actions().size(), 1);
-        QCOMPARE(menu->actions().first()->text(),
+        QCOMPARE(menu->actions().size(), 4);  // close, list, a separator, the version box
+        QCOMPARE(menu->actions().last()->text(),
                  QString::fromUtf8("バージョン情報 Pontaro(&A)..."));
         QTest::keyClick(menu, Qt::Key_A);
     });
@@ -458,6 +460,50 @@ void MainDialogTest::versionBoxFromF1AndFromTheContextMenu() {
         checkAndClose, findBox));
     QVERIFY(menuSeen);
     QVERIFY(s.finished().isEmpty());  // the window stays
+}
+
+void MainDialogTest::closeAndListFromTheContextMenu() {
+    Session s;
+    s.WriteProfile(QByteArray("[Setting]\nSetting=") + kExampleRule + "\nAuto=0\nClose=0\n");
+    s.gateway().ServeMappingTable(
+        {{"", "80", "TCP", "80", "127.0.0.1", "1", "HTTP接続の通過", "0"}});
+    s.Start();
+    QVERIFY(s.WaitForFirstRun());
+    const std::string afterOpen = s.window().GetLogText();
+
+    struct Entry {
+        const char* text;
+        std::string log;       // what the entry appends
+        const char* lastPost;  // the action of the last request
+    };
+    const Entry entries[] = {
+        {kListMenuText,
+         s.FoundText() + activity_log::TableHeadingText(1) +
+             MappingTableText({{"", "80", "TCP", "80", "127.0.0.1", "1", "HTTP接続の通過", "0"}},
+                              "127.0.0.1") +
+             activity_log::kTableMarkNote + "\r\n",
+         "GetExternalIPAddress"},
+        {kCloseMenuText, s.FoundText() + "■ 80 [TCP] : " + activity_log::kClosed + "\r\n",
+         "DeletePortMapping"},
+    };
+    std::string log = afterOpen;
+    for (const Entry& e : entries) {
+        const int runs = s.logic().m_runCount;
+        QMenu* menu = s.window().CreateContextMenu();
+        QAction* action = nullptr;
+        for (QAction* a : menu->actions())
+            if (a->text() == QString::fromUtf8(e.text))
+                action = a;
+        QVERIFY2(action != nullptr, e.text);
+        action->trigger();  // synchronous, like "Open"
+        menu->close();
+        QCOMPARE(s.logic().m_runCount, runs + 1);
+        log += e.log;
+        QCOMPARE(s.window().GetLogText(), log);
+        QCOMPARE(s.gateway().ActionPosts().back().action, std::string(e.lastPost));
+    }
+    QCOMPARE(SoapArgument(s.gateway().ActionPosts().back().body, "NewExternalPort"),
+             std::string("80"));
 }
 
 void MainDialogTest::layoutFollowsTheTemplate() {

@@ -80,6 +80,23 @@ std::string SoapFault(const std::string& code, const std::string& description) {
            "</errorDescription></UPnPError></detail></s:Fault></s:Body></s:Envelope>";
 }
 
+std::string SoapEntry(const PortMappingEntry& e) {
+    auto field = [](const char* name, const std::string& value) {
+        return std::string("<") + name + ">" + value + "</" + name + ">";
+    };
+    return "<?xml version=\"1.0\"?>\r\n<s:Envelope "
+           "xmlns:s=\"http://schemas.xmlsoap.org/soap/envelope/\" "
+           "s:encodingStyle=\"http://schemas.xmlsoap.org/soap/encoding/\"><s:Body>"
+           "<u:GetGenericPortMappingEntryResponse "
+           "xmlns:u=\"urn:schemas-upnp-org:service:WANIPConnection:1\">" +
+           field("NewRemoteHost", e.remoteHost) + field("NewExternalPort", e.externalPort) +
+           field("NewProtocol", e.protocol) + field("NewInternalPort", e.internalPort) +
+           field("NewInternalClient", e.internalClient) + field("NewEnabled", e.enabled) +
+           field("NewPortMappingDescription", e.description) +
+           field("NewLeaseDuration", e.leaseDuration) +
+           "</u:GetGenericPortMappingEntryResponse></s:Body></s:Envelope>";
+}
+
 }  // namespace
 
 ScriptedGateway::ScriptedGateway(bool answerSearches) : answerSearches_(answerSearches) {
@@ -141,6 +158,14 @@ void ScriptedGateway::ScriptActionReplies(const std::string& action,
                                           std::vector<SoapReply> replies) {
     std::lock_guard<std::mutex> hold(lock_);
     replies_[action].assign(replies.begin(), replies.end());
+}
+
+void ScriptedGateway::ServeMappingTable(std::vector<PortMappingEntry> entries,
+                                        std::string endCode) {
+    std::lock_guard<std::mutex> hold(lock_);
+    tableServed_ = true;
+    table_ = std::move(entries);
+    tableEndCode_ = std::move(endCode);
 }
 
 int ScriptedGateway::Searches() const {
@@ -256,16 +281,33 @@ void ScriptedGateway::ServeConnection(platform::SocketHandle c) {
     const std::size_t pathStart = request.find(' ') + 1;
     post.path = request.substr(pathStart, request.find(' ', pathStart) - pathStart);
     post.body = request.substr(headerEnd + 4);
+    std::string answer;
     {
         std::lock_guard<std::mutex> hold(lock_);
         posts_.push_back(post);
         std::deque<SoapReply>& queue = replies_[post.action];
-        if (!queue.empty()) {
+        if (post.action == "GetGenericPortMappingEntry" && tableServed_) {
+            const auto index = static_cast<std::size_t>(
+                std::atol(SoapArgument(post.body, "NewPortMappingIndex").c_str()));
+            if (index < table_.size()) {
+                answer = HttpReply(200, "OK", SoapEntry(table_[index]));
+            } else if (tableEndCode_.empty()) {
+                const std::string port = std::to_string(10000 + index % 50000);
+                answer =
+                    HttpReply(200, "OK",
+                              SoapEntry({"", port, "TCP", port, "127.0.0.1", "1", "endless", "0"}));
+            } else {
+                answer = HttpReply(500, "Internal Server Error",
+                                   SoapFault(tableEndCode_, "end of the table"));
+            }
+        } else if (!queue.empty()) {
             reply = queue.front();
             queue.pop_front();
         }
     }
-    if (reply.status == 200) {
+    if (!answer.empty()) {
+        loopback::SendAll(c, answer);
+    } else if (reply.status == 200) {
         loopback::SendAll(c, HttpReply(200, "OK", SoapOk(post.action, reply.values)));
     } else {
         loopback::SendAll(c, HttpReply(reply.status, "Internal Server Error",

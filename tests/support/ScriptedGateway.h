@@ -58,6 +58,11 @@ public:
     // The same for any other action (an empty response once used up).
     void ScriptActionReplies(const std::string& action, std::vector<SoapReply> replies);
 
+    // GetGenericPortMappingEntry posts are answered from `entries` (not from
+    // the scripted replies); an index past the end gets the fault `endCode`,
+    // or, when it is empty, a made-up entry: a table that never ends.
+    void ServeMappingTable(std::vector<PortMappingEntry> entries, std::string endCode = "713");
+
     int Searches() const;
     int DescriptionGets() const;
     // The bodies of the AddPortMapping posts received, in order.
@@ -80,6 +85,9 @@ private:
     std::atomic<bool> stop_{false};
     mutable std::mutex lock_;
     std::map<std::string, std::deque<SoapReply>> replies_;  // by action
+    bool tableServed_ = false;
+    std::vector<PortMappingEntry> table_;
+    std::string tableEndCode_;
     int searches_ = 0;
     int gets_ = 0;
     std::vector<ActionPost> posts_;

@@ -86,11 +86,11 @@ TEST(FailureText, EachUpnpErrorIsExplainedInJapanese) {
 TEST(FailureText, TakenPortNamesItsHolder) {
     RuleResult r = Refused("718", "ConflictInMappingEntry");
     r.holderKnown = true;
-    r.holder = {"192.168.77.3", 8080, "web\r\nserver"};
+    r.holder = {"", "8080", "TCP", "8080", "192.168.77.3", "1", "web\r\nserver", "0"};
     EXPECT_EQ(DescribeRuleFailure(r, Rule("8080", "TCP")),
               "理由: ポート 8080/TCP は 192.168.77.3:8080 (説明: web  server) に割り当て済みです "
               "(UPnPエラー 718)。");
-    r.holder = {"10.0.0.9", -1, ""};
+    r.holder = {"", "21", "UDP", "x", "10.0.0.9", "1", "", "0"};
     EXPECT_EQ(DescribeRuleFailure(r, Rule("21", "UDP")),
               "理由: ポート 21/UDP は 10.0.0.9:? に割り当て済みです (UPnPエラー 718)。"
               "多くのルータは初期設定で 1024～65535 のポートしか開けません。");

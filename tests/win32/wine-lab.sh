@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Pontaro.exe (x86_64) under Wine on the LAN host of a router lab: the first
 # run, the one the program makes by itself after start, opens every rule of
-# the profile on miniupnpd, as the router's own ruleset shows.
+# the profile on miniupnpd, as the router's own ruleset shows; then the
+# system menu's "現在の設定を表示" reads the router's table (the router's log
+# shows the requests) and "ポートを閉じる" closes the rules again.
 #
 #   with-lab.sh --igd v1 -- wine-lab.sh PONTARO.EXE WORKDIR
 #
@@ -59,6 +61,42 @@ echo "screenshot: $WORKDIR/lab-first-run.png"
 mappings | grep -q ' 9999 ' && fail "the rule after an incomplete line was applied"
 echo "ok: first run opened the rules:"
 mappings
+
+# The system menu: Alt+Space opens it on its first item, Up wraps to the
+# last (the version box); the two entries before it are the listing and,
+# before that, closing.
+sysmenu() {
+    xdotool windowfocus --sync "$win"
+    sleep 0.3
+    xdotool key alt+space
+    sleep 0.7
+    xdotool key "$@" Return
+}
+router_log="$PONTARO_LAB_STATE_DIR/miniupnpd.log"
+requests() { grep -c "SOAPAction: .*#$1" "$router_log" || true; }
+[ "$(requests GetGenericPortMappingEntry)" = 0 ] || fail "the table was read before it was asked for"
+sysmenu Up Up
+ok=0
+for _ in $(seq 1 40); do
+    [ "$(requests GetExternalIPAddress)" -ge 1 ] && { ok=1; break; }
+    sleep 0.5
+done
+[ "$ok" = 1 ] || fail "現在の設定を表示 did not read the outside address"
+# Two mappings, then the router's "no more entries".
+[ "$(requests GetGenericPortMappingEntry)" = 3 ] ||
+    fail "現在の設定を表示 asked $(requests GetGenericPortMappingEntry) times for a table entry"
+sleep 1
+wine_screenshot "$WORKDIR/lab-list.png"
+echo "ok: the table was read (screenshot: $WORKDIR/lab-list.png)"
+
+sysmenu Up Up Up
+ok=0
+for _ in $(seq 1 40); do
+    [ -z "$(mappings)" ] && { ok=1; break; }
+    sleep 0.5
+done
+[ "$ok" = 1 ] || fail "ポートを閉じる did not close both rules"
+echo "ok: closed both rules"
 
 xdotool windowfocus --sync "$win"
 sleep 0.3

@@ -20,6 +20,8 @@
 #include "ui/qt/VersionBox.h"
 
 const char* const kAboutMenuText = "バージョン情報 Pontaro(&A)...";
+const char* const kCloseMenuText = "ポートを閉じる(&C)";
+const char* const kListMenuText = "現在の設定を表示(&L)";
 
 namespace {
 
@@ -295,13 +297,26 @@ void CMainDialog::changeEvent(QEvent* event) {
 QMenu* CMainDialog::CreateContextMenu() {
     auto* menu = new QMenu(this);
     menu->setAttribute(Qt::WA_DeleteOnClose);
+    // Both run like "Open": on this thread, into the same log.
+    QAction* close = menu->addAction(QString::fromUtf8(kCloseMenuText));
+    connect(close, &QAction::triggered, this, [this] {
+        if (logic_ != nullptr)
+            logic_->CloseCycle();
+    });
+    QAction* list = menu->addAction(QString::fromUtf8(kListMenuText));
+    connect(list, &QAction::triggered, this, [this] {
+        if (logic_ != nullptr)
+            logic_->ListCycle();
+    });
+    menu->addSeparator();
     QAction* about = menu->addAction(QString::fromUtf8(kAboutMenuText));
     connect(about, &QAction::triggered, this, &CMainDialog::ShowVersionBox);
     return menu;
 }
 
 // Controls that have a menu of their own (the two text boxes) keep it; a
-// right click anywhere else on the window offers the version box.
+// right click anywhere else on the window offers closing, listing and the
+// version box.
 void CMainDialog::contextMenuEvent(QContextMenuEvent* event) {
     CreateContextMenu()->popup(event->globalPos());
     event->accept();

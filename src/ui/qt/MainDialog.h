@@ -104,3 +104,5 @@ private:
 
 // The texts of the window, shared with the tests.
 extern const char* const kAboutMenuText;
+extern const char* const kCloseMenuText;
+extern const char* const kListMenuText;

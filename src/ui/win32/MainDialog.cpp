@@ -145,10 +145,23 @@ INT_PTR CMainDialog::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 
 BOOL CMainDialog::OnInitDialog() {
     if (HMENU systemMenu = GetSystemMenu(Handle(), FALSE); systemMenu != nullptr) {
-        wchar_t text[256] = {};
-        if (LoadStringW(Instance(), IDS_ABOUTBOX, text, 256) > 0 && text[0] != L'\0') {
-            AppendMenuW(systemMenu, MF_SEPARATOR, 0, nullptr);
-            AppendMenuW(systemMenu, MF_STRING, IDM_ABOUTBOX, text);
+        // Closing and listing run like "Open"; the version box stays last.
+        static constexpr struct {
+            UINT command;
+            UINT text;
+        } kEntries[] = {{IDM_CLOSEPORTS, IDS_CLOSEPORTS},
+                        {IDM_SHOWMAPPINGS, IDS_SHOWMAPPINGS},
+                        {IDM_ABOUTBOX, IDS_ABOUTBOX}};
+        bool separated = false;
+        for (const auto& entry : kEntries) {
+            wchar_t text[256] = {};
+            if (LoadStringW(Instance(), entry.text, text, 256) <= 0 || text[0] == L'\0')
+                continue;
+            if (!separated) {
+                AppendMenuW(systemMenu, MF_SEPARATOR, 0, nullptr);
+                separated = true;
+            }
+            AppendMenuW(systemMenu, MF_STRING, entry.command, text);
         }
     }
 
@@ -169,11 +182,21 @@ BOOL CMainDialog::OnInitDialog() {
 }
 
 bool CMainDialog::OnSysCommand(WPARAM command) {
-    if ((command & 0xFFF0) != IDM_ABOUTBOX)
-        return false;
-    CDialogBase about(Instance(), IDD_ABOUTBOX);
-    about.DoModal(Handle());
-    return true;
+    switch (command & 0xFFF0) {
+        case IDM_CLOSEPORTS:
+            logic_.CloseCycle();
+            return true;
+        case IDM_SHOWMAPPINGS:
+            logic_.ListCycle();
+            return true;
+        case IDM_ABOUTBOX: {
+            CDialogBase about(Instance(), IDD_ABOUTBOX);
+            about.DoModal(Handle());
+            return true;
+        }
+        default:
+            return false;
+    }
 }
 
 bool CMainDialog::OnPaint() {

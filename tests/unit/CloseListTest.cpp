@@ -1,0 +1,204 @@
+// Closing ports and reading the router's table: the runs against a scripted
+// gateway on loopback (searched alone: no multicast, no default gateways),
+// and the table's text and JSON forms.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/ActivityLog.h"
+#include "app/FailureText.h"
+#include "app/MappingTable.h"
+#include "app/PortMapDlg.h"
+#include "support/ScriptedGateway.h"
+
+using namespace activity_log;
+
+namespace {
+
+class LogWindow : public IPortMapWindow {
+public:
+    std::string rules;
+    std::string log;
+    std::string GetRuleText() override { return rules; }
+    void SetRuleText(const std::string& t) override { rules = t; }
+    bool GetAutoUpdate() override { return false; }
+    void SetAutoUpdate(bool) override {}
+    bool GetAutoMinimize() override { return false; }
+    void SetAutoMinimize(bool) override {}
+    void AppendLog(const std::string& t) override { log += t; }
+    void HideWindow() override {}
+    void MinimizeWindow() override {}
+    void AddTrayIcon() override {}
+    void RemoveTrayIcon() override {}
+};
+
+class CloseAndList : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(gateway_.Ready());
+        dlg_.m_discoveryTargets = gateway_.Targets(1500);
+        dlg_.m_onRuleFailure = [this](const FailureReason& r) { reasons_.push_back(r); };
+    }
+    static std::string Found(const ScriptedGateway& gateway) {
+        return std::string(kFound) +
+               "- Address : 127.0.0.1\r\n- Control URL : " + gateway.Location() + "\r\n";
+    }
+
+    ScriptedGateway gateway_;
+    LogWindow window_;
+    CPortMapDlg dlg_{window_, nullptr};
+    std::vector<FailureReason> reasons_;
+};
+
+const PortMappingEntry kWeb{"", "8080", "TCP", "8080", "127.0.0.1", "1", "web", "0"};
+const PortMappingEntry kFtp{"", "21", "TCP", "21", "10.0.0.3", "1", "FTP接続の通過", "3600"};
+
+}  // namespace
+
+TEST_F(CloseAndList, CloseDeletesEachRulesPortAndTellsTheThreeOutcomes) {
+    // Each rule asks whether the mapping exists, then deletes it.
+    gateway_.ScriptActionReplies(
+        "GetSpecificPortMappingEntry",
+        {{200, "", ""}, {500, "714", "NoSuchEntryInArray"}, {200, "", ""}, {200, "", ""}});
+    gateway_.ScriptActionReplies(
+        "DeletePortMapping",
+        {{200, "", ""}, {500, "606", "Action not authorized"}, {500, "714", "NoSuchEntryInArray"}});
+    window_.rules =
+        "8080, 8080, TCP, a\r\n9000, 9001, udp, b\r\n22, 22, TCP, c\r\n"
+        "23, 23, TCP, d\r\n24, 24";
+    dlg_.CloseCycle();
+
+    EXPECT_EQ(window_.log,
+              Found(gateway_) + "■ 8080 [TCP] : " + kClosed + "■ 9000 [udp] : " + kNothingToClose +
+                  "■ 22 [TCP] : " + kCloseFailure + ReasonText(DescribeFailure(reasons_.at(0))) +
+                  "■ 23 [TCP] : " + kNothingToClose + "\r\n");
+    const auto posts = gateway_.ActionPosts();
+    ASSERT_EQ(posts.size(), 7u);
+    struct Post {
+        const char* action;
+        const char* port;
+        const char* protocol;
+    };
+    const Post expected[] = {{"GetSpecificPortMappingEntry", "8080", "TCP"},
+                             {"DeletePortMapping", "8080", "TCP"},
+                             {"GetSpecificPortMappingEntry", "9000", "udp"},
+                             {"GetSpecificPortMappingEntry", "22", "TCP"},
+                             {"DeletePortMapping", "22", "TCP"},
+                             {"GetSpecificPortMappingEntry", "23", "TCP"},
+                             {"DeletePortMapping", "23", "TCP"}};
+    for (std::size_t i = 0; i < posts.size(); ++i) {
+        EXPECT_EQ(posts[i].action, expected[i].action) << i;
+        EXPECT_EQ(SoapArgument(posts[i].body, "NewRemoteHost"), "");
+        EXPECT_EQ(SoapArgument(posts[i].body, "NewExternalPort"), expected[i].port);
+        EXPECT_EQ(SoapArgument(posts[i].body, "NewProtocol"), expected[i].protocol);
+    }
+    EXPECT_EQ(gateway_.DescriptionGets(), 1);  // one service read per command
+    ASSERT_EQ(reasons_.size(), 1u);
+    EXPECT_EQ(reasons_[0].upnpErrorCode, "606");
+    EXPECT_EQ(dlg_.m_lastRun.rulesApplied, 4);
+    EXPECT_EQ(dlg_.m_lastRun.rulesFailed, 1);
+}
+
+TEST_F(CloseAndList, ListReadsUntilTheRouterSaysTheTableEnds) {
+    struct Case {
+        std::vector<PortMappingEntry> table;
+        std::string endCode;  // empty: the table never ends
+        std::size_t posts;
+        bool read;
+        std::string tail;  // the log after the table
+    };
+    const Case cases[] = {
+        {{kWeb, kFtp}, "713", 3, true, kTableMarkNote},
+        {{kWeb, kFtp}, "714", 3, true, kTableMarkNote},
+        {{kFtp}, "402", 2, true, ""},
+        {{}, "713", 1, true, ""},
+        {{kWeb, kFtp}, "501", 3, false, std::string(kTableMarkNote) + kTableFailure},
+        {{}, "501", 1, false, kTableFailure},
+        {{}, "", 1024, true, std::string(kTableMarkNote) + kTableCapped},
+    };
+    for (const Case& c : cases) {
+        ScriptedGateway gateway;
+        gateway.ServeMappingTable(c.table, c.endCode);
+        dlg_.m_discoveryTargets = gateway.Targets(1500);
+        window_.log.clear();
+        reasons_.clear();
+        dlg_.ListCycle();
+
+        const MappingListing& l = dlg_.m_lastListing;
+        const std::size_t expectEntries = c.endCode.empty() ? 1024 : c.table.size();
+        // The table's posts, then one for the outside address.
+        EXPECT_EQ(gateway.ActionPosts().size(), c.posts + 1) << c.endCode;
+        EXPECT_EQ(l.tableRead, c.read) << c.endCode;
+        EXPECT_EQ(l.capped, c.endCode.empty());
+        EXPECT_EQ(reasons_.size(), c.read ? 0u : 1u);
+        ASSERT_EQ(l.entries.size(), expectEntries) << c.endCode;
+        EXPECT_EQ(l.localAddress, "127.0.0.1");
+        if (!c.table.empty()) {
+            EXPECT_EQ(l.entries.back().description, c.table.back().description);
+        }
+        const std::string heading = expectEntries > 0 ? TableHeadingText(expectEntries)
+                                    : c.read          ? std::string(kTableEmpty)
+                                                      : std::string();
+        EXPECT_EQ(window_.log, Found(gateway) + heading + MappingTableText(l.entries, "127.0.0.1") +
+                                   c.tail + (c.read ? std::string() : ReasonText(l.failureText)) +
+                                   "\r\n")
+            << c.endCode;
+    }
+}
+
+TEST(MappingTable, ColumnsLineUpWhateverTheRouterSent) {
+    const std::vector<PortMappingEntry> entries = {
+        {"", "8080", "TCP", "8080", "10.0.0.2", "1", "web", "0"},
+        kFtp,
+        {"203.0.113.9", "5353", "UDP", "53", "10.0.0.3", "0", "a\r\nb", "x"},
+    };
+    EXPECT_EQ(MappingTableText(entries, "10.0.0.2"),
+              "  外部ポート  プロトコル  転送先         説明           期限\r\n"
+              "* 8080        TCP         10.0.0.2:8080  web            無期限\r\n"
+              "  21          TCP         10.0.0.3:21    FTP接続の通過  3600秒\r\n"
+              "  5353        UDP         10.0.0.3:53    a  b           x  送信元 203.0.113.9  "
+              "(無効)\r\n");
+    EXPECT_EQ(MappingTableText({}, "10.0.0.2"), "");
+
+    struct Width {
+        const char* text;
+        int columns;
+    };
+    for (const Width& w : {Width{"abc", 3}, Width{"接続", 4}, Width{"ｱｲ", 2}, Width{"\xFF", 1},
+                           Width{"\xF0\x9F\x98\x80", 2}, Width{"", 0}}) {
+        EXPECT_EQ(DisplayWidth(w.text), w.columns) << w.text;
+    }
+}
+
+TEST(MappingTable, JsonKeepsEveryTextValidAndNumbersOnlyWhereTheyAre) {
+    MappingListing l;
+    l.gatewayFound = true;
+    l.gatewayAddress = "10.0.0.1";
+    l.location = "http://10.0.0.1:5000/rootDesc.xml";
+    l.localAddress = "10.0.0.2";
+    l.tableRead = true;
+    l.entries = {{"", "8080", "TCP", "8080", "10.0.0.2", "1", "a \"q\" \\ \x01\xFF", "0"},
+                 {"", "99999", "UDP", "x", "10.0.0.3", "maybe", "", "4294967296"}};
+    l.externalAddress = "203.0.113.7";
+    EXPECT_EQ(MappingListingJson(l),
+              "{\n  \"gateway\": {\"address\": \"10.0.0.1\", \"location\": "
+              "\"http://10.0.0.1:5000/rootDesc.xml\"},\n"
+              "  \"localAddress\": \"10.0.0.2\",\n  \"mappings\": [\n"
+              "    {\"externalPort\": 8080, \"protocol\": \"TCP\", \"internalClient\": "
+              "\"10.0.0.2\", \"internalPort\": 8080, \"description\": \"a \\\"q\\\" \\\\ "
+              "\\u0001\xEF\xBF\xBD\", \"leaseDuration\": 0, \"enabled\": true, \"remoteHost\": "
+              "\"\", \"thisMachine\": true},\n"
+              "    {\"externalPort\": null, \"protocol\": \"UDP\", \"internalClient\": "
+              "\"10.0.0.3\", \"internalPort\": null, \"description\": \"\", \"leaseDuration\": "
+              "null, \"enabled\": null, \"remoteHost\": \"\", \"thisMachine\": false}\n  ],\n"
+              "  \"complete\": true,\n  \"capped\": false,\n"
+              "  \"externalAddress\": \"203.0.113.7\",\n  \"error\": null\n}\n");
+
+    MappingListing none;
+    none.failureText = "理由: x";
+    EXPECT_EQ(MappingListingJson(none),
+              "{\n  \"gateway\": null,\n  \"localAddress\": null,\n  \"mappings\": [],\n"
+              "  \"complete\": false,\n  \"capped\": false,\n  \"externalAddress\": null,\n"
+              "  \"error\": \"理由: x\"\n}\n");
+}
