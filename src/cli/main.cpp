@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "PontaroVersion.h"
 #include "app/FailureText.h"
 #include "app/PortMapDlg.h"
 #include "app/Profile.h"
