@@ -12,6 +12,7 @@ packages=(
   wine64 xvfb xdotool x11-apps imagemagick fonts-ipafont-gothic fonts-ipafont-mincho
   iproute2 nftables miniupnpd-nftables miniupnpc procps psmisc
   librsvg2-bin icoutils python3
+  dpkg-dev lintian appstream desktop-file-utils man-db nsis unzip
 )
 
 missing=()

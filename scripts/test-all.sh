@@ -91,10 +91,36 @@ stage_bench() {
     bash bench/run-bench.sh --reps 1 --build build/linux
 }
 
+stage_package() {
+    # The release artefacts as users get them, built by CPack and checked
+    # with the tools of each system.
+    local wine version
+    wine="$(wine_binary)" || { echo "wine64 not found" >&2; return 1; }
+    cmake --preset linux
+    cmake --build --preset linux --target package
+    cmake --preset mingw-i686
+    cmake --build --preset mingw-i686 --target package
+    cmake --preset mingw-x86_64 -DWINE64="$wine"
+    cmake --build --preset mingw-x86_64 --target package
+    version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/linux/CMakeCache.txt)
+    local deb=build/linux/pontaro_${version}_amd64.deb
+    bash tests/package/version-agrees.sh "$version" "$deb" \
+        build/mingw-i686/Pontaro-"$version"-win32-setup.exe build/mingw-i686/Pontaro-"$version"-win32.zip \
+        build/mingw-x86_64/Pontaro-"$version"-win64-setup.exe build/mingw-x86_64/Pontaro-"$version"-win64.zip
+    bash tests/package/check-deb.sh "$deb"
+    # Installs on this machine and removes it again (skipped, 77, where a
+    # pontaro package was installed before).
+    bash tests/package/deb-install.sh "$deb" "$version" || [ $? = 77 ]
+    unset DISPLAY WINEPREFIX
+    PONTARO_WINE64="$wine" bash tests/package/wine-installer.sh \
+        build/mingw-x86_64/Pontaro-"$version"-win64-setup.exe "$version" build/mingw-x86_64/wine-installer
+}
+
 register_stage setup "install the packages (scripts/setup-debian.sh)"
 register_stage linux "Linux build, unit and router lab tests"
 register_stage mingw_i686 "Windows i686 cross build"
 register_stage mingw_x86_64 "Windows x86_64 cross build, unit tests under Wine"
+register_stage package "the .deb, the Windows installers and zips: built, checked, installed"
 register_stage asan "AddressSanitizer + UBSan build and tests"
 register_stage tsan "ThreadSanitizer build and tests"
 register_stage fuzz "libFuzzer targets, about 30 s each (scripts/run-fuzz.sh)"

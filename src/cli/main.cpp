@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "PontaroVersion.h"
 #include "app/FailureText.h"
 #include "app/MappingTable.h"
 #include "app/PortMapDlg.h"

@@ -22,6 +22,7 @@
 #include <functional>
 #include <memory>
 
+#include "PontaroVersion.h"
 #include "app/ActivityLog.h"
 #include "app/MappingTable.h"
 #include "app/PortMapDlg.h"
@@ -419,7 +420,7 @@ void MainDialogTest::versionBoxFromF1AndFromTheContextMenu() {
         QStringList texts;
         for (QLabel* l : box->findChildren<QLabel*>())
             texts << l->text();
-        QVERIFY(texts.contains("Pontaro Version 1.0"));
+        QVERIFY(texts.contains(PONTARO_VERSION_LINE));
         QVERIFY(texts.contains(QString::fromUtf8(kVersionNotice)));
         auto* ok = box->findChild<QPushButton*>("ok");
         QVERIFY(ok != nullptr);

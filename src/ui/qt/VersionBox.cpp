@@ -4,10 +4,11 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include "PontaroVersion.h"
 #include "ui/qt/DialogUnits.h"
 
 const char* const kVersionBoxCaption = "バージョン情報 Pontaro";
-const char* const kVersionLine = "Pontaro Version 1.0";
+const char* const kVersionLine = PONTARO_VERSION_LINE;
 const char* const kVersionNotice = "UPnP対応ルータのポートを開きます";
 
 CVersionBox::CVersionBox(const QIcon& icon, QWidget* parent) : QDialog(parent) {
