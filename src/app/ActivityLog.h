@@ -14,6 +14,9 @@ inline constexpr char kFound[] = "◆UPnP対応ルータが見つかりました
 inline constexpr char kSuccess[] = "○\u3000設定に成功しました。\r\n";
 inline constexpr char kFailure[] = "×\u3000設定に失敗しました。\r\n";
 inline constexpr char kRunEnd[] = "\r\n";
+// The rule text could not be written to the profile (a full disk, a profile
+// that cannot be read); the run goes on with the text in the window.
+inline constexpr char kSaveFailed[] = "設定を保存できませんでした。\r\n";
 
 inline constexpr char kTimeStampPattern[] = "[%Y/%m/%d %H:%M:%S] ";
 

@@ -60,8 +60,9 @@ void CPortMapDlg::RunCycle() {
     // The text is stored at every run, before discovery and whatever it finds;
     // the field keeps the stored form until the controls are read again.
     m_ruleText = RuleTextToStored(m_ruleText);
-    if (profile_ != nullptr) {
-        profile_->WriteString(settings::kSection, settings::kRuleText, m_ruleText);
+    if (profile_ != nullptr &&
+        !profile_->WriteString(settings::kSection, settings::kRuleText, m_ruleText)) {
+        AppendLog(activity_log::kSaveFailed);
     }
 
     ++m_runCount;
