@@ -17,7 +17,20 @@ std::string RuleStartText(const std::string& externalPort, const std::string& in
 }
 
 std::string AppendedLogText(const std::string& current, const std::string& message) {
-    return current + text::SanitizeUtf8(message);
+    std::string log = current + text::SanitizeUtf8(message);
+    if (log.size() <= kMaxLogBytes) {
+        return log;
+    }
+    const std::size_t excess = log.size() - kMaxLogBytes;
+    const std::size_t lineEnd = log.find("\r\n", excess >= 2 ? excess - 2 : 0);
+    // Whole lines when a line ends in time; never the newest line itself.
+    std::size_t cut =
+        lineEnd != std::string::npos && lineEnd + 2 < log.size() ? lineEnd + 2 : excess;
+    while (cut < log.size() && (static_cast<unsigned char>(log[cut]) & 0xC0) == 0x80) {
+        ++cut;  // not inside a character
+    }
+    log.erase(0, cut);
+    return log;
 }
 
 std::string FormatLocalTime(std::int64_t secondsSinceEpoch, const char* pattern) {

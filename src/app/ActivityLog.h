@@ -2,6 +2,7 @@
 // line ends; appending adds none.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -26,8 +27,14 @@ std::string GatewayText(const std::string& address, const std::string& location)
 std::string RuleStartText(const std::string& externalPort, const std::string& internalPort,
                           const std::string& protocol);
 
+// The most the log keeps: about a day of periodic runs. A window left
+// running for weeks would otherwise hold (and redraw at every append) all
+// of them.
+inline constexpr std::size_t kMaxLogBytes = 32 * 1024;
+
 // The log after an append: the old text, then the message with any byte
-// sequence that is not UTF-8 shown as U+FFFD.
+// sequence that is not UTF-8 shown as U+FFFD. Beyond kMaxLogBytes the oldest
+// whole lines go (a single longer line is cut at a character).
 std::string AppendedLogText(const std::string& current, const std::string& message);
 
 // strftime of the local time into 128 bytes; empty when the time cannot be

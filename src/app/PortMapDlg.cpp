@@ -122,7 +122,7 @@ void CPortMapDlg::OnTimer() {
     m_firstTickDone = 1;
     if (autoUpdate != 0) {
         ++s_periodicTicks;
-        if (s_periodicTicks > kPeriodicRunTicks) {
+        if (s_periodicTicks > m_periodicRunTicks) {
             RunPeriodic();
             s_periodicTicks = 0;
         }

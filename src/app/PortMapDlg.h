@@ -54,6 +54,8 @@ public:
     // whole process, as there is one window.
     static int s_periodicTicks;
     static constexpr int kPeriodicRunTicks = 6000;  // a periodic run on the tick after this many
+    // The count that OnTimer uses; tests shorten the period with it.
+    int m_periodicRunTicks = kPeriodicRunTicks;
 
     // Where each run searches for its gateway. The default searches the real
     // network; tests point it at loopback responders.

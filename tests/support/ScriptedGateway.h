@@ -42,6 +42,8 @@ public:
     int DescriptionGets() const;
     // The bodies of the AddPortMapping posts received, in order.
     std::vector<std::string> Posts() const;
+    // Drops the posts kept so far, so that a long test keeps no record of them.
+    void ForgetPosts();
 
     void Stop();
 

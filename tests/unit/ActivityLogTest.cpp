@@ -46,6 +46,36 @@ TEST(LogAppend, AddsNothingOfItsOwnAndReplacesBadBytes) {
     EXPECT_EQ(AppendedLogText("", "\xE3\x81").rfind("\xEF\xBF\xBD", 0), 0u);
 }
 
+TEST(LogAppend, KeepsTheNewestWholeLinesWithinTheLimit) {
+    const std::string line = "■ 80 -> 80 [TCP] : " + std::string(kSuccess);  // multi-byte
+    std::string full;
+    while (full.size() + line.size() <= kMaxLogBytes) {
+        full += line;
+    }
+    const std::string huge(kMaxLogBytes + 10, 'x');
+    struct Case {
+        const char* name;
+        std::string current, message;
+        std::size_t expectedSize;
+    } cases[] = {
+        {"at the limit", full, std::string(kMaxLogBytes - full.size(), 'y'), kMaxLogBytes},
+        {"one byte over: the first line goes", full + std::string(kMaxLogBytes - full.size(), 'y'),
+         "z", kMaxLogBytes + 1 - line.size()},
+        {"a message larger than the limit", full, huge + "\r\n", kMaxLogBytes},
+        {"a cut inside a character moves past it", "",
+         "あいう" + std::string(kMaxLogBytes - 5, 'x'), kMaxLogBytes - 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string log = AppendedLogText(c.current, c.message);
+        EXPECT_LE(log.size(), kMaxLogBytes);
+        EXPECT_EQ(log.size(), c.expectedSize);
+        const std::string whole = c.current + c.message;
+        EXPECT_EQ(whole.substr(whole.size() - log.size()), log);  // the newest bytes
+        EXPECT_NE(static_cast<unsigned char>(log[0]) & 0xC0, 0x80);
+    }
+}
+
 TEST(LocalTime, TimeStampPattern) {
     // Whatever the machine's time zone: the stamp shows the local fields in
     // this layout.

@@ -64,6 +64,8 @@ public:
     QCheckBox* autoMinimizeBox() const { return autoMinimize_; }
     QSystemTrayIcon* trayIcon() const { return tray_; }
     bool tickTimerActive() const { return timer_.isActive(); }
+    // Tests run many periodic runs with a faster tick.
+    void setTickInterval(int ms) { timer_.setInterval(ms); }
     QMenu* CreateContextMenu();
 
     static QIcon AppIcon();
