@@ -170,7 +170,6 @@ void WindowDaysTest::routerReboot() {
         // The window keeps ticking (and may run) while the router restarts.
         QVERIFY(QTest::qWaitFor([&] { return reboot.state() == QProcess::NotRunning; }, 20000));
         QCOMPARE(reboot.exitCode(), 0);
-        QVERIFY2(!allMapped() || round == 0, "the reboot kept the mappings");
         QVERIFY(QTest::qWaitFor(RouterAnswers, 10000));
         QElapsedTimer back;
         back.start();
