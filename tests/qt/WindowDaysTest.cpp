@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <functional>
 #include <memory>
 
 #include "app/ActivityLog.h"
@@ -88,18 +89,41 @@ QString LabScript() {
     return qEnvironmentVariable("PONTARO_LAB_SCRIPTS") + QStringLiteral("/lab.sh");
 }
 
-QString LabMappings() {
+// Runs a program while the window goes on ticking; its standard output, or
+// nothing when it fails.
+QString Output(const QString& program, const QStringList& args, bool* ok = nullptr) {
     QProcess p;
-    p.start(LabScript(), {QStringLiteral("mappings"), qEnvironmentVariable("PONTARO_LAB_NAME")});
-    p.waitForFinished(10000);
-    return QString::fromUtf8(p.readAllStandardOutput());
+    p.start(program, args);
+    const bool ended = QTest::qWaitFor([&] { return p.state() == QProcess::NotRunning; }, 10000);
+    const bool done = ended && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+    if (ok != nullptr)
+        *ok = done;
+    return done ? QString::fromUtf8(p.readAllStandardOutput()) : QString();
+}
+
+QString LabMappings() {
+    return Output(LabScript(),
+                  {QStringLiteral("mappings"), qEnvironmentVariable("PONTARO_LAB_NAME")});
 }
 
 bool RouterAnswers() {
     const QString target = qEnvironmentVariable("PONTARO_LAB_ROUTER_IP") + "/" +
                            qEnvironmentVariable("PONTARO_LAB_HTTP_PORT");
-    return QProcess::execute(QStringLiteral("bash"),
-                             {QStringLiteral("-c"), "exec 3<>/dev/tcp/" + target}) == 0;
+    bool ok = false;
+    Output(QStringLiteral("bash"), {QStringLiteral("-c"), "exec 3<>/dev/tcp/" + target}, &ok);
+    return ok;
+}
+
+// Polls `condition` (which may run programs itself) until it holds.
+bool WaitUntil(const std::function<bool()>& condition, int ms) {
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < ms) {
+        if (condition())
+            return true;
+        QTest::qWait(50);
+    }
+    return false;
 }
 
 }  // namespace
@@ -160,7 +184,7 @@ void WindowDaysTest::routerReboot() {
                             "18103, 8103, TCP, 再起動 C"),
              periodMs / 100, 100);
     w.Start();
-    QVERIFY2(QTest::qWaitFor(allMapped, 15000), "the start-up run did not map every rule");
+    QVERIFY2(WaitUntil(allMapped, 15000), "the start-up run did not map every rule");
 
     for (int round = 1; round <= 3; ++round) {
         QTest::qWait(300 * round);  // each round lands at another point of the period
@@ -170,10 +194,10 @@ void WindowDaysTest::routerReboot() {
         // The window keeps ticking (and may run) while the router restarts.
         QVERIFY(QTest::qWaitFor([&] { return reboot.state() == QProcess::NotRunning; }, 20000));
         QCOMPARE(reboot.exitCode(), 0);
-        QVERIFY(QTest::qWaitFor(RouterAnswers, 10000));
+        QVERIFY(WaitUntil(RouterAnswers, 10000));
         QElapsedTimer back;
         back.start();
-        QVERIFY2(QTest::qWaitFor(allMapped, 15000), "the rules did not come back");
+        QVERIFY2(WaitUntil(allMapped, 15000), "the rules did not come back");
         qInfo("round %d: every rule back %lld ms after the router answered", round,
               static_cast<long long>(back.elapsed()));
         // One period, plus what one run takes.
