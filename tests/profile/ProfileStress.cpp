@@ -7,13 +7,16 @@
 //       another's). Exit 0 when every save succeeded and every check held.
 //   pontaro_profile_stress full PATH
 //       PATH lies on a file system with no space left: a save fails, and
-//       the file keeps its bytes and no temporary file is left beside it.
+//       the file keeps its bytes and no temporary file is left beside it;
+//       a run of the window's logic says so in the log and goes on.
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <string>
 
+#include "app/ActivityLog.h"
+#include "app/PortMapDlg.h"
 #include "app/Profile.h"
 #include "platform/Files.h"
 
@@ -79,6 +82,25 @@ int Write(const std::string& path, const std::string& name, int count) {
     return failures == 0 ? 0 : 1;
 }
 
+// A window whose controls hold a rule text and whose log is kept here.
+class PlainWindow : public IPortMapWindow {
+public:
+    std::string log;
+    std::string GetRuleText() override { return "80, 80, TCP, full disk"; }
+    void SetRuleText(const std::string&) override {}
+    bool GetAutoUpdate() override { return true; }
+    void SetAutoUpdate(bool) override {}
+    bool GetAutoMinimize() override { return false; }
+    void SetAutoMinimize(bool) override {}
+    std::string GetLogText() override { return log; }
+    void SetLogText(const std::string& crlfText) override { log = crlfText; }
+    void ScrollLogLines(int) override {}
+    void HideWindow() override {}
+    void MinimizeWindow() override {}
+    void AddTrayIcon() override {}
+    void RemoveTrayIcon() override {}
+};
+
 int Full(const std::string& path) {
     std::string before;
     if (platform::ReadWholeFile(path, &before) != platform::ReadResult::kOk) {
@@ -94,6 +116,25 @@ int Full(const std::string& path) {
     std::string after;
     if (platform::ReadWholeFile(path, &after) != platform::ReadResult::kOk || after != before) {
         std::fprintf(stderr, "the profile changed during the failed save\n");
+        ++failures;
+    }
+    // A run with the profile on the full disk: the search goes nowhere (no
+    // target), so the run ends with the not-found text after the save's.
+    {
+        Profile runProfile(path);
+        PlainWindow window;
+        CPortMapDlg dlg(window, &runProfile);
+        dlg.m_discoveryTargets.useMulticast = false;
+        dlg.m_discoveryTargets.useDefaultGateways = false;
+        dlg.m_discoveryTargets.listenMs = 100;
+        dlg.RunCycle();
+        if (window.log != std::string(activity_log::kSaveFailed) + activity_log::kNotFound) {
+            std::fprintf(stderr, "the run's log: %s\n", window.log.c_str());
+            ++failures;
+        }
+    }
+    if (platform::ReadWholeFile(path, &after) != platform::ReadResult::kOk || after != before) {
+        std::fprintf(stderr, "the profile changed during the run\n");
         ++failures;
     }
     const std::filesystem::path dir = std::filesystem::path(path).parent_path();
