@@ -35,7 +35,7 @@ constexpr char kUsage[] =
     "オプション:\n"
     "  -f, --file FILE     ルールをファイルから読む (1行に1ルール; \"-\" は標準入力)\n"
     "  -w, --watch         定期的に更新: すぐに実行し、その後は実行が終わるたびに\n"
-    "                      間隔をおいて自動実行する (SIGINT/SIGTERM で終了)\n"
+    "                      間隔をおいて自動実行する (Ctrl+C/SIGTERM で終了)\n"
     "  -i, --interval SEC  --watch の間隔 (秒; 既定 600; 0.001 秒単位の小数も可)\n"
     "  -v, --verbose       失敗の行の後に理由を表示する\n"
     "  -h, --help          この説明を表示する\n"
@@ -194,7 +194,7 @@ int ParseOptions(const std::vector<std::string>& argv, Options* o, bool* exitNow
     return kExitOk;
 }
 
-// Waits until `milliseconds` have passed since `start`, or a stop was asked for.
+// Waits until `milliseconds` have passed, or a stop was asked for.
 // The time is summed step by step, so an interval longer than the 32-bit
 // tick's wrap (49.7 days) still ends.
 void WaitFor(std::int64_t milliseconds) {
