@@ -7,7 +7,8 @@
 #                                               "PROTO EXTPORT INTERNALIP:PORT" (--raw: nft's DNAT lines)
 #   lab.sh info NAME                            the lab's facts as KEY=VALUE lines
 #   lab.sh stop|start NAME                      stop or start the lab's miniupnpd
-#   lab.sh flush NAME                           empty miniupnpd's chains (its mappings)
+#   lab.sh flush NAME                           empty miniupnpd's chains (its mappings; a running
+#                                               miniupnpd then still believes it holds them)
 #   lab.sh reboot NAME                          stop, flush, start: what a router reboot does
 #   lab.sh link NAME up|down                    plug or unplug the cable between router and host
 #   lab.sh list                                 the labs that are up
@@ -47,7 +48,7 @@ die() {
 }
 
 usage() {
-    sed -n '2,15p' "$0" | sed 's/^# \{0,1\}//' >&2
+    sed -n '2,16p' "$0" | sed 's/^# \{0,1\}//' >&2
     exit 2
 }
 
