@@ -6,6 +6,11 @@
 #   lab.sh mappings NAME [--raw]                the router's port forwards, one a line
 #                                               "PROTO EXTPORT INTERNALIP:PORT" (--raw: nft's DNAT lines)
 #   lab.sh info NAME                            the lab's facts as KEY=VALUE lines
+#   lab.sh stop|start NAME                      stop or start the lab's miniupnpd
+#   lab.sh flush NAME                           empty miniupnpd's chains (its mappings; a running
+#                                               miniupnpd then still believes it holds them)
+#   lab.sh reboot NAME                          stop, flush, start: what a router reboot does
+#   lab.sh link NAME up|down                    plug or unplug the cable between router and host
 #   lab.sh list                                 the labs that are up
 #   lab.sh reap                                 remove labs whose owner process is gone
 #
@@ -43,7 +48,7 @@ die() {
 }
 
 usage() {
-    sed -n '2,11p' "$0" | sed 's/^# \{0,1\}//' >&2
+    sed -n '2,16p' "$0" | sed 's/^# \{0,1\}//' >&2
     exit 2
 }
 
@@ -203,6 +208,45 @@ start_upnpd() {
     disown $! 2>/dev/null || true
 }
 
+cmd_stop() {
+    local dir pid
+    dir="$(state_dir "$1")"
+    [ -f "$dir/info" ] || die "no lab named $1"
+    pid="$(cat "$dir/miniupnpd.daemon" 2>/dev/null || true)"
+    [[ "$pid" =~ ^[0-9]+$ ]] || return 0
+    kill -TERM "$pid" 2>/dev/null || true
+    for _ in $(seq 1 50); do
+        kill -0 "$pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    kill -KILL "$pid" 2>/dev/null || true
+    rm -f "$dir/miniupnpd.daemon" "$dir/miniupnpd.pid"
+}
+
+cmd_start() {
+    local dir
+    dir="$(state_dir "$1")"
+    [ -f "$dir/info" ] || die "no lab named $1"
+    [ ! -s "$dir/miniupnpd.daemon" ] || die "miniupnpd of lab $1 is running"
+    start_upnpd "$1" "$(sed -n 's/^LAB_IGD=//p' "$dir/info")"
+}
+
+cmd_flush() {
+    [ -f "$(state_dir "$1")/info" ] || die "no lab named $1"
+    local chain
+    for chain in miniupnpd prerouting_miniupnpd postrouting_miniupnpd; do
+        ip netns exec "$1-rtr" nft flush chain inet filter "$chain"
+    done
+}
+
+cmd_link() {
+    [ -f "$(state_dir "$1")/info" ] || die "no lab named $1"
+    [ "${2:-}" = up ] || [ "${2:-}" = down ] || die "link takes up or down"
+    # The router's side: the host keeps its address and routes, but loses
+    # the carrier, as when the cable is pulled.
+    ip -n "$1-rtr" link set lan0 "$2"
+}
+
 cmd_down() {
     local name="$1" dir ns pids
     dir="$(state_dir "$name")"
@@ -310,5 +354,14 @@ case "$command" in
     down) cmd_down "$name" ;;
     mappings) cmd_mappings "$name" "$@" ;;
     info) cmd_info "$name" ;;
+    stop) cmd_stop "$name" ;;
+    start) cmd_start "$name" ;;
+    flush) cmd_flush "$name" ;;
+    reboot)
+        cmd_stop "$name"
+        cmd_flush "$name"
+        cmd_start "$name"
+        ;;
+    link) cmd_link "$name" "$@" ;;
     *) usage ;;
 esac

@@ -69,6 +69,29 @@ std::string LoggedText(const std::string& message) {
     return text::SanitizeUtf8(message);
 }
 
+int LogLineBudget::Append(const std::string& text) {
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t end = text.find("\r\n", at);
+        if (end == std::string::npos) {
+            open_ += text.size() - at;
+            break;
+        }
+        lines_.push_back(open_ + end + 2 - at);
+        open_ = 0;
+        at = end + 2;
+    }
+    bytes_ += text.size();
+    int drop = 0;
+    // An open line is the newest; otherwise the last finished one is.
+    const std::size_t keep = open_ > 0 ? 0 : 1;
+    while (bytes_ > kMaxLogBytes && lines_.size() > keep) {
+        bytes_ -= lines_.front();
+        lines_.pop_front();
+        ++drop;
+    }
+    return drop;
+}
+
 std::string FormatLocalTime(std::int64_t secondsSinceEpoch, const char* pattern) {
     std::tm local{};
     if (!platform::ToLocalTime(secondsSinceEpoch, &local)) {

@@ -2,7 +2,9 @@
 // line ends; appending adds none.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <string>
 
 namespace activity_log {
@@ -14,6 +16,9 @@ inline constexpr char kFound[] = "◆UPnP対応ルータが見つかりました
 inline constexpr char kSuccess[] = "○\u3000設定に成功しました。\r\n";
 inline constexpr char kFailure[] = "×\u3000設定に失敗しました。\r\n";
 inline constexpr char kRunEnd[] = "\r\n";
+// The rule text could not be written to the profile (a full disk, a profile
+// that cannot be read); the run goes on with the text in the window.
+inline constexpr char kSaveFailed[] = "設定を保存できませんでした。\r\n";
 
 // Closing: the rule's line ends in one of these.
 inline constexpr char kClosed[] = "○\u3000閉じました。\r\n";
@@ -57,6 +62,26 @@ std::string LoggedText(const std::string& message);
 std::string CloseStartText(const std::string& externalPort, const std::string& protocol);
 // "◆ポートマッピング一覧 : %d件\r\n"
 std::string TableHeadingText(std::size_t entries);
+
+// The most the log keeps: about a day of periodic runs. A window left
+// running for weeks would otherwise hold (and redraw) all of them.
+inline constexpr std::size_t kMaxLogBytes = 32 * 1024;
+
+// Counts the log's lines as they are appended, so that the oldest whole
+// lines can go once the log grows past kMaxLogBytes. The newest line always
+// stays, however long.
+class LogLineBudget {
+public:
+    // Counts `text` (as the log shows it) and returns how many of the oldest
+    // lines must go now.
+    int Append(const std::string& text);
+    std::size_t Bytes() const { return bytes_; }
+
+private:
+    std::deque<std::size_t> lines_;  // the byte sizes of the finished lines, oldest first
+    std::size_t open_ = 0;           // bytes of the line not yet ended
+    std::size_t bytes_ = 0;          // all of it
+};
 
 // strftime of the local time into 128 bytes; empty when the time cannot be
 // converted or the result (with its terminating zero) does not fit.

@@ -53,7 +53,12 @@ void CPortMapDlg::OnDestroy() {
 }
 
 void CPortMapDlg::AppendLog(const std::string& message) {
-    window_.AppendLog(activity_log::LoggedText(message));
+    const std::string text = activity_log::LoggedText(message);
+    window_.AppendLog(text);
+    const int drop = logBudget_.Append(text);
+    if (drop > 0) {
+        window_.DropOldestLogLines(drop);
+    }
 }
 
 void CPortMapDlg::RunCycle() {
@@ -62,8 +67,9 @@ void CPortMapDlg::RunCycle() {
     // The text is stored at every run, before discovery and whatever it finds;
     // the field keeps the stored form until the controls are read again.
     m_ruleText = RuleTextToStored(m_ruleText);
-    if (profile_ != nullptr) {
-        profile_->WriteString(settings::kSection, settings::kRuleText, m_ruleText);
+    if (profile_ != nullptr &&
+        !profile_->WriteString(settings::kSection, settings::kRuleText, m_ruleText)) {
+        AppendLog(activity_log::kSaveFailed);
     }
 
     ++m_runCount;
@@ -143,7 +149,7 @@ void CPortMapDlg::OnTimer() {
     m_firstTickDone = 1;
     if (autoUpdate != 0) {
         ++s_periodicTicks;
-        if (s_periodicTicks > kPeriodicRunTicks) {
+        if (s_periodicTicks > m_periodicRunTicks) {
             RunPeriodic();
             s_periodicTicks = 0;
         }

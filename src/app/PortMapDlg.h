@@ -8,6 +8,7 @@
 #include <functional>
 #include <string>
 
+#include "app/ActivityLog.h"
 #include "app/MappingTable.h"
 #include "app/PortMapWindow.h"
 #include "upnp/FailureReason.h"
@@ -61,6 +62,8 @@ public:
     // whole process, as there is one window.
     static int s_periodicTicks;
     static constexpr int kPeriodicRunTicks = 6000;  // a periodic run on the tick after this many
+    // The count that OnTimer uses; tests shorten the period with it.
+    int m_periodicRunTicks = kPeriodicRunTicks;
 
     // Where each run searches for its gateway. The default searches the real
     // network; tests point it at loopback responders.
@@ -87,5 +90,6 @@ public:
 
 private:
     IPortMapWindow& window_;
+    activity_log::LogLineBudget logBudget_;
     Profile* profile_;
 };

@@ -24,6 +24,9 @@ public:
     // a shorter log.
     virtual void AppendLog(const std::string& crlfText) = 0;
     static constexpr int kLogViewLine = 10000;
+    // Removes the log's `lines` oldest lines (CR LF ended), keeping the view
+    // as AppendLog leaves it. A window that keeps no log needs nothing here.
+    virtual void DropOldestLogLines(int lines) { (void)lines; }
 
     // Minimising at start: hide, then minimise (where a tray icon exists the
     // window ends hidden; without one it stays in the task bar).

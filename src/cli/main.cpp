@@ -2,8 +2,7 @@
 // and "現在の設定を表示") from a terminal, with the log printed as the window
 // would show it. The runs are CPortMapDlg's; this file only gathers the rule
 // text and reports.
-#include <atomic>
-#include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -46,8 +45,8 @@ constexpr char kUsage[] =
     "      --json          --list の結果を JSON で表示する\n"
     "  -f, --file FILE     ルールをファイルから読む (1行に1ルール; \"-\" は標準入力)\n"
     "  -w, --watch         定期的に更新: すぐに実行し、その後は実行が終わるたびに\n"
-    "                      間隔をおいて自動実行する (SIGINT/SIGTERM で終了)\n"
-    "  -i, --interval SEC  --watch の間隔 (秒; 既定 600)\n"
+    "                      間隔をおいて自動実行する (Ctrl+C/SIGTERM で終了)\n"
+    "  -i, --interval SEC  --watch の間隔 (秒; 既定 600; 0.001 秒単位の小数も可)\n"
     "  -v, --verbose       ルータが見つからなかった理由と、失敗した通信の記録\n"
     "                      (ルータの応答のまま) も表示する\n"
     "  -h, --help          この説明を表示する\n"
@@ -58,15 +57,6 @@ constexpr char kUsage[] =
     "            (--list: 一覧を読めなかった), 2 ルータが見つからない,\n"
     "            64 使い方の誤り\n"
     "プロファイルは読むだけで、書き込みません。\n";
-
-volatile std::sig_atomic_t g_stopSignal = 0;
-
-// A run in progress is finished first (it is bounded by its time limits);
-// the handler stays installed, as tools such as timeout(1) deliver the
-// signal twice (to the program and to its process group).
-extern "C" void OnStopSignal(int sig) {
-    g_stopSignal = sig;
-}
 
 int UsageError(const std::string& message) {
     std::fprintf(stderr, "pontaro-cli: %s\n", text::SanitizeUtf8(message).c_str());
@@ -79,7 +69,7 @@ struct Options {
     bool haveFile = false;
     std::string file;
     bool watch = false;
-    long intervalSeconds = 600;
+    std::int64_t intervalMs = 600000;
     bool verbose = false;
     bool close = false;
     bool list = false;
@@ -117,21 +107,27 @@ bool ReadRuleFile(const std::string& name, std::string* crlfText, std::string* e
     return true;
 }
 
-bool ParseInterval(const std::string& value, long* seconds) {
-    if (value.empty() || value.size() > 9) {
+// Seconds with up to three decimals ("600", "2", "0.25"), more than zero.
+// Short intervals are for trying the loop out; a router needs minutes.
+bool ParseInterval(const std::string& value, std::int64_t* milliseconds) {
+    const std::size_t dot = value.find('.');
+    const std::string whole = value.substr(0, dot);
+    const std::string fraction = dot == std::string::npos ? std::string() : value.substr(dot + 1);
+    if (whole.empty() || whole.size() > 9 || fraction.size() > 3 ||
+        (dot != std::string::npos && fraction.empty())) {
         return false;
     }
-    long v = 0;
-    for (char c : value) {
+    std::int64_t ms = 0;
+    for (char c : whole + (fraction + "000").substr(0, 3)) {
         if (c < '0' || c > '9') {
             return false;
         }
-        v = v * 10 + (c - '0');
+        ms = ms * 10 + (c - '0');
     }
-    if (v < 1) {
+    if (ms < 1) {
         return false;
     }
-    *seconds = v;
+    *milliseconds = ms;
     return true;
 }
 
@@ -189,9 +185,9 @@ int ParseOptions(const std::vector<std::string>& argv, Options* o, bool* exitNow
             o->haveFile = true;
             o->file = value;
         } else if (name == "-i" || name == "--interval") {
-            if (!ParseInterval(value, &o->intervalSeconds)) {
+            if (!ParseInterval(value, &o->intervalMs)) {
                 *exitNow = true;
-                return UsageError("--interval には 1 以上の秒数を指定してください: '" + value +
+                return UsageError("--interval には 0 より大きい秒数を指定してください: '" + value +
                                   "'");
             }
         } else if (name == "-w" || name == "--watch") {
@@ -230,16 +226,18 @@ int ParseOptions(const std::vector<std::string>& argv, Options* o, bool* exitNow
     return kExitOk;
 }
 
-// Waits until `seconds` have passed since `start`, or a stop signal came.
-void WaitFor(long seconds, std::uint32_t start) {
-    const std::uint64_t limitMs = static_cast<std::uint64_t>(seconds) * 1000;
-    while (g_stopSignal == 0) {
-        const std::uint32_t elapsed = platform::ElapsedSince(start);
-        if (elapsed >= limitMs) {
-            return;
-        }
-        const std::uint64_t left = limitMs - elapsed;
+// Waits until `milliseconds` have passed, or a stop was asked for.
+// The time is summed step by step, so an interval longer than the 32-bit
+// tick's wrap (49.7 days) still ends.
+void WaitFor(std::int64_t milliseconds) {
+    std::int64_t waited = 0;
+    std::uint32_t last = platform::TickCount();
+    while (!platform::StopRequested() && waited < milliseconds) {
+        const std::int64_t left = milliseconds - waited;
         platform::SleepMs(static_cast<unsigned>(left < 100 ? left : 100));
+        const std::uint32_t now = platform::TickCount();
+        waited += static_cast<std::uint32_t>(now - last);
+        last = now;
     }
 }
 
@@ -319,12 +317,12 @@ int Main(const std::vector<std::string>& args) {
     } else if (!options.watch) {
         dlg.RunCycle();
     } else {
-        std::signal(SIGINT, OnStopSignal);
-        std::signal(SIGTERM, OnStopSignal);
+        // A run in progress is finished first (it is bounded by its time limits).
+        platform::CatchStopRequests();
         dlg.RunCycle();
-        while (g_stopSignal == 0) {
-            WaitFor(options.intervalSeconds, platform::TickCount());
-            if (g_stopSignal != 0) {
+        while (!platform::StopRequested()) {
+            WaitFor(options.intervalMs);
+            if (platform::StopRequested()) {
                 break;
             }
             dlg.RunPeriodic();

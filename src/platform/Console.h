@@ -17,4 +17,11 @@ std::vector<std::string> Utf8Arguments(int argc, char** argv);
 // Reads standard input to its end as bytes, untranslated. false on a read error.
 bool ReadStandardInput(std::string* contents);
 
+// From this call on, a request to stop (Ctrl+C, SIGINT, SIGTERM; on Windows
+// also Ctrl+Break and closing the console) no longer ends the process at
+// once: it only makes StopRequested() true, so that the program can finish
+// the work in progress and return from main with its own status.
+void CatchStopRequests();
+bool StopRequested();
+
 }  // namespace platform

@@ -83,13 +83,26 @@ int CRouterDevice::Discover(IpAddress& addr, std::string& loc, const DiscoveryTa
     // Elapsed time, not an absolute deadline, so that the tick counter
     // wrapping during the search cannot cut it short.
     const std::uint32_t start = platform::TickCount();
+    std::uint32_t nextResend = targets.resendMs;
     const auto buffer = std::make_unique<char[]>(kReceiveCapacity + 1);
     for (;;) {
         const std::uint32_t elapsed = platform::TickCount() - start;
         if (elapsed >= targets.listenMs) {
             break;
         }
-        const std::uint32_t remaining = targets.listenMs - elapsed;
+        if (targets.resendMs != 0 && elapsed >= nextResend) {
+            // A resend that fails (the link went away meanwhile) only loses
+            // that chance; the listening goes on.
+            for (const std::uint32_t to : destinations) {
+                platform::SendDatagram(socket.Get(), upnp::kSsdpSearchRequest,
+                                       upnp::kSsdpSearchRequestSize, to, targets.port);
+            }
+            nextResend = elapsed + targets.resendMs;
+        }
+        std::uint32_t remaining = targets.listenMs - elapsed;
+        if (targets.resendMs != 0 && nextResend - elapsed < remaining) {
+            remaining = nextResend - elapsed;
+        }
         const int ready = platform::WaitReadable(
             socket.Get(), remaining > 0x7FFFFFFFu ? 0x7FFFFFFF : static_cast<int>(remaining));
         if (ready < 0) {

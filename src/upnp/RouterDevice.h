@@ -22,6 +22,9 @@ struct DiscoveryTargets {
     bool useDefaultGateways = true;           // add each adapter's default gateway
     std::vector<std::uint32_t> extraTargets;  // further unicast destinations
     unsigned listenMs = 3000;
+    // The search is sent again at this pace while listening: a router that
+    // comes up (or back) during the search still answers in this run.
+    unsigned resendMs = 1000;
 
     DiscoveryTargets();
 };

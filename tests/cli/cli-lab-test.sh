@@ -90,8 +90,10 @@ usage_errors() {
     echo "80, 80, TCP, x" >"$work/one.txt"
     run -f "$work/one.txt" "81, 81, TCP, y"
     expect_rc 64 "rules twice"
-    run --interval abc --watch
-    expect_rc 64 "bad interval"
+    for bad in abc 0 0.000 1. .5 0.0001 1,5 -1 1234567890; do
+        run --interval "$bad" --watch
+        expect_rc 64 "bad interval '$bad'"
+    done
     run --help
     expect_rc 0 "--help"
     for opt in --watch --close --list --json; do

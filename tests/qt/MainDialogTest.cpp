@@ -335,14 +335,29 @@ void MainDialogTest::logScrollsLikeLineScroll() {
     QCOMPARE(w.GetLogText(), log + "last\r\n");
 
     // A long one: the view rests 10000 lines below the top, not at the end.
+    // (Empty lines, so that 15000 of them fit in what the log keeps.)
     log.clear();
-    for (int i = 0; i < 20000; ++i)
-        log += std::to_string(i) + "\r\n";
+    for (int i = 0; i < 15000; ++i)
+        log += "\r\n";
     w.SetLogText(log);
     s.logic().AppendLog("");
     QCOMPARE(bar->value(), 10000);
     QVERIFY(bar->maximum() > 10000);
     QCOMPARE(w.logBox()->cursorForPosition(QPoint(2, 2)).blockNumber(), 10000);
+
+    // Past what the log keeps, the oldest whole lines leave the box.
+    w.SetLogText("");
+    std::string appended;
+    for (int i = 0; appended.size() < 2 * activity_log::kMaxLogBytes; ++i) {
+        const std::string line = "行 " + std::to_string(i) + "\r\n";
+        appended += line;
+        s.logic().AppendLog(line);
+    }
+    const std::string kept = w.GetLogText();
+    QVERIFY(kept.size() <= activity_log::kMaxLogBytes);
+    QVERIFY(kept.size() > activity_log::kMaxLogBytes - 1024);
+    QCOMPARE(appended.substr(appended.size() - kept.size()), kept);
+    QVERIFY(kept.rfind("行 ", 0) == 0);
 }
 
 void MainDialogTest::autoMinimizeWithoutTrayStaysInTheTaskBar() {

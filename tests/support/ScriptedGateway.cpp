@@ -194,6 +194,12 @@ std::vector<ScriptedGateway::ActionPost> ScriptedGateway::ActionPosts() const {
     return posts_;
 }
 
+void ScriptedGateway::ForgetPosts() {
+    std::lock_guard<std::mutex> hold(lock_);
+    posts_.clear();
+    posts_.shrink_to_fit();
+}
+
 void ScriptedGateway::ServeSsdp() {
     while (!stop_ && udp_ != platform::kInvalidSocket) {
         if (platform::WaitReadable(udp_, kSliceMs) != 1) {

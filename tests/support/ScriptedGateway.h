@@ -69,6 +69,8 @@ public:
     std::vector<std::string> Posts() const;
     // Every action post received, in order.
     std::vector<ActionPost> ActionPosts() const;
+    // Drops the posts kept so far, so that a long test keeps no record of them.
+    void ForgetPosts();
 
     void Stop();
 

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <ctime>
 #include <string>
+#include <vector>
 
 #include "platform/Clock.h"
 
@@ -43,6 +44,52 @@ TEST(LogAppend, AddsNothingOfItsOwnAndReplacesBadBytes) {
     EXPECT_EQ(LoggedText("loc\xFF\xFE/x\r\n"), "loc\xEF\xBF\xBD\xEF\xBF\xBD/x\r\n");
     // A character cut off at the end of the message is not valid either.
     EXPECT_EQ(LoggedText("\xE3\x81").rfind("\xEF\xBF\xBD", 0), 0u);
+}
+
+// A log as a window keeps it: appended to, its oldest lines dropped as the
+// budget says.
+TEST(LogAppend, KeepsTheNewestWholeLinesWithinTheLimit) {
+    const std::string line = "■ 80 -> 80 [TCP] : " + std::string(kSuccess);  // multi-byte
+    std::string full;
+    while (full.size() + line.size() <= kMaxLogBytes) {
+        full += line;
+    }
+    const std::string huge(kMaxLogBytes + 10, 'x');
+    struct Case {
+        const char* name;
+        std::vector<std::string> messages;
+        std::size_t expectedSize;
+    } cases[] = {
+        {"at the limit",
+         {full, std::string(kMaxLogBytes - full.size() - 2, 'y') + "\r\n"},
+         kMaxLogBytes},
+        {"one byte over: the first line goes",
+         {full, std::string(kMaxLogBytes - full.size() - 2, 'y') + "\r\n", "z"},
+         kMaxLogBytes + 1 - line.size()},
+        {"a line split over two appends counts once",
+         {full, "■ 80 -> 80 [TCP] : ", kSuccess, line},
+         full.size()},
+        {"a line larger than the limit stays alone", {full, huge + "\r\n"}, huge.size() + 2},
+        {"an open line larger than the limit stays alone", {full, huge}, huge.size()},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        LogLineBudget budget;
+        std::string log;
+        std::string whole;
+        for (const std::string& m : c.messages) {
+            log += m;
+            whole += m;
+            for (int drop = budget.Append(m); drop > 0; --drop) {
+                log.erase(0, log.find("\r\n") + 2);
+            }
+            EXPECT_EQ(budget.Bytes(), log.size());
+        }
+        EXPECT_EQ(log.size(), c.expectedSize);
+        EXPECT_EQ(whole.substr(whole.size() - log.size()), log);  // the newest bytes
+        const std::size_t start = whole.size() - log.size();
+        EXPECT_TRUE(start == 0 || whole.compare(start - 2, 2, "\r\n") == 0);  // whole lines
+    }
 }
 
 TEST(LocalTime, TimeStampPattern) {

@@ -148,6 +148,7 @@ TEST(DiscoveryRequest, DefaultTargetsAreTheSsdpGroupOnPort1900ForThreeSeconds) {
     EXPECT_EQ(t.port, 1900);
     EXPECT_EQ(t.bindPort, 1900);
     EXPECT_EQ(t.listenMs, 3000u);
+    EXPECT_EQ(t.resendMs, 1000u);
     EXPECT_TRUE(t.extraTargets.empty());
 }
 
@@ -189,6 +190,23 @@ TEST(DiscoveryRequest, EveryTargetGetsTheSameRequest) {
     for (const auto& r : responder.Requests()) {
         EXPECT_EQ(r, kRequest + std::string(1, '\0'));
     }
+}
+
+TEST(DiscoveryRequest, IsSentAgainWhileListeningSoARouterThatMissedTheFirstAnswers) {
+    // The responder stands for a router that comes up after the first
+    // search: it answers only the third request it sees.
+    Responder late;
+    late.AnswerWith({Answer("Location: http://127.0.0.1:5000/rootDesc.xml\r\n\r\n")}, 0, 3);
+    DiscoveryTargets t = LoopbackTargets({Ip("127.0.0.1")}, late.Port(), 1500);
+    t.resendMs = 300;
+    CRouterDevice device;
+    IpAddress addr;
+    std::string loc;
+    EXPECT_EQ(device.Discover(addr, loc, t), 0);
+    late.Join();
+    ASSERT_EQ(late.Requests().size(), 3u);
+    EXPECT_EQ(late.Requests().back(), kRequest + std::string(1, '\0'));
+    EXPECT_EQ(loc, "http://127.0.0.1:5000/rootDesc.xml");
 }
 
 TEST(DiscoveryAnswer, TwoRoutersTheAnswerReadFirstWins) {

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <random>
 #include <string>
 #include <vector>
@@ -301,6 +302,26 @@ TEST_F(RunCycle, NoGatewayEndsTheRunAfterStoringTheText) {
     EXPECT_FALSE(dlg->m_lastRun.gatewayFound);
     EXPECT_EQ(Profile(profilePath_).GetString("Setting", "Setting", "missing"),
               "80, 80, TCP, a\\r\\n21, 21, TCP, b");
+}
+
+TEST_F(RunCycle, ProfileThatCannotBeSavedIsReportedAndTheRunGoesOn) {
+    // A profile whose folder cannot be made (a file holds its name) and one
+    // that exists but cannot be read: both keep the rules out of the file.
+    fs::create_directories(dir_);
+    { std::ofstream(dir_ / "blocker") << "a file, not a folder"; }
+    fs::create_directories(dir_ / "unreadable.ini");
+    for (const fs::path& path : {dir_ / "blocker" / "pontaro.ini", dir_ / "unreadable.ini"}) {
+        SCOPED_TRACE(path.string());
+        window_.log.clear();
+        window_.rules = "80, 80, TCP, a";
+        Profile profile(path.string());
+        auto dlg = MakeDlg(gateway_, &profile);
+        dlg->RunCycle();
+        EXPECT_EQ(window_.log,
+                  std::string(kSaveFailed) + Found() + "■ 80 -> 80 [TCP] : " + kSuccess + "\r\n");
+        EXPECT_EQ(dlg->m_lastRun.rulesFailed, 0);
+    }
+    EXPECT_TRUE(fs::is_directory(dir_ / "unreadable.ini"));
 }
 
 TEST_F(RunCycle, SettingIsWrittenInStoredFormAtEveryRunAndOnlyThere) {

@@ -7,10 +7,43 @@
 #include <io.h>
 #include <shellapi.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cwchar>
 
 namespace platform {
+
+namespace {
+
+std::atomic<bool> g_stopRequested{false};
+
+// Runs on a thread of its own that the system starts for each event.
+BOOL WINAPI OnConsoleControl(DWORD event) {
+    switch (event) {
+        case CTRL_C_EVENT:
+        case CTRL_BREAK_EVENT:
+            g_stopRequested = true;
+            return TRUE;
+        case CTRL_CLOSE_EVENT:
+            // The system ends the process once this returns (or after a few
+            // seconds): give the run in progress that time to finish.
+            g_stopRequested = true;
+            Sleep(4000);
+            return TRUE;
+        default:
+            return FALSE;
+    }
+}
+
+}  // namespace
+
+void CatchStopRequests() {
+    SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+}
+
+bool StopRequested() {
+    return g_stopRequested;
+}
 
 void PrepareConsoleOutput() {
     SetConsoleOutputCP(CP_UTF8);

@@ -52,8 +52,11 @@ ReadResult ReadWholeFile(const std::string& path, std::string* contents) {
     if (wide.empty()) {
         return ReadResult::kMissing;
     }
-    const HANDLE file = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // FILE_SHARE_DELETE: a save by another process may replace the file
+    // while it is being read here.
+    const HANDLE file = CreateFileW(wide.c_str(), GENERIC_READ,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
         return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
@@ -103,8 +106,21 @@ bool WriteFileAtomically(const std::string& path, const std::string& contents) {
     bool ok = WriteAll(file, contents);
     ok = FlushFileBuffers(file) && ok;
     ok = CloseHandle(file) && ok;
-    ok = ok && MoveFileExW(temp.c_str(), target.c_str(),
-                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    // Another process that reads or replaces the file at this moment makes
+    // the move fail for a short while (sharing violation, access denied).
+    for (int attempt = 0; ok; ++attempt) {
+        if (MoveFileExW(temp.c_str(), target.c_str(),
+                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+            break;
+        }
+        const DWORD error = GetLastError();
+        if (attempt >= 50 || (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED &&
+                              error != ERROR_LOCK_VIOLATION)) {
+            ok = false;
+            break;
+        }
+        Sleep(10);
+    }
     if (!ok) {
         DeleteFileW(temp.c_str());
     }

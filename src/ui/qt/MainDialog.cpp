@@ -219,6 +219,17 @@ void CMainDialog::AppendLog(const std::string& crlfText) {
     QTextCursor end(log_->document());
     end.movePosition(QTextCursor::End);
     end.insertText(QString::fromStdString(text::CrLfToLf(crlfText)));
+    ShowLogViewLine();
+}
+
+void CMainDialog::DropOldestLogLines(int lines) {
+    QTextCursor head(log_->document());
+    head.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor, lines);
+    head.removeSelectedText();
+    ShowLogViewLine();
+}
+
+void CMainDialog::ShowLogViewLine() {
     QScrollBar* bar = log_->verticalScrollBar();
     bar->setValue(std::clamp(kLogViewLine, bar->minimum(), bar->maximum()));
 }

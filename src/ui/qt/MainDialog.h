@@ -43,6 +43,7 @@ public:
     bool GetAutoMinimize() override;
     void SetAutoMinimize(bool on) override;
     void AppendLog(const std::string& crlfText) override;
+    void DropOldestLogLines(int lines) override;
     void HideWindow() override;
     void MinimizeWindow() override;
     void AddTrayIcon() override;
@@ -67,6 +68,8 @@ public:
     QCheckBox* autoMinimizeBox() const { return autoMinimize_; }
     QSystemTrayIcon* trayIcon() const { return tray_; }
     bool tickTimerActive() const { return timer_.isActive(); }
+    // Tests run many periodic runs with a faster tick.
+    void setTickInterval(int ms) { timer_.setInterval(ms); }
     QMenu* CreateContextMenu();
 
     static QIcon AppIcon();
@@ -80,6 +83,7 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
+    void ShowLogViewLine();  // the view AppendLog promises
     void OnOpen();
     void OnTick();
     void OnTrayActivated(QSystemTrayIcon::ActivationReason reason);

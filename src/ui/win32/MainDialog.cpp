@@ -46,6 +46,21 @@ void CMainDialog::AppendLog(const std::string& crlfText) {
     const LRESULT end = SendMessageW(box, WM_GETTEXTLENGTH, 0, 0);
     SendMessageW(box, EM_SETSEL, end, end);
     SendMessageW(box, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(wide.c_str()));
+    ShowLogViewLine();
+}
+
+void CMainDialog::DropOldestLogLines(int lines) {
+    const HWND box = Item(IDC_LOG);
+    // The box does not wrap, so its lines are the log's lines.
+    const LRESULT cut = SendMessageW(box, EM_LINEINDEX, lines, 0);
+    const LRESULT end = cut < 0 ? SendMessageW(box, WM_GETTEXTLENGTH, 0, 0) : cut;
+    SendMessageW(box, EM_SETSEL, 0, end);
+    SendMessageW(box, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(L""));
+    ShowLogViewLine();
+}
+
+void CMainDialog::ShowLogViewLine() {
+    const HWND box = Item(IDC_LOG);
     SendMessageW(box, EM_SETSEL, 0, 0);
     const LRESULT top = SendMessageW(box, EM_GETFIRSTVISIBLELINE, 0, 0);
     SendMessageW(box, EM_LINESCROLL, 0, kLogViewLine - top);

@@ -36,6 +36,7 @@ public:
     bool GetAutoMinimize() override;
     void SetAutoMinimize(bool on) override;
     void AppendLog(const std::string& crlfText) override;
+    void DropOldestLogLines(int lines) override;
     void HideWindow() override;
     void MinimizeWindow() override;
     void AddTrayIcon() override;
@@ -45,6 +46,7 @@ protected:
     INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
 private:
+    void ShowLogViewLine();  // the view AppendLog promises
     BOOL OnInitDialog();
     bool OnSysCommand(WPARAM command);
     bool OnPaint();
