@@ -15,6 +15,8 @@ const char* StepText(FailureReason::Step step) {
             return "検索要求(M-SEARCH)を送信できませんでした";
         case Step::kNoAnswer:
             return "検索要求(M-SEARCH)に応答がありませんでした";
+        case Step::kNoGateway:
+            return "応答した機器にWAN接続サービスがありませんでした";
         case Step::kUrl:
             return "URLを解釈できませんでした";
         case Step::kConnect:
@@ -30,7 +32,7 @@ const char* StepText(FailureReason::Step step) {
         case Step::kDescription:
             return "デバイス記述を読めませんでした";
         case Step::kNoService:
-            return "WANIPConnectionサービスがありません";
+            return "WAN接続サービス(WANIPConnection/WANPPPConnection)がありません";
     }
     return "不明なエラー";
 }

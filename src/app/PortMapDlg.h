@@ -67,6 +67,9 @@ public:
     // with the reason the gateway object kept. The window's log is unchanged.
     std::function<void(const FailureReason&)> m_onNotFound;
     std::function<void(const FailureReason&)> m_onRuleFailure;
+    // Called during discovery for each answering device that was passed over
+    // (its description location and why).
+    std::function<void(const std::string&, const FailureReason&)> m_onPassedOver;
 
     // What the last run did, for callers that report it (exit codes).
     struct RunSummary {

@@ -246,6 +246,9 @@ int Main(const std::vector<std::string>& args) {
         };
         dlg.m_onNotFound = printReason;
         dlg.m_onRuleFailure = printReason;
+        dlg.m_onPassedOver = [&window](const std::string& location, const FailureReason& r) {
+            window.PrintLine("  見送り: " + location + " " + DescribeFailure(r));
+        };
     }
 
     if (!options.watch) {

@@ -1,5 +1,6 @@
 #include "support/ScriptedGateway.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "support/LoopbackListener.h"
@@ -36,12 +37,25 @@ std::string Description(std::uint16_t port) {
            "</device></root>";
 }
 
-std::string SoapOk() {
+std::string SoapOk(const std::string& action = "AddPortMapping", const std::string& values = "") {
     return "<?xml version=\"1.0\"?>\r\n<s:Envelope "
            "xmlns:s=\"http://schemas.xmlsoap.org/soap/envelope/\" "
            "s:encodingStyle=\"http://schemas.xmlsoap.org/soap/encoding/\"><s:Body>"
-           "<u:AddPortMappingResponse "
-           "xmlns:u=\"urn:schemas-upnp-org:service:WANIPConnection:1\"/></s:Body></s:Envelope>";
+           "<u:" +
+           action + "Response xmlns:u=\"urn:schemas-upnp-org:service:WANIPConnection:1\">" +
+           values + "</u:" + action + "Response></s:Body></s:Envelope>";
+}
+
+// The value of a header line of `head` (any letter case), trimmed.
+std::string HeaderValue(const std::string& head, const std::string& name) {
+    std::string rest = head;
+    std::string line;
+    while (text::CutLine(rest, line)) {
+        if (text::StartsWithNoCase(line, name + ":")) {
+            return text::Trim(line.substr(name.size() + 1));
+        }
+    }
+    return std::string();
 }
 
 std::string SoapFault(const std::string& code, const std::string& description) {
@@ -56,7 +70,13 @@ std::string SoapFault(const std::string& code, const std::string& description) {
 
 }  // namespace
 
-ScriptedGateway::ScriptedGateway(bool answerSearches) : answerSearches_(answerSearches) {
+ScriptedGateway::ScriptedGateway(bool answerSearches)
+    : ScriptedGateway(std::vector<Device>{Device()}) {
+    answerSearches_ = answerSearches;
+}
+
+ScriptedGateway::ScriptedGateway(std::vector<Device> devices, std::vector<std::string> noise)
+    : answerSearches_(true), devices_(std::move(devices)), noise_(std::move(noise)) {
     listener_ = loopback::Listen(&httpPort_);  // first: it also starts Winsock
     udp_ = platform::OpenUdpSocket();
     if (udp_ != platform::kInvalidSocket && platform::BindUdp(udp_, loopback::Address(), 0) == 0) {
@@ -93,7 +113,20 @@ bool ScriptedGateway::Ready() const {
 }
 
 std::string ScriptedGateway::Location() const {
-    return "http://127.0.0.1:" + std::to_string(httpPort_) + "/rootDesc.xml";
+    return Url("/rootDesc.xml");
+}
+
+std::string ScriptedGateway::Url(const std::string& path) const {
+    return "http://127.0.0.1:" + std::to_string(httpPort_) + path;
+}
+
+std::string ScriptedGateway::Fill(std::string text) const {
+    const std::string base = Url("");
+    for (std::size_t at = text.find("BASE"); at != std::string::npos;
+         at = text.find("BASE", at + base.size())) {
+        text.replace(at, 4, base);
+    }
+    return text;
 }
 
 DiscoveryTargets ScriptedGateway::Targets(unsigned listenMs) const {
@@ -112,6 +145,11 @@ void ScriptedGateway::ScriptSoapReplies(std::vector<SoapReply> replies) {
     replies_.assign(replies.begin(), replies.end());
 }
 
+void ScriptedGateway::ScriptConnectionStatus(std::map<std::string, std::string> statusByPath) {
+    std::lock_guard<std::mutex> hold(lock_);
+    statusByPath_ = std::move(statusByPath);
+}
+
 int ScriptedGateway::Searches() const {
     std::lock_guard<std::mutex> hold(lock_);
     return searches_;
@@ -119,12 +157,34 @@ int ScriptedGateway::Searches() const {
 
 int ScriptedGateway::DescriptionGets() const {
     std::lock_guard<std::mutex> hold(lock_);
+    return static_cast<int>(gets_.size());
+}
+
+std::vector<std::string> ScriptedGateway::Gets() const {
+    std::lock_guard<std::mutex> hold(lock_);
     return gets_;
 }
 
 std::vector<std::string> ScriptedGateway::Posts() const {
     std::lock_guard<std::mutex> hold(lock_);
-    return posts_;
+    std::vector<std::string> bodies;
+    for (const Post& p : posts_) {
+        bodies.push_back(p.body);
+    }
+    return bodies;
+}
+
+std::vector<ScriptedGateway::Post> ScriptedGateway::PostsOf(const std::string& action) const {
+    std::lock_guard<std::mutex> hold(lock_);
+    std::vector<Post> found;
+    for (const Post& p : posts_) {
+        const std::string suffix = "#" + action + "\"";
+        if (p.soapAction.size() >= suffix.size() &&
+            p.soapAction.compare(p.soapAction.size() - suffix.size(), suffix.size(), suffix) == 0) {
+            found.push_back(p);
+        }
+    }
+    return found;
 }
 
 void ScriptedGateway::ServeSsdp() {
@@ -139,19 +199,33 @@ void ScriptedGateway::ServeSsdp() {
         if (n <= 0) {
             continue;
         }
+        bool first = false;
         {
             std::lock_guard<std::mutex> hold(lock_);
-            ++searches_;
+            first = searches_++ == 0;
         }
         if (!answerSearches_) {
             continue;
         }
-        const std::string answer =
-            "HTTP/1.1 200 OK\r\nCACHE-CONTROL: max-age=120\r\n"
-            "ST: urn:schemas-upnp-org:service:WANIPConnection:1\r\nEXT:\r\n"
-            "SERVER: Scripted/1.0 UPnP/1.0 Gateway/1.0\r\nLocation: " +
-            Location() + "\r\n\r\n";
-        platform::SendDatagram(udp_, answer.data(), answer.size(), from, fromPort);
+        if (first) {
+            for (const std::string& scripted : noise_) {
+                const std::string datagram = Fill(scripted);
+                platform::SendDatagram(udp_, datagram.data(), datagram.size(), from, fromPort);
+            }
+        }
+        const std::string searchTarget =
+            HeaderValue(std::string(buffer, static_cast<std::size_t>(n)), "ST");
+        for (const Device& d : devices_) {
+            if (!d.answers.empty() &&
+                std::find(d.answers.begin(), d.answers.end(), searchTarget) == d.answers.end()) {
+                continue;
+            }
+            const std::string answer =
+                "HTTP/1.1 200 OK\r\nCACHE-CONTROL: max-age=120\r\nST: " + searchTarget +
+                "\r\nEXT:\r\nSERVER: Scripted/1.0 UPnP/1.0 Gateway/1.0\r\nLocation: " +
+                Url(d.path) + "\r\n\r\n";
+            platform::SendDatagram(udp_, answer.data(), answer.size(), from, fromPort);
+        }
     }
 }
 
@@ -200,28 +274,57 @@ void ScriptedGateway::ServeConnection(platform::SocketHandle c) {
     if (headerEnd == std::string::npos) {
         return;
     }
+    const std::size_t pathStart = request.find(' ') + 1;
+    const std::string path = request.substr(pathStart, request.find(' ', pathStart) - pathStart);
     if (request.rfind("GET ", 0) == 0) {
         {
             std::lock_guard<std::mutex> hold(lock_);
-            ++gets_;
+            gets_.push_back(path);
         }
-        loopback::SendAll(c, HttpReply(200, "OK", Description(httpPort_)));
+        for (const Device& d : devices_) {
+            if (d.path == path) {
+                loopback::SendAll(c, HttpReply(200, "OK",
+                                               d.description.empty() ? Description(httpPort_)
+                                                                     : Fill(d.description)));
+                return;
+            }
+        }
+        loopback::SendAll(c, HttpReply(404, "Not Found", ""));
         return;
     }
+    Post post{path, HeaderValue(request.substr(0, headerEnd + 2), "SOAPAction"),
+              request.substr(headerEnd + 4)};
+    const bool statusQuery = post.soapAction.find("#GetStatusInfo\"") != std::string::npos;
     SoapReply reply;
+    std::string connectionStatus;
     {
         std::lock_guard<std::mutex> hold(lock_);
-        posts_.push_back(request.substr(headerEnd + 4));
-        if (!replies_.empty()) {
+        posts_.push_back(post);
+        if (statusQuery) {
+            const auto known = statusByPath_.find(path);
+            if (known == statusByPath_.end()) {
+                reply = SoapReply{500, "401", "Invalid Action"};
+            } else {
+                connectionStatus = known->second;
+            }
+        } else if (!replies_.empty()) {
             reply = replies_.front();
             replies_.pop_front();
         }
     }
-    if (reply.status == 200) {
-        loopback::SendAll(c, HttpReply(200, "OK", SoapOk()));
-    } else {
+    if (reply.status != 200) {
         loopback::SendAll(c, HttpReply(reply.status, "Internal Server Error",
                                        SoapFault(reply.errorCode, reply.errorDescription)));
+    } else if (statusQuery) {
+        loopback::SendAll(
+            c,
+            HttpReply(200, "OK",
+                      SoapOk("GetStatusInfo",
+                             "<NewConnectionStatus>" + connectionStatus +
+                                 "</NewConnectionStatus><NewLastConnectionError>"
+                                 "ERROR_NONE</NewLastConnectionError><NewUptime>1</NewUptime>")));
+    } else {
+        loopback::SendAll(c, HttpReply(200, "OK", SoapOk()));
     }
 }
 

@@ -1,11 +1,14 @@
 // A whole gateway on loopback for tests of a run: an SSDP responder on a UDP
 // port of 127.0.0.1 and an HTTP server that serves the device description and
-// answers AddPortMapping posts as scripted. Each on its own thread.
+// answers AddPortMapping posts as scripted. Each on its own thread. It can
+// also stand for several devices on one network (a router and a device that
+// answers every search before it), each with a description of its own.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <deque>
+#include <map>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -23,7 +26,25 @@ public:
         std::string errorDescription;
     };
 
+    // One device: where its description lies and which searches it answers.
+    struct Device {
+        std::string path = "/rootDesc.xml";
+        std::string description;  // "BASE" stands for http://127.0.0.1:PORT; empty: the usual
+        std::vector<std::string> answers;  // search targets answered; empty: every search
+    };
+
+    // One post as received.
+    struct Post {
+        std::string path;
+        std::string soapAction;  // the header's value, quotes included
+        std::string body;
+    };
+
     explicit ScriptedGateway(bool answerSearches = true);
+    // Answers each search with every device that answers its target, in the
+    // given order, after sending `noise` (datagrams, "BASE" filled in) to
+    // the first search.
+    explicit ScriptedGateway(std::vector<Device> devices, std::vector<std::string> noise = {});
     ~ScriptedGateway();
     ScriptedGateway(const ScriptedGateway&) = delete;
     ScriptedGateway& operator=(const ScriptedGateway&) = delete;
@@ -31,17 +52,25 @@ public:
     bool Ready() const;
     std::uint16_t HttpPort() const { return httpPort_; }
     std::string Location() const;  // http://127.0.0.1:PORT/rootDesc.xml
+    std::string Url(const std::string& path) const;
 
     // Searches that go only to this responder, listening `listenMs`.
     DiscoveryTargets Targets(unsigned listenMs = 1500) const;
 
     // Replies to the next posts, in order; once used up, posts get 200.
     void ScriptSoapReplies(std::vector<SoapReply> replies);
+    // What GetStatusInfo reports for each control path ("Connected"…); a
+    // path not listed answers it with a UPnP fault.
+    void ScriptConnectionStatus(std::map<std::string, std::string> statusByPath);
 
     int Searches() const;
     int DescriptionGets() const;
-    // The bodies of the AddPortMapping posts received, in order.
+    // The bodies of the posts received, in order.
     std::vector<std::string> Posts() const;
+    // The posts of one action (by its SOAPAction), in order.
+    std::vector<Post> PostsOf(const std::string& action) const;
+    // The paths of the GET requests, in order.
+    std::vector<std::string> Gets() const;
 
     void Stop();
 
@@ -50,7 +79,12 @@ private:
     void ServeHttp();
     void ServeConnection(platform::SocketHandle c);
 
+    std::string Fill(std::string text) const;
+
     bool answerSearches_;
+    std::vector<Device> devices_;
+    std::vector<std::string> noise_;
+    std::map<std::string, std::string> statusByPath_;
     platform::SocketHandle udp_ = platform::kInvalidSocket;
     platform::SocketHandle listener_ = platform::kInvalidSocket;
     std::uint16_t udpPort_ = 0;
@@ -59,8 +93,8 @@ private:
     mutable std::mutex lock_;
     std::deque<SoapReply> replies_;
     int searches_ = 0;
-    int gets_ = 0;
-    std::vector<std::string> posts_;
+    std::vector<std::string> gets_;
+    std::vector<Post> posts_;
     std::thread ssdpThread_;
     std::thread httpThread_;
 };

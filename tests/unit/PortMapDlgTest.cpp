@@ -104,7 +104,7 @@ TEST_F(RunCycle, RulesSucceedAndFailInTurnAndEachGetsItsLine) {
     EXPECT_EQ(SoapArgument(posts[0], "NewInternalPort"), "80");
     EXPECT_EQ(SoapArgument(posts[0], "NewProtocol"), "TCP");
     EXPECT_EQ(SoapArgument(posts[0], "NewPortMappingDescription"), "HTTP接続の通過");
-    EXPECT_EQ(SoapArgument(posts[1], "NewProtocol"), "udp");
+    EXPECT_EQ(SoapArgument(posts[1], "NewProtocol"), "UDP");  // the log keeps "udp"
     EXPECT_EQ(SoapArgument(posts[1], "NewPortMappingDescription"), "FTP, data");
     // The numbers sent are the atoi values, the log shows the texts.
     EXPECT_EQ(SoapArgument(posts[2], "NewExternalPort"), "8080");
