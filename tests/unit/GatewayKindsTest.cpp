@@ -43,8 +43,8 @@ std::string Description(const std::string& rootType,
     int id = 0;
     for (const auto& services : connections) {
         d += "<" + p + "device><" + p +
-             "deviceType>urn:schemas-upnp-org:device:WANConnectionDevice:1</" + p +
-             "deviceType><" + p + "serviceList>";
+             "deviceType>urn:schemas-upnp-org:device:WANConnectionDevice:1</" + p + "deviceType><" +
+             p + "serviceList>";
         for (const Service& s : services) {
             d += "<" + p + "service><" + p + "serviceType>" + s.type + "</" + p + "serviceType><" +
                  p + "serviceId>urn:upnp-org:serviceId:Conn" + std::to_string(++id) + "</" + p +
@@ -80,8 +80,7 @@ std::vector<Kind> Kinds() {
     const std::vector<std::string> deviceSearches = {kIgd1, kIgd2};
     return {
         {"PPP only, silent to a WANIPConnection search",
-         {{"/rootDesc.xml", Description(kIgd1, {{{kPpp1, "/ctl/PPP"}}}),
-           {kIgd1, kIgd2, kPpp1}}},
+         {{"/rootDesc.xml", Description(kIgd1, {{{kPpp1, "/ctl/PPP"}}}), {kIgd1, kIgd2, kPpp1}}},
          {},
          {},
          "/rootDesc.xml",
@@ -114,7 +113,8 @@ std::vector<Kind> Kinds() {
          kPpp1,
          2},
         {"two connection devices, the first not live",
-         {{"/rootDesc.xml", Description(kIgd1, {{{kIp1, "/ctl/wan1"}}, {{kIp1, "/ctl/wan2"}}}),
+         {{"/rootDesc.xml",
+           Description(kIgd1, {{{kIp1, "/ctl/wan1"}}, {{kIp1, "/ctl/wan2"}}}),
            {}}},
          {{"/ctl/wan1", "Disconnected"}, {"/ctl/wan2", "Connected"}},
          {},
