@@ -138,6 +138,30 @@ TEST_F(RunCycle, BlankOrIncompleteLineEndsTheListSilently) {
     }
 }
 
+TEST_F(RunCycle, ADevicePassedOverIsToldAndTheLogShowsTheGatewayTaken) {
+    ScriptedGateway network(std::vector<ScriptedGateway::Device>{
+        {"/WFADevice.xml",
+         "<?xml version=\"1.0\"?><root xmlns=\"urn:schemas-upnp-org:device-1-0\"><device>"
+         "<serviceList><service><serviceType>urn:schemas-wifialliance-org:service:"
+         "WFAWLANConfig:1</serviceType><controlURL>/wps</controlURL></service></serviceList>"
+         "</device></root>",
+         {}},
+        {}});
+    ASSERT_TRUE(network.Ready());
+    window_.rules = "80, 80, TCP, a";
+    auto dlg = MakeDlg(network, nullptr);
+    std::vector<std::string> passedOver;
+    dlg->m_onPassedOver = [&](const std::string& location, const FailureReason& why) {
+        passedOver.push_back(location);
+        EXPECT_EQ(why.step, FailureReason::Step::kNoService);
+        EXPECT_EQ(window_.log, "");  // before the found text
+    };
+    dlg->RunCycle();
+    EXPECT_EQ(passedOver, std::vector<std::string>{network.Url("/WFADevice.xml")});
+    EXPECT_EQ(window_.log, std::string(kFound) + "- Address : 127.0.0.1\r\n- Control URL : " +
+                               network.Location() + "\r\n■ 80 -> 80 [TCP] : " + kSuccess + "\r\n");
+}
+
 TEST_F(RunCycle, NoGatewayEndsTheRunAfterStoringTheText) {
     ScriptedGateway silent(false);
     window_.rules = "80, 80, TCP, a\r\n21, 21, TCP, b";
