@@ -71,12 +71,14 @@ std::string SoapFault(const std::string& code, const std::string& description) {
 }  // namespace
 
 ScriptedGateway::ScriptedGateway(bool answerSearches)
-    : ScriptedGateway(std::vector<Device>{Device()}) {
-    answerSearches_ = answerSearches;
-}
+    : ScriptedGateway(std::vector<Device>{Device()}, {}, answerSearches) {}
 
 ScriptedGateway::ScriptedGateway(std::vector<Device> devices, std::vector<std::string> noise)
-    : answerSearches_(true), devices_(std::move(devices)), noise_(std::move(noise)) {
+    : ScriptedGateway(std::move(devices), std::move(noise), true) {}
+
+ScriptedGateway::ScriptedGateway(std::vector<Device> devices, std::vector<std::string> noise,
+                                 bool answerSearches)
+    : answerSearches_(answerSearches), devices_(std::move(devices)), noise_(std::move(noise)) {
     listener_ = loopback::Listen(&httpPort_);  // first: it also starts Winsock
     udp_ = platform::OpenUdpSocket();
     if (udp_ != platform::kInvalidSocket && platform::BindUdp(udp_, loopback::Address(), 0) == 0) {

@@ -75,6 +75,8 @@ public:
     void Stop();
 
 private:
+    ScriptedGateway(std::vector<Device> devices, std::vector<std::string> noise,
+                    bool answerSearches);
     void ServeSsdp();
     void ServeHttp();
     void ServeConnection(platform::SocketHandle c);
