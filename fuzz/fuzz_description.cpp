@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "FuzzCheck.h"
 #include "platform/Xml.h"
@@ -35,6 +36,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(step == FailureReason::Step::kDescription ||
                    step == FailureReason::Step::kNoService);
         FUZZ_CHECK(info.serviceType.empty() && info.controlURL.empty());
+    }
+
+    // Every WAN connection service, each of a WAN connection type.
+    std::vector<ServiceInfo> services;
+    if (device.ReadWanServices(description, &services) == 0) {
+        FUZZ_CHECK(!services.empty());
+        for (const ServiceInfo& s : services) {
+            FUZZ_CHECK(s.serviceType.find("WANIPConnection") != std::string::npos ||
+                       s.serviceType.find("WANPPPConnection") != std::string::npos);
+        }
+    } else {
+        FUZZ_CHECK(services.empty());
     }
 
     // The document operations themselves, on every element.

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "FuzzCheck.h"
+#include "text/Text.h"
 #include "upnp/SsdpAnswer.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -24,6 +25,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(location.back() != ' ' && location.back() != '\t');
     const std::string_view text = datagram.substr(0, datagram.find('\0'));
     FUZZ_CHECK(text.find(location) != std::string_view::npos);
+    // Only an answer to a search: an HTTP status line with 200.
+    FUZZ_CHECK(text::StartsWithNoCase(text, "HTTP/"));
+    FUZZ_CHECK(text.find("200") < text.find('\n'));
     // Not on the status line: the first line never names the location.
     const std::size_t firstLineEnd = text.find('\n');
     FUZZ_CHECK(firstLineEnd != std::string_view::npos);

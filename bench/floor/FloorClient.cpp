@@ -1,9 +1,11 @@
 // The floor for a run: the least a client can do to open the same rules the
-// way pontaro-cli does. One SSDP search (the first answer wins), then for
-// every rule a GET of the description and a POST of AddPortMapping (after the
-// first that succeeds, one GetExternalIPAddress), each on a connection of its
-// own, back to back, with blocking calls and no waits of its own. The request
-// bytes are the ones pontaro-cli puts on the wire.
+// way pontaro-cli does. The same searches in one burst (the first answer with
+// a location is taken), a GET of that description to find its WAN connection
+// service (asking each for GetStatusInfo only when it lists several), then
+// for every rule a GET of the description and a POST of AddPortMapping (after
+// the first that succeeds, one GetExternalIPAddress), each on a connection of
+// its own, back to back, with blocking calls and no waits of its own. The
+// request bytes are the ones pontaro-cli puts on the wire.
 //
 //   bench_floor_client [--gateway A.B.C.D] [--desc TEXT] [--proto TCP|UDP] PORT...
 //   bench_floor_client [--gateway A.B.C.D] --list
@@ -49,6 +51,14 @@ constexpr char kSearch[] =
     "\r\n";
 static_assert(sizeof kSearch == 133);
 
+// Searched for in the same burst, without the zero byte.
+constexpr const char* kFurtherTargets[] = {
+    "urn:schemas-upnp-org:device:InternetGatewayDevice:1",
+    "urn:schemas-upnp-org:device:InternetGatewayDevice:2",
+    "urn:schemas-upnp-org:service:WANPPPConnection:1",
+    "urn:schemas-upnp-org:service:WANIPConnection:2",
+};
+
 bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
     if (s.size() < prefix.size()) {
         return false;
@@ -74,6 +84,9 @@ std::string_view Trim(std::string_view s) {
 }
 
 bool FindLocation(std::string_view answer, std::string* location) {
+    if (answer.compare(0, 5, "HTTP/") != 0 || answer.find(" 200") != answer.find(' ')) {
+        return false;
+    }
     while (!answer.empty()) {
         const std::size_t lf = answer.find('\n');
         const std::string_view line = answer.substr(0, lf);
@@ -103,10 +116,19 @@ bool Search(in_addr_t gateway, std::string* location) {
     to.sin_family = AF_INET;
     to.sin_port = htons(1900);
     to.sin_addr.s_addr = inet_addr("239.255.255.250");
-    sendto(fd, kSearch, sizeof kSearch, 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
-    if (gateway != 0) {
-        to.sin_addr.s_addr = gateway;
-        sendto(fd, kSearch, sizeof kSearch, 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+    const auto sendBoth = [&](const char* request, std::size_t size) {
+        to.sin_addr.s_addr = inet_addr("239.255.255.250");
+        sendto(fd, request, size, 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+        if (gateway != 0) {
+            to.sin_addr.s_addr = gateway;
+            sendto(fd, request, size, 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+        }
+    };
+    sendBoth(kSearch, sizeof kSearch);
+    for (const char* target : kFurtherTargets) {
+        const std::string request =
+            std::string(kSearch, sizeof kSearch - 1 - 54) + "ST: " + target + "\r\n\r\n";
+        sendBoth(request.data(), request.size());
     }
     const std::int64_t deadline = NowUs() + 3000000;
     static char buffer[65536];
@@ -225,28 +247,36 @@ int Exchange(const Url& url, const std::string& request, std::string* body, std:
     return space == std::string::npos ? -1 : std::atoi(reply.c_str() + space + 1);
 }
 
-// controlURL and serviceType of the first WANIPConnection service.
-bool FindService(const std::string& description, std::string* type, std::string* control) {
+struct Service {
+    std::string type;
+    std::string control;
+};
+
+// serviceType and controlURL of every WANIPConnection or WANPPPConnection
+// service, in document order.
+std::vector<Service> FindServices(const std::string& description) {
+    std::vector<Service> found;
     std::size_t at = 0;
     for (;;) {
         const std::size_t st = description.find("<serviceType>", at);
         if (st == std::string::npos) {
-            return false;
+            return found;
         }
         const std::size_t stEnd = description.find("</serviceType>", st);
         const std::size_t serviceEnd = description.find("</service>", st);
         if (stEnd == std::string::npos || serviceEnd == std::string::npos) {
-            return false;
+            return found;
         }
-        *type = description.substr(st + 13, stEnd - st - 13);
-        if (type->find("WANIPConnection") != std::string::npos) {
+        Service s;
+        s.type = description.substr(st + 13, stEnd - st - 13);
+        if (s.type.find("WANIPConnection") != std::string::npos ||
+            s.type.find("WANPPPConnection") != std::string::npos) {
             const std::size_t c = description.find("<controlURL>", st);
             const std::size_t cEnd = description.find("</controlURL>", c);
-            if (c == std::string::npos || cEnd == std::string::npos || c > serviceEnd) {
-                return false;
+            if (c != std::string::npos && cEnd != std::string::npos && c < serviceEnd) {
+                s.control = description.substr(c + 12, cEnd - c - 12);
+                found.push_back(s);
             }
-            *control = description.substr(c + 12, cEnd - c - 12);
-            return true;
         }
         at = serviceEnd;
     }
@@ -280,12 +310,15 @@ std::string ActionPost(const Url& controlUrl, const std::string& type, const std
 
 int ListTable(const Url& descUrl, const std::string& get, std::int64_t start, std::int64_t found) {
     std::string description;
-    std::string type;
-    std::string control;
-    if (Exchange(descUrl, get, &description, nullptr) != 200 ||
-        !FindService(description, &type, &control)) {
+    if (Exchange(descUrl, get, &description, nullptr) != 200) {
         return 1;
     }
+    const std::vector<Service> services = FindServices(description);
+    if (services.empty()) {
+        return 1;
+    }
+    const std::string type = services.front().type;
+    const std::string control = services.front().control;
     Url controlUrl = descUrl;
     if (control.compare(0, 7, "http://") == 0) {
         SplitUrl(control, &controlUrl);
@@ -351,6 +384,55 @@ int main(int argc, char** argv) {
     if (list) {
         return ListTable(descUrl, get, start, found);
     }
+    const auto controlOf = [&descUrl](const Service& s) {
+        Url u = descUrl;
+        if (s.control.compare(0, 7, "http://") == 0) {
+            SplitUrl(s.control, &u);
+        } else {
+            u.path = s.control;  // miniupnpd gives an absolute path
+        }
+        return u;
+    };
+    const auto post = [](const Url& u, const std::string& type, const char* action,
+                         const std::string& envelope) {
+        return "POST " + u.path + " HTTP/1.0\r\n" + HostHeader(u) +
+               "Content-Type: text/xml; charset=\"utf-8\"\r\n"
+               "SOAPAction: \"" +
+               type + "#" + action +
+               "\"\r\n"
+               "Content-Length: " +
+               std::to_string(envelope.size()) + "\r\n\r\n" + envelope;
+    };
+
+    // The answer's description: is it a gateway, and which service takes the rules.
+    std::size_t chosen = 0;
+    {
+        std::string description;
+        std::string local;
+        if (Exchange(descUrl, get, &description, &local) != 200) {
+            return 2;
+        }
+        const std::vector<Service> services = FindServices(description);
+        if (services.empty()) {
+            return 2;
+        }
+        for (std::size_t i = 0; services.size() > 1 && i < services.size(); ++i) {
+            const std::string envelope =
+                "<?xml version=\"1.0\" encoding=\"utf-8\"?>"
+                "<s:Envelope xmlns:s=\"http://schemas.xmlsoap.org/soap/envelope/\""
+                " s:encodingStyle=\"http://schemas.xmlsoap.org/soap/encoding/\">"
+                "<s:Body><u:GetStatusInfo xmlns:u=\"" +
+                services[i].type + "\"></u:GetStatusInfo></s:Body></s:Envelope>";
+            std::string reply;
+            if (Exchange(controlOf(services[i]),
+                         post(controlOf(services[i]), services[i].type, "GetStatusInfo", envelope),
+                         &reply, nullptr) == 200 &&
+                reply.find(">Connected<") != std::string::npos) {
+                chosen = i;
+                break;
+            }
+        }
+    }
 
     int ok = 0;
     for (const int port : ports) {
@@ -359,56 +441,39 @@ int main(int argc, char** argv) {
         if (Exchange(descUrl, get, &description, &local) != 200) {
             continue;
         }
-        std::string type;
-        std::string control;
-        if (!FindService(description, &type, &control)) {
+        const std::vector<Service> services = FindServices(description);
+        if (chosen >= services.size()) {
             continue;
         }
-        Url controlUrl = descUrl;
-        if (control.compare(0, 7, "http://") == 0) {
-            SplitUrl(control, &controlUrl);
-        } else {
-            controlUrl.path = control;  // miniupnpd gives an absolute path
-        }
+        const Service& service = services[chosen];
+        const Url controlUrl = controlOf(service);
         const std::string p = std::to_string(port);
         const std::string envelope =
             "<?xml version=\"1.0\" encoding=\"utf-8\"?>"
             "<SOAP-ENV:Envelope xmlns:SOAP-ENV=\"http://schemas.xmlsoap.org/soap/envelope/\""
             " SOAP-ENV:encodingStyle=\"http://schemas.xmlsoap.org/soap/encoding/\">"
             "<SOAP-ENV:Body><m:AddPortMapping xmlns:m=\"" +
-            type + "\">" + Argument("NewRemoteHost", "string", "") +
+            service.type + "\">" + Argument("NewRemoteHost", "string", "") +
             Argument("NewExternalPort", "ui2", p) + Argument("NewProtocol", "string", proto) +
             Argument("NewInternalPort", "ui2", p) + Argument("NewInternalClient", "string", local) +
             Argument("NewEnabled", "boolean", "1") +
             Argument("NewPortMappingDescription", "string", desc) +
             Argument("NewLeaseDuration", "ui4", "0") +
             "</m:AddPortMapping></SOAP-ENV:Body></SOAP-ENV:Envelope>";
-        const std::string post = "POST " + controlUrl.path + " HTTP/1.0\r\n" +
-                                 HostHeader(controlUrl) +
-                                 "Content-Type: text/xml; charset=\"utf-8\"\r\n"
-                                 "SOAPAction: \"" +
-                                 type +
-                                 "#AddPortMapping\"\r\n"
-                                 "Content-Length: " +
-                                 std::to_string(envelope.size()) + "\r\n\r\n" + envelope;
         std::string reply;
-        if (Exchange(controlUrl, post, &reply, nullptr) != 200) {
-            continue;
-        }
-        // After the first mapping, the router's outside address, once.
-        if (++ok == 1) {
-            const std::string query =
-                "<?xml version=\"1.0\" encoding=\"utf-8\"?>"
-                "<s:Envelope xmlns:s=\"http://schemas.xmlsoap.org/soap/envelope/\""
-                " s:encodingStyle=\"http://schemas.xmlsoap.org/soap/encoding/\">"
-                "<s:Body><u:GetExternalIPAddress xmlns:u=\"" +
-                type + "\"></u:GetExternalIPAddress></s:Body></s:Envelope>";
-            Exchange(controlUrl,
-                     "POST " + controlUrl.path + " HTTP/1.0\r\n" + HostHeader(controlUrl) +
-                         "Content-Type: text/xml; charset=\"utf-8\"\r\nSOAPAction: \"" + type +
-                         "#GetExternalIPAddress\"\r\nContent-Length: " +
-                         std::to_string(query.size()) + "\r\n\r\n" + query,
-                     &reply, nullptr);
+        if (Exchange(controlUrl, post(controlUrl, service.type, "AddPortMapping", envelope), &reply,
+                     nullptr) == 200) {
+            // After the first mapping, the router's outside address, once.
+            if (++ok == 1) {
+                const std::string query =
+                    "<?xml version=\"1.0\" encoding=\"utf-8\"?>"
+                    "<s:Envelope xmlns:s=\"http://schemas.xmlsoap.org/soap/envelope/\""
+                    " s:encodingStyle=\"http://schemas.xmlsoap.org/soap/encoding/\">"
+                    "<s:Body><u:GetExternalIPAddress xmlns:u=\"" +
+                    service.type + "\"></u:GetExternalIPAddress></s:Body></s:Envelope>";
+                Exchange(controlUrl, post(controlUrl, service.type, "GetExternalIPAddress", query),
+                         &reply, nullptr);
+            }
         }
     }
     const std::int64_t elapsed = NowUs() - start;

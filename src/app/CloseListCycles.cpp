@@ -17,6 +17,7 @@ namespace {
 bool FindGateway(CPortMapDlg& dlg, CRouterDevice& gateway, MappingListing* found) {
     std::string location;
     IpAddress address;
+    gateway.onPassedOver = dlg.m_onPassedOver;
     if (gateway.Discover(address, location, dlg.m_discoveryTargets) != 0) {
         dlg.AppendLog(activity_log::kNotFound);
         if (dlg.m_onNotFound) {

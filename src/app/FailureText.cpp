@@ -15,6 +15,8 @@ const char* StepText(FailureReason::Step step) {
             return "検索要求(M-SEARCH)を送信できませんでした。";
         case Step::kNoAnswer:
             return "検索要求(M-SEARCH)に応答がありませんでした。";
+        case Step::kNoGateway:
+            return "応答した機器にWAN接続サービスがありませんでした。";
         case Step::kUrl:
             return "ルータが示したURLを解釈できませんでした。";
         case Step::kConnect:
@@ -30,7 +32,7 @@ const char* StepText(FailureReason::Step step) {
         case Step::kDescription:
             return "ルータのデバイス記述を読めませんでした。";
         case Step::kNoService:
-            return "ルータにポートを開くサービス(WANIPConnection)がありません。";
+            return "ルータにポートを開くサービス(WANIPConnection/WANPPPConnection)がありません。";
     }
     return "不明なエラーです。";
 }
@@ -120,7 +122,8 @@ std::string DescribeRuleFailure(const RuleResult& result, const PortMappingRule&
     if (result.holderKnown) {
         const PortMappingEntry& h = result.holder;
         out += "ポート " + port + " は " + activity_log::RouterText(h.internalClient) + ":" +
-               (h.InternalPortNumber() < 0 ? std::string("?") : std::to_string(h.InternalPortNumber()));
+               (h.InternalPortNumber() < 0 ? std::string("?")
+                                           : std::to_string(h.InternalPortNumber()));
         if (!h.description.empty()) {
             out += " (説明: " + activity_log::RouterText(h.description) + ")";
         }

@@ -77,6 +77,7 @@ void CPortMapDlg::RunCycle() {
     CRouterDevice gateway;
     std::string location;
     IpAddress address;
+    gateway.onPassedOver = m_onPassedOver;
     if (gateway.Discover(address, location, m_discoveryTargets) != 0) {
         AppendLog(activity_log::kNotFound);
         if (m_onNotFound) {

@@ -78,6 +78,9 @@ public:
     // gateway object kept (for a rule: why the router refused the mapping).
     std::function<void(const FailureReason&)> m_onNotFound;
     std::function<void(const FailureReason&)> m_onRuleFailure;
+    // Called during discovery for each answering device that was passed over
+    // (its description location and why).
+    std::function<void(const std::string&, const FailureReason&)> m_onPassedOver;
 
     // What the last run did, for callers that report it (exit codes).
     struct RunSummary {

@@ -256,6 +256,9 @@ void PrintFailureRecords(TerminalWindow& window, CPortMapDlg& dlg) {
         printRecord(r);
     };
     dlg.m_onRuleFailure = printRecord;
+    dlg.m_onPassedOver = [&window](const std::string& location, const FailureReason& r) {
+        window.PrintLine("  見送り: " + location + " " + DescribeFailure(r));
+    };
 }
 
 // --list: the log as the window shows it, or the same facts as JSON.

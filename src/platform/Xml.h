@@ -25,14 +25,23 @@ public:
 
     // All elements of this qualified name at any depth, in document order.
     std::vector<Node> ElementsByName(const std::string& name) const;
+    // The same for a local name: whatever prefix an element carries.
+    std::vector<Node> ElementsByLocalName(const std::string& localName) const;
     // The node's direct children in document order.
     std::vector<Node> Children(Node node) const;
     // The node's qualified name (prefix included).
     std::string Name(Node node) const;
+    // A qualified name without its prefix ("dev:serviceType" -> "serviceType").
+    static std::string LocalName(const std::string& qualifiedName) {
+        const std::size_t colon = qualifiedName.find(':');
+        return colon == std::string::npos ? qualifiedName : qualifiedName.substr(colon + 1);
+    }
     // The concatenated text of the node and its descendants, UTF-8.
     std::string Text(Node node) const;
 
 private:
+    std::vector<Node> Elements(const std::string& name, bool local) const;
+
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };

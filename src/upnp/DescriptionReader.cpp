@@ -1,4 +1,4 @@
-// Reads URLBase and the first matching service from a UPnP device description.
+// Reads URLBase and the services from a UPnP device description.
 
 #include <string_view>
 
@@ -8,18 +8,36 @@
 
 namespace {
 
+using platform::XmlDocument;
+
 // The HTTP exchange hands out at most 32766 bytes; a longer text cannot come
 // from a gateway and would only let nesting tricks cost quadratic time.
 constexpr std::size_t kMaxDescription = 64 * 1024;
 
-std::string TrimmedText(const platform::XmlDocument& doc, platform::XmlDocument::Node node) {
+std::string TrimmedText(const XmlDocument& doc, XmlDocument::Node node) {
     return text::Trim(doc.Text(node));
+}
+
+// Element names are compared without their prefix: some gateways write
+// <dev:serviceType> under a prefixed namespace.
+std::string LocalNameOf(const XmlDocument& doc, XmlDocument::Node node) {
+    return XmlDocument::LocalName(doc.Name(node));
+}
+
+bool TypeMatches(const std::string& type, const std::vector<std::string>& fragments) {
+    for (const std::string& f : fragments) {
+        if (type.find(f) != std::string::npos) {
+            return true;
+        }
+    }
+    return false;
 }
 
 }  // namespace
 
-int CRouterDevice::ParseDescription(std::string description, std::string serviceFragment,
-                                    ServiceInfo* info) {
+int CRouterDevice::ReadServices(std::string description, const std::vector<std::string>& fragments,
+                                bool firstOnly, ServiceInfo* fields,
+                                std::vector<ServiceInfo>* found) {
     using Step = FailureReason::Step;
     failure_.Clear();
     // The text ends at its first zero byte, as a C string would.
@@ -36,7 +54,7 @@ int CRouterDevice::ParseDescription(std::string description, std::string service
         description.erase(0, 3);  // a UTF-8 byte order mark
     }
 
-    platform::XmlDocument doc;
+    XmlDocument doc;
     if (!doc.Load(description)) {
         failure_.step = Step::kDescription;
         failure_.detail = "not a well-formed XML document";
@@ -45,17 +63,17 @@ int CRouterDevice::ParseDescription(std::string description, std::string service
 
     // UPnP 1.1 dropped URLBase; without it the field stays as the caller
     // made it and the control URL is resolved against the location.
-    const std::vector<platform::XmlDocument::Node> bases = doc.ElementsByName("URLBase");
+    const std::vector<XmlDocument::Node> bases = doc.ElementsByLocalName("URLBase");
     if (!bases.empty()) {
-        info->URLBase = TrimmedText(doc, bases.front());
+        fields->URLBase = TrimmedText(doc, bases.front());
     }
 
-    for (platform::XmlDocument::Node service : doc.ElementsByName("service")) {
-        const std::vector<platform::XmlDocument::Node> children = doc.Children(service);
+    for (XmlDocument::Node service : doc.ElementsByLocalName("service")) {
+        const std::vector<XmlDocument::Node> children = doc.Children(service);
         bool chosen = false;
-        for (platform::XmlDocument::Node child : children) {
-            if (doc.Name(child) == "serviceType" &&
-                TrimmedText(doc, child).find(serviceFragment) != std::string::npos) {
+        for (XmlDocument::Node child : children) {
+            if (LocalNameOf(doc, child) == "serviceType" &&
+                TypeMatches(TrimmedText(doc, child), fragments)) {
                 chosen = true;
                 break;
             }
@@ -65,27 +83,54 @@ int CRouterDevice::ParseDescription(std::string description, std::string service
         }
         // A second pass over all children: the fields may come in any order,
         // and of a repeated one the last stays.
-        for (platform::XmlDocument::Node child : children) {
-            const std::string name = doc.Name(child);
+        ServiceInfo info = *fields;
+        for (XmlDocument::Node child : children) {
+            const std::string name = LocalNameOf(doc, child);
             std::string* field = nullptr;
             if (name == "serviceType") {
-                field = &info->serviceType;
+                field = &info.serviceType;
             } else if (name == "serviceId") {
-                field = &info->serviceId;
+                field = &info.serviceId;
             } else if (name == "SCPDURL") {
-                field = &info->SCPDURL;
+                field = &info.SCPDURL;
             } else if (name == "controlURL") {
-                field = &info->controlURL;
+                field = &info.controlURL;
             } else if (name == "eventSubURL") {
-                field = &info->eventSubURL;
+                field = &info.eventSubURL;
             }
             if (field != nullptr) {
                 *field = TrimmedText(doc, child);
             }
         }
-        return 0;
+        found->push_back(std::move(info));
+        if (firstOnly) {
+            break;
+        }
     }
-    failure_.step = Step::kNoService;
-    failure_.detail = "no service of type " + serviceFragment;
-    return -1;
+    if (found->empty()) {
+        failure_.step = Step::kNoService;
+        failure_.detail = "no service of type " + fragments.front();
+        for (std::size_t i = 1; i < fragments.size(); ++i) {
+            failure_.detail += " or " + fragments[i];
+        }
+        return -1;
+    }
+    return 0;
+}
+
+int CRouterDevice::ParseDescription(std::string description, std::string serviceFragment,
+                                    ServiceInfo* info) {
+    std::vector<ServiceInfo> found;
+    if (ReadServices(std::move(description), {serviceFragment}, true, info, &found) != 0) {
+        return -1;
+    }
+    *info = found.front();
+    return 0;
+}
+
+int CRouterDevice::ReadWanServices(std::string description, std::vector<ServiceInfo>* services) {
+    ServiceInfo fields;
+    services->clear();
+    return ReadServices(std::move(description), {"WANIPConnection", "WANPPPConnection"}, false,
+                        &fields, services);
 }

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <memory>
 
 #include "net/StartWinsock.h"
@@ -11,6 +12,12 @@ namespace {
 
 constexpr std::size_t kMaxGateways = 10;
 constexpr std::size_t kReceiveCapacity = 65536;
+// Devices whose descriptions are read before the search gives up; a network
+// holds a handful of UPnP devices, a flood of invented locations is cut here.
+constexpr std::size_t kMaxCandidates = 16;
+// Answers still read once the listening time is over: those that came in
+// while a candidate was being read.
+constexpr int kMaxLateAnswers = 64;
 
 // Closes the search socket on every way out.
 class UdpSocket {
@@ -70,14 +77,34 @@ int CRouterDevice::Discover(IpAddress& addr, std::string& loc, const DiscoveryTa
         destinations.push_back(targets.multicastAddress);
     }
     destinations.insert(destinations.end(), unicast.begin(), unicast.end());
-    for (const std::uint32_t to : destinations) {
-        const long sent = platform::SendDatagram(socket.Get(), upnp::kSsdpSearchRequest,
-                                                 upnp::kSsdpSearchRequestSize, to, targets.port);
-        if (sent != static_cast<long>(upnp::kSsdpSearchRequestSize)) {
-            failure_.step = FailureReason::Step::kSend;
-            failure_.detail = "the search could not be sent to " + platform::FormatIPv4(to);
-            return -1;
+    std::vector<std::string> furtherSearches;
+    for (const char* searchTarget : upnp::kSsdpFurtherSearchTargets) {
+        furtherSearches.push_back(upnp::SsdpSearchRequest(searchTarget));
+    }
+    const auto sendToAll = [&](const char* request, std::size_t size) {
+        for (const std::uint32_t to : destinations) {
+            const long sent = platform::SendDatagram(socket.Get(), request, size, to, targets.port);
+            if (sent != static_cast<long>(size)) {
+                failure_.step = FailureReason::Step::kSend;
+                failure_.detail = "the search could not be sent to " + platform::FormatIPv4(to);
+                return false;
+            }
         }
+        return true;
+    };
+    const auto sendBurst = [&] {
+        if (!sendToAll(upnp::kSsdpSearchRequest, upnp::kSsdpSearchRequestSize)) {
+            return false;
+        }
+        for (const std::string& request : furtherSearches) {
+            if (!sendToAll(request.data(), request.size())) {
+                return false;
+            }
+        }
+        return true;
+    };
+    if (!sendBurst()) {
+        return -1;
     }
 
     // Elapsed time, not an absolute deadline, so that the tick counter
@@ -85,22 +112,25 @@ int CRouterDevice::Discover(IpAddress& addr, std::string& loc, const DiscoveryTa
     const std::uint32_t start = platform::TickCount();
     std::uint32_t nextResend = targets.resendMs;
     const auto buffer = std::make_unique<char[]>(kReceiveCapacity + 1);
+    std::vector<std::string> tried;
+    int lateAnswers = 0;
     for (;;) {
         const std::uint32_t elapsed = platform::TickCount() - start;
-        if (elapsed >= targets.listenMs) {
+        const bool over = elapsed >= targets.listenMs;
+        if (over && ++lateAnswers > kMaxLateAnswers) {
             break;
         }
-        if (targets.resendMs != 0 && elapsed >= nextResend) {
-            // A resend that fails (the link went away meanwhile) only loses
-            // that chance; the listening goes on.
-            for (const std::uint32_t to : destinations) {
-                platform::SendDatagram(socket.Get(), upnp::kSsdpSearchRequest,
-                                       upnp::kSsdpSearchRequestSize, to, targets.port);
-            }
+        if (!over && targets.resendMs != 0 && elapsed >= nextResend) {
+            // A router that was restarting misses the first burst. A resend
+            // that fails (the link went away meanwhile) only loses that
+            // chance; the listening goes on.
+            const FailureReason kept = failure_;
+            sendBurst();
+            failure_ = kept;
             nextResend = elapsed + targets.resendMs;
         }
-        std::uint32_t remaining = targets.listenMs - elapsed;
-        if (targets.resendMs != 0 && nextResend - elapsed < remaining) {
+        std::uint32_t remaining = over ? 0 : targets.listenMs - elapsed;
+        if (!over && targets.resendMs != 0 && nextResend - elapsed < remaining) {
             remaining = nextResend - elapsed;
         }
         const int ready = platform::WaitReadable(
@@ -111,6 +141,9 @@ int CRouterDevice::Discover(IpAddress& addr, std::string& loc, const DiscoveryTa
             return -1;
         }
         if (ready == 0) {
+            if (over) {
+                break;
+            }
             continue;
         }
         std::uint32_t from = 0;
@@ -121,15 +154,48 @@ int CRouterDevice::Discover(IpAddress& addr, std::string& loc, const DiscoveryTa
             failure_.detail = "an answer could not be received";
             return -1;
         }
-        addr.Set(from);
+        std::string candidate;
         if (!upnp::FindSsdpLocation(std::string_view(buffer.get(), static_cast<std::size_t>(n)),
-                                    &loc)) {
+                                    &candidate) ||
+            tried.size() >= kMaxCandidates ||
+            std::find(tried.begin(), tried.end(), candidate) != tried.end()) {
             continue;
         }
-        location = loc;
-        address = addr;
-        return 0;
+        tried.push_back(candidate);
+        if (TryCandidate(candidate, IpAddress(from)) == 0) {
+            addr = address;
+            loc = location;
+            failure_.Clear();
+            return 0;
+        }
     }
-    failure_.step = FailureReason::Step::kNoAnswer;
+    failure_.Clear();
+    if (tried.empty()) {
+        failure_.step = FailureReason::Step::kNoAnswer;
+    } else {
+        failure_.step = FailureReason::Step::kNoGateway;
+        for (const std::string& t : tried) {
+            failure_.detail += (failure_.detail.empty() ? "" : ", ") + t;
+        }
+    }
     return -1;
+}
+
+int CRouterDevice::TryCandidate(const std::string& candidate, const IpAddress& from) {
+    CRouterDevice device;
+    device.location = candidate;
+    device.address = from;
+    device.SetHttpBudgets(headerBudgetMs_, bodyBudgetMs_);
+    if (device.ReadService() != 0) {
+        if (onPassedOver) {
+            onPassedOver(candidate, device.LastFailure());
+        }
+        return -1;
+    }
+    location = device.location;
+    address = device.address;
+    service = device.service;
+    controlUrl = device.controlUrl;
+    chosen_ = device.chosen_;
+    return 0;
 }

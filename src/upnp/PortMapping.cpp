@@ -14,6 +14,12 @@ int CRouterDevice::AddPortMapping(int externalPort, int internalPort, std::strin
     upnp::AddPortMappingArgs args;
     args.serviceType = service.serviceType;
     args.externalPort = externalPort;
+    // Some routers refuse "tcp", and others take anything but "UDP" for TCP.
+    for (char& c : protocol) {
+        if (c >= 'a' && c <= 'z') {
+            c = static_cast<char>(c - 'a' + 'A');
+        }
+    }
     args.protocol = std::move(protocol);
     args.internalPort = internalPort;
     args.internalClient = GetLocalAddress().ToText();

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -37,8 +38,15 @@ public:
     CRouterDevice() = default;
     virtual ~CRouterDevice() = default;
 
-    // 0: a gateway answered; `addr` and `loc` (and the fields) hold it. -1 otherwise.
+    // Searches for the gateway and its WAN connection service: the answers
+    // are tried in the order they arrive (one per location), and the first
+    // whose description holds such a service is taken at once. 0: `addr`
+    // and `loc` (and the fields, the chosen service included) hold it. -1
+    // otherwise, the record unchanged.
     int Discover(IpAddress& addr, std::string& loc, const DiscoveryTargets& targets);
+
+    // Told about every answer that Discover tried and passed over, with why.
+    std::function<void(const std::string& location, const FailureReason& why)> onPassedOver;
 
     // This machine's address on the interface that reaches `address`.
     IpAddress GetLocalAddress() const;
@@ -51,8 +59,15 @@ public:
 
     int ParseDescription(std::string description, std::string serviceFragment, ServiceInfo* info);
 
+    // Every WANIPConnection and WANPPPConnection service (any version, any
+    // URN domain) in document order, each with the document's URLBase. 0, or
+    // -1 when the text is unreadable or holds none.
+    int ReadWanServices(std::string description, std::vector<ServiceInfo>* services);
+
     // The WAN connection service that actions go to: fetches the description
-    // at `location` and fills `service` and `controlUrl`. 0 or -1.
+    // at `location` and fills `service` and `controlUrl`. The first call
+    // chooses among several services (see ChooseService); later calls find
+    // the same one again. 0 or -1.
     int ReadService();
 
     // Posts `action` with `arguments` to `controlUrl` (ReadService first).
@@ -104,6 +119,31 @@ public:
     }
 
 protected:
+    // Which of the description's WAN connection services was chosen, so that
+    // the next read of the description finds the same one.
+    struct ChosenService {
+        bool made = false;
+        std::size_t index = 0;  // among the WAN connection services
+        std::string serviceType;
+        std::string serviceId;
+    };
+
+    // With one service, that one. With several, the first whose
+    // GetStatusInfo says Connected; failing that the first WANIPConnection,
+    // else the first. Leaves `service` and `controlUrl` on the choice.
+    std::size_t ChooseService(const std::vector<ServiceInfo>& services);
+    // The remembered choice among `services`, or services.size().
+    std::size_t FindChosen(const std::vector<ServiceInfo>& services) const;
+    void UseService(const ServiceInfo& s);
+
+    int ReadServices(std::string description, const std::vector<std::string>& fragments,
+                     bool firstOnly, ServiceInfo* fields, std::vector<ServiceInfo>* found);
+    // Reads the description at `candidate` and takes it for the gateway when
+    // it has a WAN connection service. 0 or -1 (then nothing changed).
+    int TryCandidate(const std::string& candidate, const IpAddress& from);
+
+    ChosenService chosen_;
+
     // Posts a ready envelope for `action` to `controlUrl`.
     int PostAction(const std::string& action, const std::string& envelope, std::string* replyBody);
 

@@ -20,13 +20,28 @@ int CRouterDevice::ReadService() {
         PrefixDetail(failure_, "description GET");
         return -1;
     }
-    ServiceInfo found;
-    if (ParseDescription(replyBody, "WANIPConnection", &found) != 0) {
+    std::vector<ServiceInfo> services;
+    if (ReadWanServices(replyBody, &services) != 0) {
         return -1;
     }
-    service = found;
-    controlUrl = upnp::ControlUrl(service.URLBase, location, service.controlURL);
+    const std::size_t again = FindChosen(services);
+    if (again < services.size()) {
+        UseService(services[again]);
+        return 0;
+    }
+    // First read, or the gateway now describes other services.
+    const std::size_t pick = ChooseService(services);
+    chosen_.made = true;
+    chosen_.index = pick;
+    chosen_.serviceType = services[pick].serviceType;
+    chosen_.serviceId = services[pick].serviceId;
+    UseService(services[pick]);
     return 0;
+}
+
+void CRouterDevice::UseService(const ServiceInfo& s) {
+    service = s;
+    controlUrl = upnp::ControlUrl(service.URLBase, location, service.controlURL);
 }
 
 int CRouterDevice::PostAction(const std::string& action, const std::string& envelope,

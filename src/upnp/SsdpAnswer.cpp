@@ -16,7 +16,32 @@ std::string_view TrimSpacesAndTabs(std::string_view s) {
     return s;
 }
 
+// "HTTP/1.1 200 OK": any HTTP version, status 200, any reason phrase.
+bool IsSearchAnswerStatus(std::string_view line) {
+    if (!text::StartsWithNoCase(line, "HTTP/")) {
+        return false;
+    }
+    const std::size_t space = line.find(' ');
+    if (space == std::string_view::npos) {
+        return false;
+    }
+    const std::string_view status = TrimSpacesAndTabs(line.substr(space + 1)).substr(0, 4);
+    return status == "200" || status == "200 " || status == "200\t";
+}
+
 }  // namespace
+
+std::string SsdpSearchRequest(std::string_view searchTarget) {
+    std::string request =
+        "M-SEARCH * HTTP/1.1\r\n"
+        "HOST: 239.255.255.250:1900\r\n"
+        "MAN: \"ssdp:discover\"\r\n"
+        "MX: 3\r\n"
+        "ST: ";
+    request += searchTarget;
+    request += "\r\n\r\n";
+    return request;
+}
 
 bool FindSsdpLocation(std::string_view datagram, std::string* location) {
     const std::size_t zero = datagram.find('\0');
@@ -32,6 +57,9 @@ bool FindSsdpLocation(std::string_view datagram, std::string* location) {
             line.remove_suffix(1);
         }
         if (statusLine) {
+            if (!IsSearchAnswerStatus(line)) {
+                return false;
+            }
             statusLine = false;
             continue;
         }

@@ -1,4 +1,4 @@
-// Reading the answer to an SSDP search.
+// The SSDP search requests and the reading of their answers.
 #pragma once
 
 #include <cstddef>
@@ -19,7 +19,22 @@ inline constexpr char kSsdpSearchRequest[] =
     "\r\n";
 inline constexpr std::size_t kSsdpSearchRequestSize = sizeof kSsdpSearchRequest;  // 133
 
-// Takes the location from one received datagram. The datagram's text ends at
+// Searched for right after it, in this order: routers that answer only for
+// their device type, only for a PPP connection, or only for IGD v2 types.
+inline constexpr const char* kSsdpFurtherSearchTargets[] = {
+    "urn:schemas-upnp-org:device:InternetGatewayDevice:1",
+    "urn:schemas-upnp-org:device:InternetGatewayDevice:2",
+    "urn:schemas-upnp-org:service:WANPPPConnection:1",
+    "urn:schemas-upnp-org:service:WANIPConnection:2",
+};
+
+// A search request for `searchTarget`, laid out as the first one but
+// without its zero byte.
+std::string SsdpSearchRequest(std::string_view searchTarget);
+
+// Takes the location from one received datagram. Only an answer to a search
+// counts: its status line is HTTP 200 (not a NOTIFY, not another client's
+// M-SEARCH, not an error). The datagram's text ends at
 // its first zero byte. The first header line after the status line whose name
 // is Location (any letter case) is used; its value is trimmed of spaces and
 // tabs and may end at the end of the datagram instead of a CR LF. Lines may

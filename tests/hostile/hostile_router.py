@@ -4,8 +4,8 @@
 Runs on the LAN host of a router lab without miniupnpd (scripts/with-lab.sh
 --no-upnpd). For each case it starts a scripted router in the router's
 namespace (this file, `serve CASE`): an SSDP responder on UDP 1900 and an HTTP
-server on port 5000 whose first exchanges misbehave as the case says and whose
-later ones answer like a good gateway. Then it runs pontaro-cli with two rules
+server on port 5000 whose exchanges for the first rule misbehave as the case
+says and whose others answer like a good gateway. Then it runs pontaro-cli with two rules
 and checks, from the printed log, that the first rule failed, the second was
 still applied, the run kept within its time budgets (3000 ms listening, 3000 ms
 for a header block, 3000 ms for a body) and its peak memory stayed near that
@@ -194,8 +194,9 @@ class Router:
         try:
             request = self.read_request(conn)
             # The first rule's exchanges misbehave: its GET (and, for the
-            # text case, also its POST); everything after is a good gateway.
-            hostile = index == 0 or (self.case == "not_utf8" and index == 1)
+            # text case, also its POST); everything else is a good gateway.
+            # Exchange 0 is discovery reading the description.
+            hostile = index == 1 or (self.case == "not_utf8" and index == 2)
             if not hostile or self.case in ("good", "ssdp_flood"):
                 self.good(conn, request)
             elif self.case == "silent":

@@ -9,6 +9,7 @@
 
 #include "LabEnv.h"
 #include "platform/Socket.h"
+#include "support/ScriptedHttpServer.h"
 #include "upnp/RouterDevice.h"
 
 namespace {
@@ -91,6 +92,23 @@ bool StartResponder(lab::RouterProcess& process, const std::vector<std::string>&
     return process.Start(argv) && process.WaitForOutput("ready", 5000);
 }
 
+// The responders' answers lead here: a gateway's description at every path,
+// served on this host's loopback.
+std::string DescriptionBase() {
+    static ScriptedHttpServer server([](const std::string&) {
+        const std::string body =
+            "<?xml version=\"1.0\"?><root xmlns=\"urn:schemas-upnp-org:device-1-0\"><device>"
+            "<serviceList><service><serviceType>urn:schemas-upnp-org:service:WANIPConnection:1"
+            "</serviceType><controlURL>/ctl/IPConn</controlURL></service></serviceList>"
+            "</device></root>";
+        ScriptedHttpServer::Reply reply;
+        reply.pieces.push_back(
+            HttpReply("HTTP/1.0 200 OK", {"Content-Length: " + std::to_string(body.size())}, body));
+        return reply;
+    });
+    return server.Url("");
+}
+
 std::string Answer(const std::string& locationLine) {
     return "HTTP/1.1 200 OK\\r\\nCACHE-CONTROL: max-age=120\\r\\n"
            "ST: urn:schemas-upnp-org:service:WANIPConnection:1\\r\\n" +
@@ -161,14 +179,33 @@ TEST(Bare_Discovery, SearchGoesToTheGroupAndTheGatewayFromPort1900) {
     EXPECT_LT(ms, 6000);
     EXPECT_EQ(device.LastFailure().step, FailureReason::Step::kNoAnswer);
 
+    // The first search, then the further ones; each goes first to the
+    // multicast group, then to every default gateway. The burst goes out
+    // again each second while nobody answers.
+    std::vector<std::string> expected = {kRequest, kRequest};
+    for (const char* st : {"urn:schemas-upnp-org:device:InternetGatewayDevice:1",
+                           "urn:schemas-upnp-org:device:InternetGatewayDevice:2",
+                           "urn:schemas-upnp-org:service:WANPPPConnection:1",
+                           "urn:schemas-upnp-org:service:WANIPConnection:2"}) {
+        const std::string request =
+            "M-SEARCH * HTTP/1.1\r\nHOST: 239.255.255.250:1900\r\n"
+            "MAN: \"ssdp:discover\"\r\nMX: 3\r\nST: " +
+            std::string(st) + "\r\n\r\n";
+        expected.push_back(request);
+        expected.push_back(request);
+    }
+    const std::vector<std::string> burst = expected;
+    for (unsigned sent = DiscoveryTargets().resendMs; sent < 3000;
+         sent += DiscoveryTargets().resendMs) {
+        expected.insert(expected.end(), burst.begin(), burst.end());
+    }
     const std::vector<Seen> seen = Received(responder.Output());
-    ASSERT_EQ(seen.size(), 2u) << responder.Output();
-    // The multicast copy goes first, then one per default gateway.
-    EXPECT_EQ(seen[0].dst, "239.255.255.250");
-    EXPECT_EQ(seen[1].dst, env.routerIp);
-    for (const Seen& s : seen) {
-        EXPECT_EQ(s.src, env.hostIp + ":1900");
-        EXPECT_EQ(s.hex, Hex(kRequest));
+    ASSERT_EQ(seen.size(), expected.size()) << responder.Output();
+    for (std::size_t i = 0; i < seen.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(seen[i].dst, i % 2 == 0 ? "239.255.255.250" : env.routerIp);
+        EXPECT_EQ(seen[i].src, env.hostIp + ":1900");
+        EXPECT_EQ(seen[i].hex, Hex(expected[i]));
     }
 }
 
@@ -178,15 +215,15 @@ TEST(Bare_Discovery, HeldPort1900FallsBackToAnEphemeralPort) {
     const platform::SocketHandle holder = platform::OpenUdpSocket();
     ASSERT_EQ(platform::BindUdp(holder, 0, 1900), 0);
     lab::RouterProcess responder;
-    ASSERT_TRUE(StartResponder(
-        responder, {Answer("LOCATION: http://" + env.routerIp + ":49000/d.xml\\r\\n\\r\\n")}))
+    ASSERT_TRUE(StartResponder(responder,
+                               {Answer("LOCATION: " + DescriptionBase() + "/d.xml\\r\\n\\r\\n")}))
         << responder.Output();
 
     CRouterDevice device;
     IpAddress addr;
     std::string loc;
     EXPECT_EQ(device.Discover(addr, loc, DiscoveryTargets()), 0);
-    EXPECT_EQ(loc, "http://" + env.routerIp + ":49000/d.xml");
+    EXPECT_EQ(loc, DescriptionBase() + "/d.xml");
     EXPECT_EQ(addr.ToText(), env.routerIp);
     const std::vector<Seen> seen = Received(responder.Output());
     ASSERT_FALSE(seen.empty());
@@ -198,7 +235,7 @@ TEST(Bare_Discovery, HeldPort1900FallsBackToAnEphemeralPort) {
 TEST(Bare_Discovery, AnswersOverMulticastAreReadLeniently) {
     PONTARO_REQUIRE_LAB();
     const lab::LabEnv& env = *lab::CurrentLab();
-    const std::string url = "http://" + env.routerIp + ":49000/rootDesc.xml";
+    const std::string url = DescriptionBase() + "/rootDesc.xml";
     struct Case {
         const char* what;
         std::vector<std::string> answers;
@@ -227,22 +264,21 @@ TEST(Bare_Discovery, AnswersOverMulticastAreReadLeniently) {
 
 TEST(Bare_Discovery, TwoRoutersTheQuickerWins) {
     PONTARO_REQUIRE_LAB();
-    const lab::LabEnv& env = *lab::CurrentLab();
     for (const bool firstIsQuick : {true, false}) {
         SCOPED_TRACE(firstIsQuick ? "first quick" : "second quick");
         lab::RouterProcess first;
         lab::RouterProcess second;
         ASSERT_TRUE(StartResponder(
-            first, {Answer("LOCATION: http://" + env.routerIp + ":1111/first.xml\\r\\n\\r\\n")},
+            first, {Answer("LOCATION: " + DescriptionBase() + "/first.xml\\r\\n\\r\\n")},
             firstIsQuick ? 0 : 500));
         ASSERT_TRUE(StartResponder(
-            second, {Answer("LOCATION: http://" + env.routerIp + ":2222/second.xml\\r\\n\\r\\n")},
+            second, {Answer("LOCATION: " + DescriptionBase() + "/second.xml\\r\\n\\r\\n")},
             firstIsQuick ? 500 : 0));
         CRouterDevice device;
         IpAddress addr;
         std::string loc;
         EXPECT_EQ(device.Discover(addr, loc, DiscoveryTargets()), 0);
-        EXPECT_EQ(loc, firstIsQuick ? "http://" + env.routerIp + ":1111/first.xml"
-                                    : "http://" + env.routerIp + ":2222/second.xml");
+        EXPECT_EQ(loc, firstIsQuick ? DescriptionBase() + "/first.xml"
+                                    : DescriptionBase() + "/second.xml");
     }
 }

@@ -1,5 +1,6 @@
 #include "support/ScriptedGateway.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "support/LoopbackListener.h"
@@ -50,24 +51,29 @@ std::string SoapOk(const std::string& action,
     return s + "</u:" + action + "Response></s:Body></s:Envelope>";
 }
 
-// "Action" from a request's SOAPAction: "urn:...:WANIPConnection:1#Action".
-std::string SoapActionOf(const std::string& head) {
+// The value of a header line of `head` (any letter case), trimmed.
+std::string HeaderValue(const std::string& head, const std::string& name) {
     std::string rest = head;
     std::string line;
     while (text::CutLine(rest, line)) {
-        if (text::StartsWithNoCase(line, "SOAPAction:")) {
-            const std::size_t hash = line.rfind('#');
-            if (hash == std::string::npos) {
-                return std::string();
-            }
-            std::string action = line.substr(hash + 1);
-            while (!action.empty() && (action.back() == '"' || action.back() == ' ')) {
-                action.pop_back();
-            }
-            return action;
+        if (text::StartsWithNoCase(line, name + ":")) {
+            return text::Trim(line.substr(name.size() + 1));
         }
     }
     return std::string();
+}
+
+// "Action" from a SOAPAction value: "urn:...:WANIPConnection:1#Action".
+std::string SoapActionOf(const std::string& soapAction) {
+    const std::size_t hash = soapAction.rfind('#');
+    if (hash == std::string::npos) {
+        return std::string();
+    }
+    std::string action = soapAction.substr(hash + 1);
+    while (!action.empty() && (action.back() == '"' || action.back() == ' ')) {
+        action.pop_back();
+    }
+    return action;
 }
 
 std::string SoapFault(const std::string& code, const std::string& description) {
@@ -99,7 +105,15 @@ std::string SoapEntry(const PortMappingEntry& e) {
 
 }  // namespace
 
-ScriptedGateway::ScriptedGateway(bool answerSearches) : answerSearches_(answerSearches) {
+ScriptedGateway::ScriptedGateway(bool answerSearches)
+    : ScriptedGateway(std::vector<Device>{Device()}, {}, answerSearches) {}
+
+ScriptedGateway::ScriptedGateway(std::vector<Device> devices, std::vector<std::string> noise)
+    : ScriptedGateway(std::move(devices), std::move(noise), true) {}
+
+ScriptedGateway::ScriptedGateway(std::vector<Device> devices, std::vector<std::string> noise,
+                                 bool answerSearches)
+    : answerSearches_(answerSearches), devices_(std::move(devices)), noise_(std::move(noise)) {
     listener_ = loopback::Listen(&httpPort_);  // first: it also starts Winsock
     udp_ = platform::OpenUdpSocket();
     if (udp_ != platform::kInvalidSocket && platform::BindUdp(udp_, loopback::Address(), 0) == 0) {
@@ -136,7 +150,20 @@ bool ScriptedGateway::Ready() const {
 }
 
 std::string ScriptedGateway::Location() const {
-    return "http://127.0.0.1:" + std::to_string(httpPort_) + "/rootDesc.xml";
+    return Url("/rootDesc.xml");
+}
+
+std::string ScriptedGateway::Url(const std::string& path) const {
+    return "http://127.0.0.1:" + std::to_string(httpPort_) + path;
+}
+
+std::string ScriptedGateway::Fill(std::string text) const {
+    const std::string base = Url("");
+    for (std::size_t at = text.find("BASE"); at != std::string::npos;
+         at = text.find("BASE", at + base.size())) {
+        text.replace(at, 4, base);
+    }
+    return text;
 }
 
 DiscoveryTargets ScriptedGateway::Targets(unsigned listenMs) const {
@@ -168,12 +195,22 @@ void ScriptedGateway::ServeMappingTable(std::vector<PortMappingEntry> entries,
     tableEndCode_ = std::move(endCode);
 }
 
+void ScriptedGateway::ScriptConnectionStatus(std::map<std::string, std::string> statusByPath) {
+    std::lock_guard<std::mutex> hold(lock_);
+    statusByPath_ = std::move(statusByPath);
+}
+
 int ScriptedGateway::Searches() const {
     std::lock_guard<std::mutex> hold(lock_);
     return searches_;
 }
 
 int ScriptedGateway::DescriptionGets() const {
+    std::lock_guard<std::mutex> hold(lock_);
+    return static_cast<int>(gets_.size());
+}
+
+std::vector<std::string> ScriptedGateway::Gets() const {
     std::lock_guard<std::mutex> hold(lock_);
     return gets_;
 }
@@ -194,6 +231,17 @@ std::vector<ScriptedGateway::ActionPost> ScriptedGateway::ActionPosts() const {
     return posts_;
 }
 
+std::vector<ScriptedGateway::ActionPost> ScriptedGateway::PostsOf(const std::string& action) const {
+    std::lock_guard<std::mutex> hold(lock_);
+    std::vector<ActionPost> found;
+    for (const ActionPost& p : posts_) {
+        if (p.action == action) {
+            found.push_back(p);
+        }
+    }
+    return found;
+}
+
 void ScriptedGateway::ForgetPosts() {
     std::lock_guard<std::mutex> hold(lock_);
     posts_.clear();
@@ -212,19 +260,33 @@ void ScriptedGateway::ServeSsdp() {
         if (n <= 0) {
             continue;
         }
+        bool first = false;
         {
             std::lock_guard<std::mutex> hold(lock_);
-            ++searches_;
+            first = searches_++ == 0;
         }
         if (!answerSearches_) {
             continue;
         }
-        const std::string answer =
-            "HTTP/1.1 200 OK\r\nCACHE-CONTROL: max-age=120\r\n"
-            "ST: urn:schemas-upnp-org:service:WANIPConnection:1\r\nEXT:\r\n"
-            "SERVER: Scripted/1.0 UPnP/1.0 Gateway/1.0\r\nLocation: " +
-            Location() + "\r\n\r\n";
-        platform::SendDatagram(udp_, answer.data(), answer.size(), from, fromPort);
+        if (first) {
+            for (const std::string& scripted : noise_) {
+                const std::string datagram = Fill(scripted);
+                platform::SendDatagram(udp_, datagram.data(), datagram.size(), from, fromPort);
+            }
+        }
+        const std::string searchTarget =
+            HeaderValue(std::string(buffer, static_cast<std::size_t>(n)), "ST");
+        for (const Device& d : devices_) {
+            if (!d.answers.empty() &&
+                std::find(d.answers.begin(), d.answers.end(), searchTarget) == d.answers.end()) {
+                continue;
+            }
+            const std::string answer =
+                "HTTP/1.1 200 OK\r\nCACHE-CONTROL: max-age=120\r\nST: " + searchTarget +
+                "\r\nEXT:\r\nSERVER: Scripted/1.0 UPnP/1.0 Gateway/1.0\r\nLocation: " +
+                Url(d.path) + "\r\n\r\n";
+            platform::SendDatagram(udp_, answer.data(), answer.size(), from, fromPort);
+        }
     }
 }
 
@@ -273,26 +335,45 @@ void ScriptedGateway::ServeConnection(platform::SocketHandle c) {
     if (headerEnd == std::string::npos) {
         return;
     }
+    const std::size_t pathStart = request.find(' ') + 1;
+    const std::string path = request.substr(pathStart, request.find(' ', pathStart) - pathStart);
     if (request.rfind("GET ", 0) == 0) {
         {
             std::lock_guard<std::mutex> hold(lock_);
-            ++gets_;
+            gets_.push_back(path);
         }
-        loopback::SendAll(c, HttpReply(200, "OK", Description(httpPort_)));
+        for (const Device& d : devices_) {
+            if (d.path == path) {
+                loopback::SendAll(c, HttpReply(200, "OK",
+                                               d.description.empty() ? Description(httpPort_)
+                                                                     : Fill(d.description)));
+                return;
+            }
+        }
+        loopback::SendAll(c, HttpReply(404, "Not Found", ""));
         return;
     }
-    SoapReply reply;
     ActionPost post;
-    post.action = SoapActionOf(request.substr(0, headerEnd + 2));
-    const std::size_t pathStart = request.find(' ') + 1;
-    post.path = request.substr(pathStart, request.find(' ', pathStart) - pathStart);
+    post.soapAction = HeaderValue(request.substr(0, headerEnd + 2), "SOAPAction");
+    post.action = SoapActionOf(post.soapAction);
+    post.path = path;
     post.body = request.substr(headerEnd + 4);
+    const bool statusQuery = post.action == "GetStatusInfo";
+    SoapReply reply;
     std::string answer;
+    std::string connectionStatus;
     {
         std::lock_guard<std::mutex> hold(lock_);
         posts_.push_back(post);
         std::deque<SoapReply>& queue = replies_[post.action];
-        if (post.action == "GetGenericPortMappingEntry" && tableServed_) {
+        if (statusQuery) {
+            const auto known = statusByPath_.find(path);
+            if (known == statusByPath_.end()) {
+                reply = SoapReply{500, "401", "Invalid Action"};
+            } else {
+                connectionStatus = known->second;
+            }
+        } else if (post.action == "GetGenericPortMappingEntry" && tableServed_) {
             const auto index = static_cast<std::size_t>(
                 std::atol(SoapArgument(post.body, "NewPortMappingIndex").c_str()));
             if (index < table_.size()) {
@@ -313,11 +394,17 @@ void ScriptedGateway::ServeConnection(platform::SocketHandle c) {
     }
     if (!answer.empty()) {
         loopback::SendAll(c, answer);
-    } else if (reply.status == 200) {
-        loopback::SendAll(c, HttpReply(200, "OK", SoapOk(post.action, reply.values)));
-    } else {
+    } else if (reply.status != 200) {
         loopback::SendAll(c, HttpReply(reply.status, "Internal Server Error",
                                        SoapFault(reply.errorCode, reply.errorDescription)));
+    } else if (statusQuery) {
+        loopback::SendAll(
+            c, HttpReply(200, "OK",
+                         SoapOk("GetStatusInfo", {{"NewConnectionStatus", connectionStatus},
+                                                  {"NewLastConnectionError", "ERROR_NONE"},
+                                                  {"NewUptime", "1"}})));
+    } else {
+        loopback::SendAll(c, HttpReply(200, "OK", SoapOk(post.action, reply.values)));
     }
 }
 

@@ -1,6 +1,8 @@
 // A whole gateway on loopback for tests of a run: an SSDP responder on a UDP
 // port of 127.0.0.1 and an HTTP server that serves the device description and
-// answers AddPortMapping posts as scripted. Each on its own thread.
+// answers AddPortMapping posts as scripted. Each on its own thread. It can
+// also stand for several devices on one network (a router and a device that
+// answers every search before it), each with a description of its own.
 #pragma once
 
 #include <atomic>
@@ -39,9 +41,21 @@ public:
         std::string action;  // from the SOAPAction header
         std::string path;    // of the request line
         std::string body;
+        std::string soapAction;  // the header's whole value, quotes included
+    };
+
+    // One device: where its description lies and which searches it answers.
+    struct Device {
+        std::string path = "/rootDesc.xml";
+        std::string description;  // "BASE" stands for http://127.0.0.1:PORT; empty: the usual
+        std::vector<std::string> answers;  // search targets answered; empty: every search
     };
 
     explicit ScriptedGateway(bool answerSearches = true);
+    // Answers each search with every device that answers its target, in the
+    // given order, after sending `noise` (datagrams, "BASE" filled in) to
+    // the first search.
+    explicit ScriptedGateway(std::vector<Device> devices, std::vector<std::string> noise = {});
     ~ScriptedGateway();
     ScriptedGateway(const ScriptedGateway&) = delete;
     ScriptedGateway& operator=(const ScriptedGateway&) = delete;
@@ -49,6 +63,7 @@ public:
     bool Ready() const;
     std::uint16_t HttpPort() const { return httpPort_; }
     std::string Location() const;  // http://127.0.0.1:PORT/rootDesc.xml
+    std::string Url(const std::string& path) const;
 
     // Searches that go only to this responder, listening `listenMs`.
     DiscoveryTargets Targets(unsigned listenMs = 1500) const;
@@ -62,6 +77,9 @@ public:
     // the scripted replies); an index past the end gets the fault `endCode`,
     // or, when it is empty, a made-up entry: a table that never ends.
     void ServeMappingTable(std::vector<PortMappingEntry> entries, std::string endCode = "713");
+    // What GetStatusInfo reports for each control path ("Connected"…); a
+    // path not listed answers it with a UPnP fault.
+    void ScriptConnectionStatus(std::map<std::string, std::string> statusByPath);
 
     int Searches() const;
     int DescriptionGets() const;
@@ -71,15 +89,26 @@ public:
     std::vector<ActionPost> ActionPosts() const;
     // Drops the posts kept so far, so that a long test keeps no record of them.
     void ForgetPosts();
+    // The posts of one action, in order.
+    std::vector<ActionPost> PostsOf(const std::string& action) const;
+    // The paths of the GET requests, in order.
+    std::vector<std::string> Gets() const;
 
     void Stop();
 
 private:
+    ScriptedGateway(std::vector<Device> devices, std::vector<std::string> noise,
+                    bool answerSearches);
     void ServeSsdp();
     void ServeHttp();
     void ServeConnection(platform::SocketHandle c);
 
+    std::string Fill(std::string text) const;
+
     bool answerSearches_;
+    std::vector<Device> devices_;
+    std::vector<std::string> noise_;
+    std::map<std::string, std::string> statusByPath_;
     platform::SocketHandle udp_ = platform::kInvalidSocket;
     platform::SocketHandle listener_ = platform::kInvalidSocket;
     std::uint16_t udpPort_ = 0;
@@ -91,7 +120,7 @@ private:
     std::vector<PortMappingEntry> table_;
     std::string tableEndCode_;
     int searches_ = 0;
-    int gets_ = 0;
+    std::vector<std::string> gets_;
     std::vector<ActionPost> posts_;
     std::thread ssdpThread_;
     std::thread httpThread_;

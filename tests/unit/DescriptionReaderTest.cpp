@@ -86,12 +86,19 @@ std::vector<Case> Cases() {
         {"first in document order wins, wherever it sits",
          Description("", Service(kIp2, "/ctl/root"), ipService), 0, Step::kNone,
          Info(P, kIp2, "urn:upnp-org:serviceId:X", "/scpd.xml", "/ctl/root", "/evt")},
-        {"names differing in case or by a prefix are not recognised",
+        {"a name in other letter case is not recognised, a prefixed one is",
          Description("", "",
                      "<service xmlns:u=\"urn:x\"><serviceType>" + kIp1 +
                          "</serviceType><ControlURL>/a</ControlURL><u:controlURL>/b</u:controlURL>"
                          "</service>"),
-         0, Step::kNone, Info(P, kIp1, P, P, P, P)},
+         0, Step::kNone, Info(P, kIp1, P, P, "/b", P)},
+        {"every element under a prefix",
+         "<d:root xmlns:d=\"urn:schemas-upnp-org:device-1-0\"><d:URLBase>http://a:1/</d:URLBase>"
+         "<d:device><d:serviceList><d:service><d:serviceType>" +
+             kIp1 +
+             "</d:serviceType><d:serviceId>i</d:serviceId><d:controlURL>/c</d:controlURL>"
+             "</d:service></d:serviceList></d:device></d:root>",
+         0, Step::kNone, Info("http://a:1/", kIp1, "i", P, "/c", P)},
         {"the later of two controlURL stays",
          Description("", "", Service(kIp1, "/first", "<controlURL>/second</controlURL>")), 0,
          Step::kNone, Info(P, kIp1, "urn:upnp-org:serviceId:X", "/scpd.xml", "/second", "/evt")},
@@ -152,6 +159,31 @@ TEST(ParseDescription, CasesOnThisPlatformsXmlReader) {
     }
 }
 
+TEST(ReadWanServices, EveryWanConnectionServiceInDocumentOrder) {
+    const std::string dslPpp = "urn:dslforum-org:service:WANPPPConnection:1";
+    const std::string text = Description(
+        "<URLBase>http://a:1/</URLBase>",
+        Service(kCommon, "/c") + Service(kIp2, "/ip2") +
+            Service("urn:schemas-wifialliance-org:service:WFAWLANConfig:1", "/wps"),
+        Service(kPpp, "/ppp") + Service("urn:schemas-upnp-org:service:wanipconnection:1", "/x") +
+            "<u:service xmlns:u=\"urn:x\"><u:serviceType>" + dslPpp +
+            "</u:serviceType><u:controlURL>/dsl</u:controlURL></u:service>");
+    CRouterDevice device;
+    std::vector<ServiceInfo> services;
+    ASSERT_EQ(device.ReadWanServices(text, &services), 0);
+    std::vector<std::string> seen;
+    for (const ServiceInfo& s : services) {
+        seen.push_back(s.serviceType + " " + s.controlURL + " " + s.URLBase);
+    }
+    EXPECT_EQ(seen,
+              (std::vector<std::string>{kIp2 + " /ip2 http://a:1/", kPpp + " /ppp http://a:1/",
+                                        dslPpp + " /dsl http://a:1/"}));
+
+    EXPECT_EQ(device.ReadWanServices(Description("", Service(kCommon, "/c"), ""), &services), -1);
+    EXPECT_EQ(device.LastFailure().step, Step::kNoService);
+    EXPECT_TRUE(services.empty());
+}
+
 TEST(ParseDescription, HostileDocumentsEndWithAResult) {
     CRouterDevice device;
     ServiceInfo info;
@@ -204,6 +236,13 @@ TEST(XmlDocument, ElementsChildrenNamesAndTexts) {
     EXPECT_EQ(names, (std::vector<std::string>{"a", "b", "a", "p:a"}));
     EXPECT_TRUE(doc.ElementsByName("A").empty());
     EXPECT_TRUE(doc.ElementsByName("missing").empty());
+
+    // By local name: any prefix, the letter case as written.
+    const auto local = doc.ElementsByLocalName("a");
+    ASSERT_EQ(local.size(), 4u);
+    EXPECT_EQ(doc.Name(local[3]), "p:a");
+    EXPECT_TRUE(doc.ElementsByLocalName("A").empty());
+    EXPECT_TRUE(doc.ElementsByLocalName("p").empty());
 }
 
 TEST(XmlDocument, RefusedTextsLeaveAnEmptyDocument) {

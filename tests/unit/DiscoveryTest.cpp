@@ -1,5 +1,7 @@
 // Discovery against scripted responders on loopback. The search goes only to
 // the responders' loopback addresses: no multicast copy, no default gateways.
+// The locations they answer with lead to a loopback server that describes a
+// gateway at every path but those under /missing.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -11,6 +13,7 @@
 #include "platform/Clock.h"
 #include "platform/Socket.h"
 #include "support/LoopbackListener.h"
+#include "support/ScriptedHttpServer.h"
 #include "upnp/RouterDevice.h"
 #include "upnp/SsdpAnswer.h"
 
@@ -29,6 +32,29 @@ std::uint32_t Ip(const char* text) {
     std::uint32_t a = 0;
     EXPECT_TRUE(platform::ParseIPv4(text, &a)) << text;
     return a;
+}
+
+ScriptedHttpServer& DescriptionServer() {
+    static ScriptedHttpServer server([](const std::string& request) {
+        const std::string body =
+            "<?xml version=\"1.0\"?><root xmlns=\"urn:schemas-upnp-org:device-1-0\"><device>"
+            "<serviceList><service><serviceType>urn:schemas-upnp-org:service:WANIPConnection:1"
+            "</serviceType><serviceId>urn:upnp-org:serviceId:WANIPConn1</serviceId>"
+            "<controlURL>/ctl/IPConn</controlURL></service></serviceList></device></root>";
+        ScriptedHttpServer::Reply reply;
+        reply.pieces.push_back(request.rfind("GET /missing", 0) == 0
+                                   ? HttpReply("HTTP/1.0 404 Not Found", {"Content-Length: 0"}, "")
+                                   : HttpReply("HTTP/1.0 200 OK",
+                                               {"Content-Length: " + std::to_string(body.size())},
+                                               body));
+        return reply;
+    });
+    return server;
+}
+
+// http://127.0.0.1:PORT of the description server.
+std::string Base() {
+    return DescriptionServer().Url("");
 }
 
 std::string Answer(const std::string& locationLine) {
@@ -160,7 +186,7 @@ TEST(DiscoveryRequest, IsThe133ByteSearchWithItsZeroByteAndComesFromTheBoundPort
     platform::CloseSocket(probe);
 
     Responder responder;
-    responder.AnswerWith({Answer("Location: http://127.0.0.1:5000/rootDesc.xml\r\n\r\n")});
+    responder.AnswerWith({Answer("Location: " + Base() + "/rootDesc.xml\r\n\r\n")});
     DiscoveryTargets t = LoopbackTargets({Ip("127.0.0.1")}, responder.Port());
     t.bindPort = freePort;
     CRouterDevice device;
@@ -175,38 +201,54 @@ TEST(DiscoveryRequest, IsThe133ByteSearchWithItsZeroByteAndComesFromTheBoundPort
     EXPECT_EQ(upnp::kSsdpSearchRequestSize, 133u);
 }
 
-TEST(DiscoveryRequest, EveryTargetGetsTheSameRequest) {
+TEST(DiscoveryRequest, EveryTargetGetsTheFirstSearchThenTheFurtherOnes) {
+    // Each further search type goes to every target in turn, after the first
+    // search has gone to all of them.
+    const std::vector<std::string> further = {"urn:schemas-upnp-org:device:InternetGatewayDevice:1",
+                                              "urn:schemas-upnp-org:device:InternetGatewayDevice:2",
+                                              "urn:schemas-upnp-org:service:WANPPPConnection:1",
+                                              "urn:schemas-upnp-org:service:WANIPConnection:2"};
     Responder responder;
-    responder.AnswerWith({Answer("Location: http://127.0.0.1:5000/rootDesc.xml\r\n\r\n")}, 0, 3);
+    responder.AnswerWith({Answer("Location: " + Base() + "/rootDesc.xml\r\n\r\n")}, 0,
+                         2 + 2 * static_cast<int>(further.size()));
     CRouterDevice device;
     IpAddress addr;
     std::string loc;
-    EXPECT_EQ(device.Discover(addr, loc,
-                              LoopbackTargets({Ip("127.0.0.1"), Ip("127.0.0.1"), Ip("127.0.0.1")},
-                                              responder.Port())),
+    EXPECT_EQ(device.Discover(
+                  addr, loc, LoopbackTargets({Ip("127.0.0.1"), Ip("127.0.0.1")}, responder.Port())),
               0);
     responder.Join();
-    ASSERT_EQ(responder.Requests().size(), 3u);
-    for (const auto& r : responder.Requests()) {
-        EXPECT_EQ(r, kRequest + std::string(1, '\0'));
+    std::vector<std::string> expected = {kRequest + std::string(1, '\0'),
+                                         kRequest + std::string(1, '\0')};
+    for (const std::string& st : further) {
+        std::string request = kRequest;
+        request.replace(request.find("urn:"), request.find("\r\n\r\n") - request.find("urn:"), st);
+        expected.push_back(request);
+        expected.push_back(request);
     }
+    EXPECT_EQ(responder.Requests(), expected);
 }
 
 TEST(DiscoveryRequest, IsSentAgainWhileListeningSoARouterThatMissedTheFirstAnswers) {
     // The responder stands for a router that comes up after the first
-    // search: it answers only the third request it sees.
+    // burst of searches: it answers only the first request of the second.
+    const std::size_t burst = 1 + std::size(upnp::kSsdpFurtherSearchTargets);
     Responder late;
-    late.AnswerWith({Answer("Location: http://127.0.0.1:5000/rootDesc.xml\r\n\r\n")}, 0, 3);
+    late.AnswerWith({Answer("Location: http://127.0.0.1:1/rootDesc.xml\r\n\r\n")}, 0,
+                    static_cast<int>(burst + 1));
     DiscoveryTargets t = LoopbackTargets({Ip("127.0.0.1")}, late.Port(), 1500);
     t.resendMs = 300;
     CRouterDevice device;
     IpAddress addr;
     std::string loc;
-    EXPECT_EQ(device.Discover(addr, loc, t), 0);
+    // The answer is heard and its description tried (nobody serves it).
+    EXPECT_EQ(device.Discover(addr, loc, t), -1);
+    EXPECT_EQ(device.LastFailure().step, FailureReason::Step::kNoGateway);
+    EXPECT_NE(device.LastFailure().detail.find("http://127.0.0.1:1/rootDesc.xml"),
+              std::string::npos);
     late.Join();
-    ASSERT_EQ(late.Requests().size(), 3u);
-    EXPECT_EQ(late.Requests().back(), kRequest + std::string(1, '\0'));
-    EXPECT_EQ(loc, "http://127.0.0.1:5000/rootDesc.xml");
+    ASSERT_GE(late.Requests().size(), burst + 1);
+    EXPECT_EQ(late.Requests()[burst], kRequest + std::string(1, '\0'));
 }
 
 TEST(DiscoveryAnswer, TwoRoutersTheAnswerReadFirstWins) {
@@ -217,7 +259,7 @@ TEST(DiscoveryAnswer, TwoRoutersTheAnswerReadFirstWins) {
         Responder responder;
         const platform::SocketHandle other = platform::OpenUdpSocket();
         ASSERT_EQ(platform::BindUdp(other, Ip("127.0.0.1"), 0), 0);
-        responder.AnswerWith({Answer("Location: http://127.0.0.1:5000/responder.xml\r\n\r\n")},
+        responder.AnswerWith({Answer("Location: " + Base() + "/responder.xml\r\n\r\n")},
                              responderFirst ? 0 : 400);
         std::thread otherRouter([&] {
             // The search's port is known once the responder has its request.
@@ -225,7 +267,7 @@ TEST(DiscoveryAnswer, TwoRoutersTheAnswerReadFirstWins) {
                 platform::SleepMs(2);
             }
             platform::SleepMs(responderFirst ? 400 : 0);
-            const std::string a = Answer("Location: http://127.0.0.1:5000/other.xml\r\n\r\n");
+            const std::string a = Answer("Location: " + Base() + "/other.xml\r\n\r\n");
             platform::SendDatagram(other, a.data(), a.size(), Ip("127.0.0.1"),
                                    responder.RequestSourcePort());
         });
@@ -235,18 +277,16 @@ TEST(DiscoveryAnswer, TwoRoutersTheAnswerReadFirstWins) {
         EXPECT_EQ(device.Discover(addr, loc, LoopbackTargets({Ip("127.0.0.1")}, responder.Port())),
                   0);
         otherRouter.join();
-        EXPECT_EQ(loc, responderFirst ? "http://127.0.0.1:5000/responder.xml"
-                                      : "http://127.0.0.1:5000/other.xml");
+        EXPECT_EQ(loc, responderFirst ? Base() + "/responder.xml" : Base() + "/other.xml");
         EXPECT_EQ(device.location, loc);
         platform::CloseSocket(other);
     }
 }
 
 TEST(DiscoveryAnswer, CorrectAnswerFillsRecordAndOutValues) {
-    const Outcome o =
-        DiscoverWith({Answer("Location: http://127.0.0.1:5000/rootDesc.xml\r\n\r\n")});
+    const Outcome o = DiscoverWith({Answer("Location: " + Base() + "/rootDesc.xml\r\n\r\n")});
     ASSERT_EQ(o.result, 0);
-    EXPECT_EQ(o.loc, "http://127.0.0.1:5000/rootDesc.xml");
+    EXPECT_EQ(o.loc, Base() + "/rootDesc.xml");
     EXPECT_EQ(o.addr.ToText(), "127.0.0.1");
     EXPECT_EQ(o.device.location, o.loc);
     EXPECT_EQ(o.device.address, o.addr);
@@ -259,25 +299,25 @@ TEST(DiscoveryAnswer, LocationLineIsReadLeniently) {
         std::string line;
     };
     const std::vector<Case> cases = {
-        {"capitals", "LOCATION: http://127.0.0.1:5000/rootDesc.xml\r\n\r\n"},
-        {"mixed case", "location: http://127.0.0.1:5000/rootDesc.xml\r\n\r\n"},
-        {"no space after colon", "Location:http://127.0.0.1:5000/rootDesc.xml\r\n\r\n"},
+        {"capitals", "LOCATION: " + Base() + "/rootDesc.xml\r\n\r\n"},
+        {"mixed case", "location: " + Base() + "/rootDesc.xml\r\n\r\n"},
+        {"no space after colon", "Location:" + Base() + "/rootDesc.xml\r\n\r\n"},
         {"spaces and tabs around the value",
-         "Location: \t  http://127.0.0.1:5000/rootDesc.xml \t\r\n\r\n"},
-        {"last in the datagram without CR LF", "LOCATION: http://127.0.0.1:5000/rootDesc.xml"},
-        {"bare LF line ends", "LOCATION: http://127.0.0.1:5000/rootDesc.xml\n\n"},
+         "Location: \t  " + Base() + "/rootDesc.xml \t\r\n\r\n"},
+        {"last in the datagram without CR LF", "LOCATION: " + Base() + "/rootDesc.xml"},
+        {"bare LF line ends", "LOCATION: " + Base() + "/rootDesc.xml\n\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         const Outcome o = DiscoverWith({Answer(c.line)});
         ASSERT_EQ(o.result, 0);
-        EXPECT_EQ(o.loc, "http://127.0.0.1:5000/rootDesc.xml");
-        EXPECT_EQ(o.device.location, "http://127.0.0.1:5000/rootDesc.xml");
+        EXPECT_EQ(o.loc, Base() + "/rootDesc.xml");
+        EXPECT_EQ(o.device.location, Base() + "/rootDesc.xml");
     }
 }
 
 TEST(DiscoveryAnswer, UnusableAnswersAreSkippedAndTheSearchGoesOn) {
-    const std::string good = Answer("Location: http://127.0.0.1:5000/good.xml\r\n\r\n");
+    const std::string good = Answer("Location: " + Base() + "/good.xml\r\n\r\n");
     struct Case {
         const char* what;
         std::string bad;
@@ -287,17 +327,27 @@ TEST(DiscoveryAnswer, UnusableAnswersAreSkippedAndTheSearchGoesOn) {
         {"only blanks", Answer("LOCATION: \t \r\n\r\n")},
         {"no location line", Answer("\r\n")},
         {"location after a zero byte",
-         std::string("HTTP/1.1 200 OK\r\n\0Location: http://127.0.0.1/bad.xml\r\n\r\n", 56)},
-        {"location only in the status line", "Location: http://127.0.0.1/bad.xml\r\n\r\n"},
+         std::string("HTTP/1.1 200 OK\r\n\0", 18) + "Location: " + Base() + "/bad.xml\r\n\r\n"},
+        {"location only in the status line", "Location: " + Base() + "/bad.xml\r\n\r\n"},
         {"header name merely ending in location",
-         Answer("X-Location: http://127.0.0.1/bad.xml\r\n\r\n")},
+         Answer("X-Location: " + Base() + "/bad.xml\r\n\r\n")},
         {"empty datagram", ""},
+        // Not answers to the search, though the location leads to a gateway.
+        {"an announcement",
+         "NOTIFY * HTTP/1.1\r\nHOST: 239.255.255.250:1900\r\nNT: upnp:rootdevice\r\n"
+         "NTS: ssdp:alive\r\nLocation: " +
+             Base() + "/bad.xml\r\n\r\n"},
+        {"another client's search",
+         "M-SEARCH * HTTP/1.1\r\nST: ssdp:all\r\nLocation: " + Base() + "/bad.xml\r\n\r\n"},
+        {"an error status", "HTTP/1.1 400 Bad Request\r\nLocation: " + Base() + "/bad.xml\r\n\r\n"},
+        {"a status merely starting with 200",
+         "HTTP/1.1 2000 OK\r\nLocation: " + Base() + "/bad.xml\r\n\r\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         const Outcome o = DiscoverWith({c.bad, good});
         ASSERT_EQ(o.result, 0);
-        EXPECT_EQ(o.loc, "http://127.0.0.1:5000/good.xml");
+        EXPECT_EQ(o.loc, Base() + "/good.xml");
     }
 }
 
@@ -337,6 +387,28 @@ TEST(DiscoveryFailure, OnlyUnusableAnswersIsNoAnswer) {
     EXPECT_EQ(o.device.LastFailure().step, FailureReason::Step::kNoAnswer);
 }
 
+TEST(DiscoveryFailure, AnswersWithoutAUsableGatewayArePassedOverOnceEach) {
+    const std::string first = Base() + "/missing/first.xml";
+    const std::string second = Base() + "/missing/second.xml";
+    Responder responder;
+    responder.AnswerWith({Answer("Location: " + first + "\r\n\r\n"),
+                          Answer("Location: " + first + "\r\n\r\n"),
+                          Answer("Location: " + second + "\r\n\r\n")});
+    CRouterDevice device;
+    std::vector<std::string> passedOver;
+    device.onPassedOver = [&](const std::string& location, const FailureReason& why) {
+        passedOver.push_back(location + " " + std::to_string(why.httpStatus));
+    };
+    IpAddress addr;
+    std::string loc;
+    EXPECT_EQ(device.Discover(addr, loc, LoopbackTargets({Ip("127.0.0.1")}, responder.Port(), 800)),
+              -1);
+    EXPECT_EQ(passedOver, (std::vector<std::string>{first + " 404", second + " 404"}));
+    EXPECT_EQ(device.LastFailure().step, FailureReason::Step::kNoGateway);
+    EXPECT_TRUE(device.location.empty());
+    EXPECT_TRUE(device.controlUrl.empty());
+}
+
 TEST(DiscoveryFailure, RefusedSendIsReported) {
     // Port 0 is no destination: the send is refused (and would stay on
     // loopback if it were not).
@@ -353,14 +425,14 @@ TEST(DiscoveryPort, HeldPortFallsBackToAnEphemeralOne) {
     const std::uint16_t held = loopback::LocalPort(holder);
 
     Responder responder;
-    responder.AnswerWith({Answer("LOCATION: http://127.0.0.1:5000/rootDesc.xml\r\n\r\n")});
+    responder.AnswerWith({Answer("LOCATION: " + Base() + "/rootDesc.xml\r\n\r\n")});
     DiscoveryTargets t = LoopbackTargets({Ip("127.0.0.1")}, responder.Port());
     t.bindPort = held;
     CRouterDevice device;
     IpAddress addr;
     std::string loc;
     EXPECT_EQ(device.Discover(addr, loc, t), 0);
-    EXPECT_EQ(loc, "http://127.0.0.1:5000/rootDesc.xml");
+    EXPECT_EQ(loc, Base() + "/rootDesc.xml");
     responder.Join();
     EXPECT_NE(responder.RequestSourcePort(), held);
     EXPECT_NE(responder.RequestSourcePort(), 0);

@@ -8,7 +8,7 @@ namespace {
 // except the names it means to use.
 bool JapaneseOnly(std::string text) {
     for (const char* name : {"UPnP", "HTTP", "TCP", "UDP", "NAT", "URL", "FRITZ!Box", "miniupnpd",
-                             "M-SEARCH", "WANIPConnection"}) {
+                             "M-SEARCH", "WANIPConnection", "WANPPPConnection", "WAN"}) {
         for (std::size_t at; (at = text.find(name)) != std::string::npos;) {
             text.erase(at, std::string(name).size());
         }

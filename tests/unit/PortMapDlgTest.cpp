@@ -122,7 +122,7 @@ TEST_F(RunCycle, RulesSucceedAndFailInTurnAndEachGetsItsLine) {
     EXPECT_EQ(SoapArgument(posts[0], "NewInternalPort"), "80");
     EXPECT_EQ(SoapArgument(posts[0], "NewProtocol"), "TCP");
     EXPECT_EQ(SoapArgument(posts[0], "NewPortMappingDescription"), "HTTP接続の通過");
-    EXPECT_EQ(SoapArgument(posts[1], "NewProtocol"), "udp");
+    EXPECT_EQ(SoapArgument(posts[1], "NewProtocol"), "UDP");  // the log keeps "udp"
     EXPECT_EQ(SoapArgument(posts[1], "NewPortMappingDescription"), "FTP, data");
     // The numbers sent are the atoi values, the log shows the texts.
     EXPECT_EQ(SoapArgument(posts[2], "NewExternalPort"), "8080");
@@ -281,6 +281,30 @@ TEST_F(RunCycle, BlankOrIncompleteLineEndsTheListSilently) {
         EXPECT_EQ(window_.log, Found() + c.log + "\r\n") << c.rules;
         EXPECT_EQ(gateway_.Posts().size() - postsBefore, c.log.empty() ? 0u : 1u) << c.rules;
     }
+}
+
+TEST_F(RunCycle, ADevicePassedOverIsToldAndTheLogShowsTheGatewayTaken) {
+    ScriptedGateway network(std::vector<ScriptedGateway::Device>{
+        {"/WFADevice.xml",
+         "<?xml version=\"1.0\"?><root xmlns=\"urn:schemas-upnp-org:device-1-0\"><device>"
+         "<serviceList><service><serviceType>urn:schemas-wifialliance-org:service:"
+         "WFAWLANConfig:1</serviceType><controlURL>/wps</controlURL></service></serviceList>"
+         "</device></root>",
+         {}},
+        {}});
+    ASSERT_TRUE(network.Ready());
+    window_.rules = "80, 80, TCP, a";
+    auto dlg = MakeDlg(network, nullptr);
+    std::vector<std::string> passedOver;
+    dlg->m_onPassedOver = [&](const std::string& location, const FailureReason& why) {
+        passedOver.push_back(location);
+        EXPECT_EQ(why.step, FailureReason::Step::kNoService);
+        EXPECT_EQ(window_.log, "");  // before the found text
+    };
+    dlg->RunCycle();
+    EXPECT_EQ(passedOver, std::vector<std::string>{network.Url("/WFADevice.xml")});
+    EXPECT_EQ(window_.log, std::string(kFound) + "- Address : 127.0.0.1\r\n- Control URL : " +
+                               network.Location() + "\r\n■ 80 -> 80 [TCP] : " + kSuccess + "\r\n");
 }
 
 TEST_F(RunCycle, NoGatewayEndsTheRunAfterStoringTheText) {

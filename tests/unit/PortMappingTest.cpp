@@ -144,7 +144,7 @@ TEST(AddPortMapping, TextsGoOutEscapedAndInUtf8) {
                         "</NewPortMappingDescription>"),
               std::string::npos)
         << body;
-    EXPECT_NE(body.find(">tcp</NewProtocol>"), std::string::npos);  // as typed
+    EXPECT_NE(body.find(">TCP</NewProtocol>"), std::string::npos);  // routers want capitals
 }
 
 TEST(AddPortMapping, ControlUrlFromUrlBaseOrLocation) {
@@ -230,8 +230,8 @@ TEST(AddPortMapping, NoPostWhenTheDescriptionFails) {
         EXPECT_EQ(gw.RequestLines(), (std::vector<std::string>{"GET /rootDesc.xml HTTP/1.0"}));
     }
     {
-        Gateway gw(
-            GatewayDescription("", "urn:schemas-upnp-org:service:WANPPPConnection:1", "/ctl/PPP"));
+        Gateway gw(GatewayDescription("", "urn:schemas-upnp-org:service:WANCommonInterfaceConfig:1",
+                                      "/ctl/CIC"));
         CRouterDevice device = gw.Device();
         EXPECT_EQ(device.AddPortMapping(1, 1, "TCP", "x"), -1);
         EXPECT_EQ(device.LastFailure().step, FailureReason::Step::kNoService);

@@ -148,11 +148,21 @@ bool XmlDocument::Load(const std::string& utf8) {
 }
 
 std::vector<XmlDocument::Node> XmlDocument::ElementsByName(const std::string& name) const {
+    return Elements(name, false);
+}
+
+std::vector<XmlDocument::Node> XmlDocument::ElementsByLocalName(
+    const std::string& localName) const {
+    return Elements(localName, true);
+}
+
+std::vector<XmlDocument::Node> XmlDocument::Elements(const std::string& name, bool local) const {
     std::vector<Node> found;
     const pugi::xml_node root = impl_->document;
     int depth = 0;
     for (pugi::xml_node n = root.first_child(); n; n = NextInSubtree(n, root, depth)) {
-        if (n.type() == pugi::node_element && name == n.name()) {
+        if (n.type() == pugi::node_element &&
+            name == (local ? LocalName(n.name()) : std::string(n.name()))) {
             found.push_back(ToHandle(n));
         }
     }

@@ -175,6 +175,15 @@ bool XmlDocument::Load(const std::string& utf8) {
 }
 
 std::vector<XmlDocument::Node> XmlDocument::ElementsByName(const std::string& name) const {
+    return Elements(name, false);
+}
+
+std::vector<XmlDocument::Node> XmlDocument::ElementsByLocalName(
+    const std::string& localName) const {
+    return Elements(localName, true);
+}
+
+std::vector<XmlDocument::Node> XmlDocument::Elements(const std::string& name, bool local) const {
     // A walk of our own rather than getElementsByTagName, whose matching of
     // prefixed names differs between implementations: the qualified name is
     // what counts. Iterative, in document order; it ends when the climb
@@ -192,7 +201,8 @@ std::vector<XmlDocument::Node> XmlDocument::ElementsByName(const std::string& na
             DOMNodeType type = NODE_INVALID;
             Bstr nodeName;
             if (SUCCEEDED(n->get_nodeType(&type)) && type == NODE_ELEMENT &&
-                SUCCEEDED(n->get_nodeName(nodeName.Out())) && nodeName.Utf8() == name) {
+                SUCCEEDED(n->get_nodeName(nodeName.Out())) &&
+                (local ? LocalName(nodeName.Utf8()) : nodeName.Utf8()) == name) {
                 n->AddRef();
                 found.push_back(impl_->Keep(n));
             }
