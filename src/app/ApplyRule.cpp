@@ -38,7 +38,9 @@ RuleResult ApplyRule(CRouterDevice& gateway, const PortMappingRule& rule, MadeMa
     }
     // DHCP gave this machine another address; the router still forwards the
     // port to the old one, which only this process's own rule put there.
-    if (gateway.DeletePortMapping(rule.ExternalPortNumber(), rule.protocol) != 0) {
+    // 714: it went meanwhile (a lease ran out); the port is free either way.
+    if (gateway.DeletePortMapping(rule.ExternalPortNumber(), rule.protocol) != 0 &&
+        gateway.LastFailure().upnpErrorCode != "714") {
         result.failure = gateway.LastFailure();
         result.oldAddressKept = true;
         return result;

@@ -466,6 +466,34 @@ TEST_F(RunCycle, OnlyOurOwnMappingForAnEarlierAddressIsMovedToThisOne) {
                       "ださい。\r\n",
                   {"AddPortMapping", "GetSpecificPortMappingEntry", "DeletePortMapping"},
                   "10.77.0.2"},
+             Case{"8080, 8080, TCP, mine",
+                  {taken},
+                  holder("10.77.0.2", "8080", "mine"),
+                  {Reply{500, "714", "NoSuchEntryInArray"}},
+                  std::string(kSuccess) +
+                      "  ※ 以前のアドレス (10.77.0.2) への割り当てを削除して設定し直しました。\r\n",
+                  moved,
+                  self},
+             Case{"8080, 8080, TCP, mine",
+                  {taken},
+                  holder("10.77.0.2", "8080", "mine"),
+                  {Reply{500, "401", "Invalid Action"}},
+                  std::string(kFailure) +
+                      "  理由: ポート 8080/TCP はこのコンピュータの以前のアドレス (10.77.0.2) "
+                      "に割り当てられたままです。この割り当てを削除できませんでした: "
+                      "ルータはこの要求に対応していません (UPnPエラー 401)。\r\n",
+                  {"AddPortMapping", "GetSpecificPortMappingEntry", "DeletePortMapping"},
+                  "10.77.0.2"},
+             // Removed, but the router refuses the new mapping all the same.
+             Case{"8080, 8080, TCP, mine",
+                  {taken, Reply{500, "728", "NoPortMapsAvailable"}},
+                  holder("10.77.0.2", "8080", "mine"),
+                  {},
+                  std::string(kFailure) +
+                      "  理由: ルータのポート割り当ての表がいっぱいです (UPnPエラー 728)。"
+                      "使っていない割り当てをルータの設定画面で削除してください。\r\n",
+                  moved,
+                  "10.77.0.2"},
              // Anything else that holds the port is somebody else's.
              Case{"",
                   {taken},
