@@ -12,6 +12,12 @@ void MadeMappings::Remember(const PortMappingRule& rule, const std::string& inte
     entries_.push_back(made);
 }
 
+void MadeMappings::Forget(int externalPort, const std::string& protocol) {
+    std::erase_if(entries_, [&](const MadeMapping& entry) {
+        return entry.externalPort == externalPort && entry.protocol == protocol;
+    });
+}
+
 bool MadeMappings::IsOurEarlierAddress(const PortMappingEntry& holder, const PortMappingRule& rule,
                                        const std::string& currentClient) const {
     if (holder.internalClient.empty() || holder.internalClient == currentClient) {

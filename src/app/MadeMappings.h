@@ -24,6 +24,9 @@ public:
     // mapping per external port and protocol, so that is the one kept.
     void Remember(const PortMappingRule& rule, const std::string& internalClient);
 
+    // The port was closed: whatever holds it later is not this process's.
+    void Forget(int externalPort, const std::string& protocol);
+
     // True when `holder`, the router's mapping of the rule's external port,
     // is one this process made for `rule` but for another address than
     // `currentClient`: every field the same except the internal client.
