@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # A home router in network namespaces, for tests that need a real UPnP gateway.
 #
-#   lab.sh up NAME [--igd v1|v2] [--no-upnpd]   build the lab (and start miniupnpd)
+#   lab.sh up NAME [--igd v1|v2] [--no-upnpd] [--secure-mode]
+#                                               build the lab (and start miniupnpd;
+#                                               --secure-mode: only for the asking host)
 #   lab.sh down NAME                            remove it again (safe to repeat)
 #   lab.sh mappings NAME [--raw]                the router's port forwards, one a line
 #                                               "PROTO EXTPORT INTERNALIP:PORT" (--raw: nft's DNAT lines)
@@ -48,7 +50,7 @@ die() {
 }
 
 usage() {
-    sed -n '2,16p' "$0" | sed 's/^# \{0,1\}//' >&2
+    sed -n '2,17p' "$0" | sed 's/^# \{0,1\}//' >&2
     exit 2
 }
 
@@ -63,7 +65,7 @@ ns_exists() { ip netns list | awk '{print $1}' | grep -qx -- "$1"; }
 cmd_up() {
     local name="$1"
     shift
-    local igd=v2 upnpd=1
+    local igd=v2 upnpd=1 secure=no
     while [ $# -gt 0 ]; do
         case "$1" in
             --igd)
@@ -77,6 +79,10 @@ cmd_up() {
                 ;;
             --no-upnpd)
                 upnpd=0
+                shift
+                ;;
+            --secure-mode)
+                secure=yes
                 shift
                 ;;
             *) die "unknown option '$1'" ;;
@@ -165,13 +171,13 @@ EOF
     } >"$dir/info"
 
     if [ "$upnpd" = 1 ]; then
-        start_upnpd "$name" "$igd"
+        start_upnpd "$name" "$igd" "$secure"
     fi
     trap - ERR
 }
 
 start_upnpd() {
-    local name="$1" igd="$2" dir rtr="$1-rtr"
+    local name="$1" igd="$2" secure="${3:-no}" dir rtr="$1-rtr"
     dir="$(state_dir "$name")"
     {
         echo "ext_ifname=wan0"
@@ -180,8 +186,9 @@ start_upnpd() {
         echo "http_port=$LAB_HTTP_PORT"
         echo "enable_natpmp=no"
         echo "enable_upnp=yes"
-        # The LAN host maps ports to itself and, in tests, to other LAN addresses.
-        echo "secure_mode=no"
+        # The LAN host maps ports to itself and, in tests, to other LAN addresses;
+        # in secure mode (many routers' default) a host may only touch its own.
+        echo "secure_mode=$secure"
         echo "system_uptime=no"
         echo "notify_interval=900"
         echo "clean_ruleset_interval=0"

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs one command on the LAN host of a fresh router lab, then removes the lab.
 #
-#   with-lab.sh [--igd v1|v2] [--no-upnpd] [--timeout SECONDS] -- CMD ARGS...
+#   with-lab.sh [--igd v1|v2] [--no-upnpd] [--secure-mode] [--timeout SECONDS] -- CMD ARGS...
 #
 # CMD runs inside the lab's LAN namespace with these variables set:
 #   PONTARO_LAB_NAME, PONTARO_LAB_LAN_NS, PONTARO_LAB_ROUTER_NS, PONTARO_LAB_WAN_NS,
@@ -32,6 +32,10 @@ main() {
             --no-upnpd)
                 lab_args+=(--no-upnpd)
                 upnpd=0
+                shift
+                ;;
+            --secure-mode)
+                lab_args+=(--secure-mode)
                 shift
                 ;;
             --timeout)

@@ -33,6 +33,11 @@ std::string AlreadyThereText(const std::string& description) {
     return out + "。\r\n";
 }
 
+std::string MovedFromOldAddressText(const std::string& oldAddress) {
+    return "  ※ 以前のアドレス (" + RouterText(oldAddress) +
+           ") への割り当てを削除して設定し直しました。\r\n";
+}
+
 std::string RouterText(const std::string& s) {
     constexpr std::size_t kMaxBytes = 256;
     std::size_t end = s.size();

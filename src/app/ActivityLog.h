@@ -45,6 +45,9 @@ std::string ReasonText(const std::string& reason);
 // The note under a success line when the router already had the mapping for
 // this machine.
 std::string AlreadyThereText(const std::string& description);
+// The note under a success line when this program's own mapping for an
+// earlier address of this machine was removed to map the rule again.
+std::string MovedFromOldAddressText(const std::string& oldAddress);
 
 // A text from the router made fit for one line of the log: control bytes
 // as spaces, at most 256 bytes (cut at a character boundary), and byte

@@ -1,10 +1,19 @@
 #include "app/ApplyRule.h"
 
-RuleResult ApplyRule(CRouterDevice& gateway, const PortMappingRule& rule) {
+namespace {
+
+int AddMapping(CRouterDevice& gateway, const PortMappingRule& rule) {
+    return gateway.AddPortMapping(rule.ExternalPortNumber(), rule.InternalPortNumber(),
+                                  rule.protocol, rule.description);
+}
+
+}  // namespace
+
+RuleResult ApplyRule(CRouterDevice& gateway, const PortMappingRule& rule, MadeMappings* made) {
     RuleResult result;
-    if (gateway.AddPortMapping(rule.ExternalPortNumber(), rule.InternalPortNumber(), rule.protocol,
-                               rule.description) == 0) {
+    if (AddMapping(gateway, rule) == 0) {
         result.kind = RuleResult::Kind::kAdded;
+        made->Remember(rule, gateway.GetLocalAddress().ToText());
         return result;
     }
     result.failure = gateway.LastFailure();
@@ -17,11 +26,31 @@ RuleResult ApplyRule(CRouterDevice& gateway, const PortMappingRule& rule) {
         return result;
     }
     result.holder = holder;
-    if (holder.internalClient == gateway.GetLocalAddress().ToText() &&
+    const std::string current = gateway.GetLocalAddress().ToText();
+    if (holder.internalClient == current &&
         holder.InternalPortNumber() == rule.InternalPortNumber()) {
         result.kind = RuleResult::Kind::kAlreadyThere;
-    } else {
-        result.holderKnown = true;
+        return result;
     }
+    result.holderKnown = true;
+    if (!made->IsOurEarlierAddress(holder, rule, current)) {
+        return result;
+    }
+    // DHCP gave this machine another address; the router still forwards the
+    // port to the old one, which only this process's own rule put there.
+    // 714: it went meanwhile (a lease ran out); the port is free either way.
+    if (gateway.DeletePortMapping(rule.ExternalPortNumber(), rule.protocol) != 0 &&
+        gateway.LastFailure().upnpErrorCode != "714") {
+        result.failure = gateway.LastFailure();
+        result.oldAddressKept = true;
+        return result;
+    }
+    if (AddMapping(gateway, rule) != 0) {
+        result.failure = gateway.LastFailure();
+        result.holderKnown = false;
+        return result;
+    }
+    made->Remember(rule, gateway.GetLocalAddress().ToText());
+    result.kind = RuleResult::Kind::kMovedFromOldAddress;
     return result;
 }

@@ -2,6 +2,7 @@
 // because the port is taken.
 #pragma once
 
+#include "app/MadeMappings.h"
 #include "app/PortMappingRule.h"
 #include "upnp/FailureReason.h"
 #include "upnp/PortMappingEntry.h"
@@ -9,18 +10,25 @@
 
 struct RuleResult {
     enum class Kind {
-        kAdded,         // the router accepted the mapping
-        kAlreadyThere,  // refused as taken, but by this machine's same port: nothing to do
+        kAdded,                // the router accepted the mapping
+        kAlreadyThere,         // refused as taken, but by this machine's same port: nothing to do
+        kMovedFromOldAddress,  // taken by this process's mapping for an earlier address of
+                               // this machine: removed, then mapped again
         kFailed,
     };
     Kind kind = Kind::kFailed;
     FailureReason failure;     // kFailed: why the mapping was refused
     bool holderKnown = false;  // the port is taken and the router named its holder
-    PortMappingEntry holder;   // kAlreadyThere, or when holderKnown
+    PortMappingEntry holder;   // kAlreadyThere, kMovedFromOldAddress, or when holderKnown
+    // kFailed: the holder is this process's mapping for an earlier address,
+    // and the router would not remove it (`failure` says why).
+    bool oldAddressKept = false;
 
     bool Mapped() const { return kind != Kind::kFailed; }
 };
 
 // AddPortMapping; when the port is taken (718), one question to the router
-// who holds it. Nobody's mapping is changed or removed.
-RuleResult ApplyRule(CRouterDevice& gateway, const PortMappingRule& rule);
+// who holds it. The only mapping ever removed is one that `made` says this
+// process made for this rule and an address this machine no longer has;
+// each mapping the router accepts is remembered there.
+RuleResult ApplyRule(CRouterDevice& gateway, const PortMappingRule& rule, MadeMappings* made);

@@ -77,12 +77,15 @@ void CPortMapDlg::CloseCycle() {
         const bool haveService = !gateway.controlUrl.empty() || gateway.ReadService() == 0;
         if (haveService && MappingAbsent(gateway, rule.ExternalPortNumber(), rule.protocol)) {
             AppendLog(activity_log::kNothingToClose);
+            m_madeMappings.Forget(rule.ExternalPortNumber(), rule.protocol);
         } else if (haveService &&
                    gateway.DeletePortMapping(rule.ExternalPortNumber(), rule.protocol) == 0) {
             AppendLog(activity_log::kClosed);
+            m_madeMappings.Forget(rule.ExternalPortNumber(), rule.protocol);
         } else if (haveService && gateway.LastFailure().upnpErrorCode == "714") {
             // NoSuchEntryInArray: the port is closed, which is what was asked.
             AppendLog(activity_log::kNothingToClose);
+            m_madeMappings.Forget(rule.ExternalPortNumber(), rule.protocol);
         } else {
             ++m_lastRun.rulesFailed;
             AppendLog(activity_log::kCloseFailure);

@@ -119,7 +119,17 @@ std::string DescribeRuleFailure(const RuleResult& result, const PortMappingRule&
         std::to_string(rule.ExternalPortNumber()) + "/" + activity_log::RouterText(rule.protocol);
     const std::string& code = result.failure.upnpErrorCode;
     std::string out = "理由: ";
-    if (result.holderKnown) {
+    if (result.oldAddressKept) {
+        out += "ポート " + port + " はこのコンピュータの以前のアドレス (" +
+               activity_log::RouterText(result.holder.internalClient) +
+               ") に割り当てられたままです。";
+        if (code == "606") {
+            out += "ルータはUPnPでこの割り当てを削除することを許していません" + CodeNote(code) +
+                   "。ルータの設定画面で削除するか、ルータが割り当てを消すまで待ってください。";
+        } else {
+            out += "この割り当てを削除できませんでした: " + Describe(result.failure, port);
+        }
+    } else if (result.holderKnown) {
         const PortMappingEntry& h = result.holder;
         out += "ポート " + port + " は " + activity_log::RouterText(h.internalClient) + ":" +
                (h.InternalPortNumber() < 0 ? std::string("?")
@@ -132,7 +142,8 @@ std::string DescribeRuleFailure(const RuleResult& result, const PortMappingRule&
         out += Describe(result.failure, port);
     }
     const int external = rule.ExternalPortNumber();
-    if ((code == "718" || code == "606") && external > 0 && external < 1024) {
+    if (!result.oldAddressKept && (code == "718" || code == "606") && external > 0 &&
+        external < 1024) {
         out += "多くのルータは初期設定で 1024～65535 のポートしか開けません。";
     }
     return out;

@@ -101,11 +101,13 @@ void CPortMapDlg::RunCycle() {
         }
         AppendLog(activity_log::RuleStartText(rule.externalPort, rule.internalPort, rule.protocol));
         ++m_lastRun.rulesApplied;
-        const RuleResult result = ApplyRule(gateway, rule);
+        const RuleResult result = ApplyRule(gateway, rule, &m_madeMappings);
         if (result.Mapped()) {
             AppendLog(activity_log::kSuccess);
             if (result.kind == RuleResult::Kind::kAlreadyThere) {
                 AppendLog(activity_log::AlreadyThereText(result.holder.description));
+            } else if (result.kind == RuleResult::Kind::kMovedFromOldAddress) {
+                AppendLog(activity_log::MovedFromOldAddressText(result.holder.internalClient));
             }
             // Asked once a mapping stands, so that the answer comes from the
             // service that holds it; one question per run.

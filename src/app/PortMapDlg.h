@@ -9,6 +9,7 @@
 #include <string>
 
 #include "app/ActivityLog.h"
+#include "app/MadeMappings.h"
 #include "app/MappingTable.h"
 #include "app/PortMapWindow.h"
 #include "upnp/FailureReason.h"
@@ -90,6 +91,11 @@ public:
     };
     RunSummary m_lastRun;
     int m_runCount = 0;  // runs started; tests count them
+
+    // Every mapping the router accepted from this object's runs; only such a
+    // mapping, left for an address this machine no longer has, is ever
+    // removed to map the rule again.
+    MadeMappings m_madeMappings;
 
 private:
     IPortMapWindow& window_;

@@ -4,6 +4,9 @@
 #   cli-lab-test.sh router PONTARO_CLI      the lab runs miniupnpd
 #   cli-lab-test.sh no-router PONTARO_CLI   the lab has no UPnP daemon
 #   cli-lab-test.sh mappings PONTARO_CLI    --list and --close against miniupnpd
+#   cli-lab-test.sh new-address PONTARO_CLI [secure]
+#                                           --watch while the LAN host gets another
+#                                           address (secure: miniupnpd in secure mode)
 set -uo pipefail
 
 mode="$1"
@@ -57,6 +60,9 @@ expect_err_has() {
 mappings() { "$PONTARO_LAB_SCRIPTS/lab.sh" mappings "$PONTARO_LAB_NAME"; }
 expect_mapping() {
     if mappings | grep -qxF -- "$1"; then pass; else fail "$2: no mapping '$1' on the router: $(mappings | tr '\n' ';')"; fi
+}
+expect_no_mapping_to() {
+    if mappings | grep -q -- " $1\$"; then fail "$2: a mapping to $1 is left"; else pass; fi
 }
 expect_no_mapping() {
     if mappings | grep -q -- " $1 "; then fail "$2: external port $1 is mapped"; else pass; fi
@@ -355,6 +361,58 @@ $ext
     done
 }
 
+# count_runs: how many runs the --watch output in $work/watch.out has begun.
+count_runs() { grep -c '^◆UPnP対応ルータが見つかりました$' "$work/watch.out"; }
+# wait_runs N: until N runs have begun (15 s at most).
+wait_runs() {
+    for _ in $(seq 1 150); do
+        [ "$(count_runs)" -ge "$1" ] && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
+# The LAN host moves from $host to .3 between two runs of --watch, as after a
+# new DHCP lease. Its own mapping follows it when the router lets UPnP remove
+# the old one; a mapping another machine holds is never touched.
+new_address() {
+    local secure="${1:-}" moved=10.77.0.3 other=10.77.0.5
+    if [ -z "$secure" ]; then
+        upnpc -e other -a "$other" 8031 8031 TCP >"$work/upnpc.out" 2>&1 ||
+            fail "upnpc could not add a mapping: $(cat "$work/upnpc.out")"
+    fi
+    timeout 60 "$cli" --watch --interval 2 -v "8030, 8030, TCP, moving" "8031, 8031, TCP, other" \
+        >"$work/watch.out" 2>&1 &
+    local pid=$!
+    wait_runs 2 || fail "new address: the first runs did not come: $(cat "$work/watch.out")"
+    expect_mapping "TCP 8030 $host:8030" "new address: before the move"
+
+    ip addr del "$host/24" dev eth0
+    ip addr add "$moved/24" dev eth0
+    ip route add default via "$PONTARO_LAB_ROUTER_IP"
+    # Two more runs begun: the first of them began after the move and has ended.
+    local runs
+    runs="$(count_runs)"
+    wait_runs $((runs + 2)) || fail "new address: no runs after the move: $(cat "$work/watch.out")"
+    kill -TERM "$pid"
+    wait "$pid"
+    rc=$?
+    expect_rc 0 "new address: --watch ended by TERM"
+    out="$(cat "$work/watch.out")"
+
+    if [ -z "$secure" ]; then
+        expect_mapping "TCP 8030 $moved:8030" "new address: the mapping follows"
+        expect_no_mapping_to "$host:8030" "new address: the old mapping is gone"
+        grep -qF "  ※ 以前のアドレス ($host) への割り当てを削除して設定し直しました。" <<<"$out" &&
+            pass || fail "new address: no note of the move: $out"
+        expect_mapping "TCP 8031 $other:8031" "new address: another machine's mapping stays"
+    else
+        expect_mapping "TCP 8030 $host:8030" "new address, secure mode: the router keeps it"
+        grep -qF "  理由: ポート 8030/TCP はこのコンピュータの以前のアドレス ($host) に割り当てられたままです。ルータはUPnPでこの割り当てを削除することを許していません (UPnPエラー 606)。" <<<"$out" &&
+            pass || fail "new address, secure mode: no reason: $out"
+    fi
+}
+
 without_router() {
     run "8101, 8101, TCP, nobody"
     expect_rc 2 "no router"
@@ -382,6 +440,7 @@ case "$mode" in
     router) with_router ;;
     no-router) without_router ;;
     mappings) mappings_test ;;
+    new-address) new_address "${3:-}" ;;
     *) fail "unknown mode $mode" ;;
 esac
 

@@ -10,6 +10,7 @@
 #include "app/FailureText.h"
 #include "app/MappingTable.h"
 #include "app/PortMapDlg.h"
+#include "app/PortMappingRule.h"
 #include "support/ScriptedGateway.h"
 
 using namespace activity_log;
@@ -67,7 +68,20 @@ TEST_F(CloseAndList, CloseDeletesEachRulesPortAndTellsTheThreeOutcomes) {
     window_.rules =
         "8080, 8080, TCP, a\r\n9000, 9001, udp, b\r\n22, 22, TCP, c\r\n"
         "23, 23, TCP, d\r\n24, 24";
+    // What this process mapped is forgotten once its port is closed, and
+    // only then.
+    for (const char* made : {"8080, 8080, TCP, a", "9000, 9001, udp, b", "22, 22, TCP, c",
+                             "23, 23, TCP, d", "7000, 7000, TCP, e", "8080, 8080, UDP, f"}) {
+        PortMappingRule rule;
+        ASSERT_TRUE(ParseRuleLine(made, &rule));
+        dlg_.m_madeMappings.Remember(rule, "10.0.0.2");
+    }
     dlg_.CloseCycle();
+    std::vector<std::string> stillMade;
+    for (const MadeMapping& m : dlg_.m_madeMappings.Entries()) {
+        stillMade.push_back(std::to_string(m.externalPort) + "/" + m.protocol);
+    }
+    EXPECT_EQ(stillMade, (std::vector<std::string>{"22/TCP", "7000/TCP", "8080/UDP"}));
 
     EXPECT_EQ(window_.log,
               Found(gateway_) + "■ 8080 [TCP] : " + kClosed + "■ 9000 [udp] : " + kNothingToClose +

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/ActivityLog.h"
+#include "app/PortMappingRule.h"
 #include "app/Profile.h"
 #include "support/LoopbackListener.h"
 #include "support/ScriptedGateway.h"
@@ -458,4 +459,166 @@ TEST_F(RunCycle, PeriodicRunOnThe6001stCountedTick) {
     EXPECT_EQ(window_.log, FormatLocalTime(kStampTime, kTimeStampPattern) + kAutoRun + Found() +
                                "■ 80 -> 80 [TCP] : " + kSuccess + "\r\n");
     EXPECT_EQ(FormatLocalTime(kStampTime, kTimeStampPattern).size(), 22u);
+}
+
+TEST_F(RunCycle, OnlyOurOwnMappingForAnEarlierAddressIsMovedToThisOne) {
+    using Reply = ScriptedGateway::SoapReply;
+    CRouterDevice probe;
+    probe.address = IpAddress(loopback::Address());
+    const std::string self = probe.GetLocalAddress().ToText();
+    const auto holder = [](const char* client, const char* port, const char* description) {
+        return Reply{200,
+                     "",
+                     "",
+                     {{"NewInternalPort", port},
+                      {"NewInternalClient", client},
+                      {"NewPortMappingDescription", description}}};
+    };
+    const Reply taken{500, "718", "ConflictInMappingEntry"};
+    const std::string why = std::string(kFailure) + "  理由: ポート 8080/TCP は ";
+    const std::vector<std::string> asked = {"AddPortMapping", "GetSpecificPortMappingEntry"};
+    std::vector<std::string> moved = asked;
+    moved.insert(moved.end(), {"DeletePortMapping", "AddPortMapping"});
+    struct Case {
+        const char* made;  // a rule this process mapped earlier, or empty
+        std::vector<Reply> adds;
+        Reply holder;
+        std::vector<Reply> deletes;
+        std::string outcome;  // the rest of the rule's line and the line under it
+        std::vector<std::string> actions;
+        std::string remembered;  // the client remembered for 8080/TCP afterwards
+    };
+    const std::string leftAlone = " に割り当て済みです (UPnPエラー 718)。\r\n";
+    for (const Case& c : {
+             Case{"", {}, {}, {}, std::string(kSuccess), {"AddPortMapping"}, self},
+             Case{"8080, 8080, TCP, mine",
+                  {taken},
+                  holder("10.77.0.2", "8080", "mine"),
+                  {},
+                  std::string(kSuccess) +
+                      "  ※ 以前のアドレス (10.77.0.2) への割り当てを削除して設定し直しました。\r\n",
+                  moved,
+                  self},
+             Case{"8080, 8080, TCP, mine",
+                  {taken},
+                  holder("10.77.0.2", "8080", "mine"),
+                  {Reply{500, "606", "Action not authorized"}},
+                  std::string(kFailure) +
+                      "  理由: ポート 8080/TCP はこのコンピュータの以前のアドレス (10.77.0.2) "
+                      "に割り当てられたままです。"
+                      "ルータはUPnPでこの割り当てを削除することを許していません (UPnPエラー "
+                      "606)。ルータの設定画面で削除するか、ルータが割り当てを消すまで待ってく"
+                      "ださい。\r\n",
+                  {"AddPortMapping", "GetSpecificPortMappingEntry", "DeletePortMapping"},
+                  "10.77.0.2"},
+             Case{"8080, 8080, TCP, mine",
+                  {taken},
+                  holder("10.77.0.2", "8080", "mine"),
+                  {Reply{500, "714", "NoSuchEntryInArray"}},
+                  std::string(kSuccess) +
+                      "  ※ 以前のアドレス (10.77.0.2) への割り当てを削除して設定し直しました。\r\n",
+                  moved,
+                  self},
+             Case{"8080, 8080, TCP, mine",
+                  {taken},
+                  holder("10.77.0.2", "8080", "mine"),
+                  {Reply{500, "401", "Invalid Action"}},
+                  std::string(kFailure) +
+                      "  理由: ポート 8080/TCP はこのコンピュータの以前のアドレス (10.77.0.2) "
+                      "に割り当てられたままです。この割り当てを削除できませんでした: "
+                      "ルータはこの要求に対応していません (UPnPエラー 401)。\r\n",
+                  {"AddPortMapping", "GetSpecificPortMappingEntry", "DeletePortMapping"},
+                  "10.77.0.2"},
+             // Removed, but the router refuses the new mapping all the same.
+             Case{"8080, 8080, TCP, mine",
+                  {taken, Reply{500, "728", "NoPortMapsAvailable"}},
+                  holder("10.77.0.2", "8080", "mine"),
+                  {},
+                  std::string(kFailure) +
+                      "  理由: ルータのポート割り当ての表がいっぱいです (UPnPエラー 728)。"
+                      "使っていない割り当てをルータの設定画面で削除してください。\r\n",
+                  moved,
+                  "10.77.0.2"},
+             // Anything else that holds the port is somebody else's.
+             Case{"",
+                  {taken},
+                  holder("10.77.0.2", "8080", "mine"),
+                  {},
+                  why + "10.77.0.2:8080 (説明: mine)" + leftAlone,
+                  asked,
+                  ""},
+             Case{"8080, 8080, TCP, mine",
+                  {taken},
+                  holder("10.77.0.9", "8080", "mine"),
+                  {},
+                  why + "10.77.0.9:8080 (説明: mine)" + leftAlone,
+                  asked,
+                  "10.77.0.2"},
+             Case{"8080, 8080, TCP, mine",
+                  {taken},
+                  holder("10.77.0.2", "9090", "mine"),
+                  {},
+                  why + "10.77.0.2:9090 (説明: mine)" + leftAlone,
+                  asked,
+                  "10.77.0.2"},
+             Case{"8080, 8080, TCP, mine",
+                  {taken},
+                  holder("10.77.0.2", "8080", "other"),
+                  {},
+                  why + "10.77.0.2:8080 (説明: other)" + leftAlone,
+                  asked,
+                  "10.77.0.2"},
+             Case{"8080, 8080, UDP, mine",
+                  {taken},
+                  holder("10.77.0.2", "8080", "mine"),
+                  {},
+                  why + "10.77.0.2:8080 (説明: mine)" + leftAlone,
+                  asked,
+                  ""},
+             // The rule itself changed since: its description, its internal port.
+             Case{"8080, 8080, TCP, web",
+                  {taken},
+                  holder("10.77.0.2", "8080", "web"),
+                  {},
+                  why + "10.77.0.2:8080 (説明: web)" + leftAlone,
+                  asked,
+                  "10.77.0.2"},
+             Case{"8080, 9090, TCP, mine",
+                  {taken},
+                  holder("10.77.0.2", "9090", "mine"),
+                  {},
+                  why + "10.77.0.2:9090 (説明: mine)" + leftAlone,
+                  asked,
+                  "10.77.0.2"},
+         }) {
+        window_.log.clear();
+        gateway_.ScriptSoapReplies(c.adds);
+        gateway_.ScriptActionReplies("GetSpecificPortMappingEntry", {c.holder});
+        gateway_.ScriptActionReplies("DeletePortMapping", c.deletes);
+        window_.rules = "8080, 8080, TCP, mine";
+        auto dlg = MakeDlg(gateway_, nullptr);
+        PortMappingRule made;
+        if (ParseRuleLine(c.made, &made)) {
+            dlg->m_madeMappings.Remember(made, "10.77.0.2");
+        }
+        const std::size_t before = gateway_.ActionPosts().size();
+        dlg->RunCycle();
+        EXPECT_EQ(window_.log, Found() + "■ 8080 -> 8080 [TCP] : " + c.outcome + "\r\n")
+            << c.made << " / " << c.outcome;
+        std::vector<std::string> actions;
+        const auto posts = gateway_.ActionPosts();
+        for (std::size_t i = before; i < posts.size(); ++i) {
+            if (posts[i].action != "GetExternalIPAddress") {
+                actions.push_back(posts[i].action);
+            }
+        }
+        EXPECT_EQ(actions, c.actions) << c.made << " / " << c.outcome;
+        std::string remembered;
+        for (const MadeMapping& m : dlg->m_madeMappings.Entries()) {
+            if (m.externalPort == 8080 && m.protocol == "TCP") {
+                remembered = m.internalClient;
+            }
+        }
+        EXPECT_EQ(remembered, c.remembered) << c.made << " / " << c.outcome;
+    }
 }
