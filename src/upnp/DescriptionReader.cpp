@@ -41,18 +41,13 @@ int CRouterDevice::ReadServices(std::string description, const std::vector<std::
     using Step = FailureReason::Step;
     failure_.Clear();
     // The text ends at its first zero byte, as a C string would.
-    const std::size_t zero = description.find('\0');
-    if (zero != std::string::npos) {
-        description.resize(zero);
-    }
+    description.resize(text::CutAtZero(description).size());
     if (description.size() > kMaxDescription) {
         failure_.step = Step::kDescription;
         failure_.detail = "description larger than 64 KiB";
         return -1;
     }
-    if (description.compare(0, 3, "\xEF\xBB\xBF") == 0) {
-        description.erase(0, 3);  // a UTF-8 byte order mark
-    }
+    description = std::string(text::DropUtf8Bom(description));
 
     XmlDocument doc;
     if (!doc.Load(description)) {

@@ -107,15 +107,13 @@ int CRouterDevice::Discover(IpAddress& addr, std::string& loc, const DiscoveryTa
         return -1;
     }
 
-    // Elapsed time, not an absolute deadline, so that the tick counter
-    // wrapping during the search cannot cut it short.
     const std::uint32_t start = platform::TickCount();
     std::uint32_t nextResend = targets.resendMs;
     const auto buffer = std::make_unique<char[]>(kReceiveCapacity + 1);
     std::vector<std::string> tried;
     int lateAnswers = 0;
     for (;;) {
-        const std::uint32_t elapsed = platform::TickCount() - start;
+        const std::uint32_t elapsed = platform::ElapsedSince(start);
         const bool over = elapsed >= targets.listenMs;
         if (over && ++lateAnswers > kMaxLateAnswers) {
             break;

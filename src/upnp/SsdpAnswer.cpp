@@ -44,10 +44,7 @@ std::string SsdpSearchRequest(std::string_view searchTarget) {
 }
 
 bool FindSsdpLocation(std::string_view datagram, std::string* location) {
-    const std::size_t zero = datagram.find('\0');
-    if (zero != std::string_view::npos) {
-        datagram = datagram.substr(0, zero);
-    }
+    datagram = text::CutAtZero(datagram);
     bool statusLine = true;
     while (!datagram.empty()) {
         const std::size_t lf = datagram.find('\n');
