@@ -1,4 +1,5 @@
 #include "platform/Console.h"
+#include "platform/posix/ReadAll.h"
 
 #include <signal.h>
 #include <unistd.h>
@@ -40,23 +41,7 @@ std::vector<std::string> Utf8Arguments(int argc, char** argv) {
 }
 
 bool ReadStandardInput(std::string* contents) {
-    std::string data;
-    char buffer[65536];
-    for (;;) {
-        const ssize_t n = read(STDIN_FILENO, buffer, sizeof buffer);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        if (n == 0) {
-            break;
-        }
-        data.append(buffer, static_cast<std::size_t>(n));
-    }
-    *contents = std::move(data);
-    return true;
+    return ReadAll(STDIN_FILENO, contents);
 }
 
 }  // namespace platform

@@ -1,4 +1,5 @@
 #include "platform/Files.h"
+#include "platform/posix/ReadAll.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -10,11 +11,7 @@
 
 namespace platform {
 
-ReadResult ReadWholeFile(const std::string& path, std::string* contents) {
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        return errno == ENOENT ? ReadResult::kMissing : ReadResult::kUnreadable;
-    }
+bool ReadAll(int fd, std::string* contents) {
     std::string data;
     char buffer[65536];
     for (;;) {
@@ -23,24 +20,32 @@ ReadResult ReadWholeFile(const std::string& path, std::string* contents) {
             if (errno == EINTR) {
                 continue;
             }
-            close(fd);
-            return ReadResult::kUnreadable;  // also a directory (EISDIR)
+            return false;
         }
         if (n == 0) {
             break;
         }
         data.append(buffer, static_cast<std::size_t>(n));
     }
-    close(fd);
     *contents = std::move(data);
-    return ReadResult::kOk;
+    return true;
+}
+
+ReadResult ReadWholeFile(const std::string& path, std::string* contents) {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return errno == ENOENT ? ReadResult::kMissing : ReadResult::kUnreadable;
+    }
+    const bool read = ReadAll(fd, contents);
+    close(fd);
+    return read ? ReadResult::kOk : ReadResult::kUnreadable;  // also a directory (EISDIR)
 }
 
 static bool MakeDirectories(const std::string& dir) {
     if (dir.empty()) {
         return true;
     }
-    struct stat st{};
+    struct stat st {};
     if (stat(dir.c_str(), &st) == 0) {
         return S_ISDIR(st.st_mode);
     }
