@@ -64,22 +64,10 @@ int CRouterDevice::ReadServices(std::string description, const std::vector<std::
     }
 
     for (XmlDocument::Node service : doc.ElementsByLocalName("service")) {
-        const std::vector<XmlDocument::Node> children = doc.Children(service);
-        bool chosen = false;
-        for (XmlDocument::Node child : children) {
-            if (LocalNameOf(doc, child) == "serviceType" &&
-                TypeMatches(TrimmedText(doc, child), fragments)) {
-                chosen = true;
-                break;
-            }
-        }
-        if (!chosen) {
-            continue;
-        }
-        // A second pass over all children: the fields may come in any order,
-        // and of a repeated one the last stays.
+        // The fields may come in any order, and of a repeated one the last
+        // stays; the service is judged by the type that stays.
         ServiceInfo info = *fields;
-        for (XmlDocument::Node child : children) {
+        for (XmlDocument::Node child : doc.Children(service)) {
             const std::string name = LocalNameOf(doc, child);
             std::string* field = nullptr;
             if (name == "serviceType") {
@@ -96,6 +84,9 @@ int CRouterDevice::ReadServices(std::string description, const std::vector<std::
             if (field != nullptr) {
                 *field = TrimmedText(doc, child);
             }
+        }
+        if (!TypeMatches(info.serviceType, fragments)) {
+            continue;
         }
         found->push_back(std::move(info));
         if (firstOnly) {

@@ -167,7 +167,10 @@ TEST(ReadWanServices, EveryWanConnectionServiceInDocumentOrder) {
             Service("urn:schemas-wifialliance-org:service:WFAWLANConfig:1", "/wps"),
         Service(kPpp, "/ppp") + Service("urn:schemas-upnp-org:service:wanipconnection:1", "/x") +
             "<u:service xmlns:u=\"urn:x\"><u:serviceType>" + dslPpp +
-            "</u:serviceType><u:controlURL>/dsl</u:controlURL></u:service>");
+            "</u:serviceType><u:controlURL>/dsl</u:controlURL></u:service>" +
+            // A repeated type: the one that stays decides.
+            Service(kPpp, "/dropped", "<serviceType>urn:x:service:Other:1</serviceType>") +
+            Service("urn:x:service:Other:1", "/late", "<serviceType>" + kIp1 + "</serviceType>"));
     CRouterDevice device;
     std::vector<ServiceInfo> services;
     ASSERT_EQ(device.ReadWanServices(text, &services), 0);
@@ -175,9 +178,9 @@ TEST(ReadWanServices, EveryWanConnectionServiceInDocumentOrder) {
     for (const ServiceInfo& s : services) {
         seen.push_back(s.serviceType + " " + s.controlURL + " " + s.URLBase);
     }
-    EXPECT_EQ(seen,
-              (std::vector<std::string>{kIp2 + " /ip2 http://a:1/", kPpp + " /ppp http://a:1/",
-                                        dslPpp + " /dsl http://a:1/"}));
+    EXPECT_EQ(seen, (std::vector<std::string>{
+                        kIp2 + " /ip2 http://a:1/", kPpp + " /ppp http://a:1/",
+                        dslPpp + " /dsl http://a:1/", kIp1 + " /late http://a:1/"}));
 
     EXPECT_EQ(device.ReadWanServices(Description("", Service(kCommon, "/c"), ""), &services), -1);
     EXPECT_EQ(device.LastFailure().step, Step::kNoService);
