@@ -51,12 +51,10 @@ constexpr char kSearch[] =
     "\r\n";
 static_assert(sizeof kSearch == 133);
 
-// Searched for in the same burst, without the zero byte.
+// Searched for in the same burst, without the zero byte, at the gateway only.
 constexpr const char* kFurtherTargets[] = {
     "urn:schemas-upnp-org:device:InternetGatewayDevice:1",
     "urn:schemas-upnp-org:device:InternetGatewayDevice:2",
-    "urn:schemas-upnp-org:service:WANPPPConnection:1",
-    "urn:schemas-upnp-org:service:WANIPConnection:2",
 };
 
 bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
@@ -116,19 +114,21 @@ bool Search(in_addr_t gateway, std::string* location) {
     to.sin_family = AF_INET;
     to.sin_port = htons(1900);
     to.sin_addr.s_addr = inet_addr("239.255.255.250");
-    const auto sendBoth = [&](const char* request, std::size_t size) {
-        to.sin_addr.s_addr = inet_addr("239.255.255.250");
-        sendto(fd, request, size, 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+    const auto send = [&](const char* request, std::size_t size, bool toGroup) {
+        if (toGroup || gateway == 0) {
+            to.sin_addr.s_addr = inet_addr("239.255.255.250");
+            sendto(fd, request, size, 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+        }
         if (gateway != 0) {
             to.sin_addr.s_addr = gateway;
             sendto(fd, request, size, 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
         }
     };
-    sendBoth(kSearch, sizeof kSearch);
+    send(kSearch, sizeof kSearch, true);
     for (const char* target : kFurtherTargets) {
         const std::string request =
             std::string(kSearch, sizeof kSearch - 1 - 54) + "ST: " + target + "\r\n\r\n";
-        sendBoth(request.data(), request.size());
+        send(request.data(), request.size(), false);
     }
     const std::int64_t deadline = NowUs() + 3000000;
     static char buffer[65536];

@@ -77,12 +77,20 @@ int CRouterDevice::Discover(IpAddress& addr, std::string& loc, const DiscoveryTa
         destinations.push_back(targets.multicastAddress);
     }
     destinations.insert(destinations.end(), unicast.begin(), unicast.end());
+    // The further searches go to the gateways only: the router that can
+    // forward for this machine is one of them, the other devices on the
+    // network need not answer, and every search the router answers delays
+    // its answer to the description request. Without a known gateway they
+    // go to the group.
+    const std::vector<std::uint32_t>& furtherDestinations =
+        unicast.empty() ? destinations : unicast;
     std::vector<std::string> furtherSearches;
     for (const char* searchTarget : upnp::kSsdpFurtherSearchTargets) {
         furtherSearches.push_back(upnp::SsdpSearchRequest(searchTarget));
     }
-    const auto sendToAll = [&](const char* request, std::size_t size) {
-        for (const std::uint32_t to : destinations) {
+    const auto sendTo = [&](const std::vector<std::uint32_t>& recipients, const char* request,
+                            std::size_t size) {
+        for (const std::uint32_t to : recipients) {
             const long sent = platform::SendDatagram(socket.Get(), request, size, to, targets.port);
             if (sent != static_cast<long>(size)) {
                 failure_.step = FailureReason::Step::kSend;
@@ -93,11 +101,11 @@ int CRouterDevice::Discover(IpAddress& addr, std::string& loc, const DiscoveryTa
         return true;
     };
     const auto sendBurst = [&] {
-        if (!sendToAll(upnp::kSsdpSearchRequest, upnp::kSsdpSearchRequestSize)) {
+        if (!sendTo(destinations, upnp::kSsdpSearchRequest, upnp::kSsdpSearchRequestSize)) {
             return false;
         }
         for (const std::string& request : furtherSearches) {
-            if (!sendToAll(request.data(), request.size())) {
+            if (!sendTo(furtherDestinations, request.data(), request.size())) {
                 return false;
             }
         }

@@ -19,13 +19,15 @@ inline constexpr char kSsdpSearchRequest[] =
     "\r\n";
 inline constexpr std::size_t kSsdpSearchRequestSize = sizeof kSsdpSearchRequest;  // 133
 
-// Searched for right after it, in this order: routers that answer only for
-// their device type, only for a PPP connection, or only for IGD v2 types.
+// Searched for right after it, in this order: every gateway device answers
+// a search for its device type, so these two find the routers that stay
+// silent to the first search (PPP-only ones, those that answer only device
+// types, IGD v2 devices that answer only version 2 searches). Service-type
+// searches would find no further router, and each search a router answers
+// delays its answer to the description request that follows.
 inline constexpr const char* kSsdpFurtherSearchTargets[] = {
     "urn:schemas-upnp-org:device:InternetGatewayDevice:1",
     "urn:schemas-upnp-org:device:InternetGatewayDevice:2",
-    "urn:schemas-upnp-org:service:WANPPPConnection:1",
-    "urn:schemas-upnp-org:service:WANIPConnection:2",
 };
 
 // A search request for `searchTarget`, laid out as the first one but

@@ -201,32 +201,60 @@ TEST(DiscoveryRequest, IsThe133ByteSearchWithItsZeroByteAndComesFromTheBoundPort
     EXPECT_EQ(upnp::kSsdpSearchRequestSize, 133u);
 }
 
-TEST(DiscoveryRequest, EveryTargetGetsTheFirstSearchThenTheFurtherOnes) {
-    // Each further search type goes to every target in turn, after the first
-    // search has gone to all of them.
-    const std::vector<std::string> further = {"urn:schemas-upnp-org:device:InternetGatewayDevice:1",
-                                              "urn:schemas-upnp-org:device:InternetGatewayDevice:2",
-                                              "urn:schemas-upnp-org:service:WANPPPConnection:1",
-                                              "urn:schemas-upnp-org:service:WANIPConnection:2"};
-    Responder responder;
-    responder.AnswerWith({Answer("Location: " + Base() + "/rootDesc.xml\r\n\r\n")}, 0,
-                         2 + 2 * static_cast<int>(further.size()));
-    CRouterDevice device;
-    IpAddress addr;
-    std::string loc;
-    EXPECT_EQ(device.Discover(
-                  addr, loc, LoopbackTargets({Ip("127.0.0.1"), Ip("127.0.0.1")}, responder.Port())),
-              0);
-    responder.Join();
-    std::vector<std::string> expected = {kRequest + std::string(1, '\0'),
-                                         kRequest + std::string(1, '\0')};
-    for (const std::string& st : further) {
+TEST(DiscoveryRequest, TheFirstSearchGoesEverywhereTheFurtherOnesToTheGateways) {
+    // 127.0.0.2 stands for the multicast group, 127.0.0.1 for the gateway.
+    // The gateway answers once it has the whole burst; what the group got
+    // by then is read afterwards.
+    const std::string first = kRequest + std::string(1, '\0');
+    std::vector<std::string> further;
+    for (const char* st : {"urn:schemas-upnp-org:device:InternetGatewayDevice:1",
+                           "urn:schemas-upnp-org:device:InternetGatewayDevice:2"}) {
         std::string request = kRequest;
         request.replace(request.find("urn:"), request.find("\r\n\r\n") - request.find("urn:"), st);
-        expected.push_back(request);
-        expected.push_back(request);
+        further.push_back(request);
     }
-    EXPECT_EQ(responder.Requests(), expected);
+    struct Case {
+        const char* name;
+        bool gatewayKnown;
+        std::vector<std::string> toGroup;
+    };
+    const std::vector<Case> cases = {
+        {"with a gateway", true, {first}},
+        {"without a gateway", false, {first, further[0], further[1]}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Responder gateway;
+        const platform::SocketHandle group = platform::OpenUdpSocket();
+        ASSERT_EQ(platform::BindUdp(group, Ip("127.0.0.2"), gateway.Port()), 0);
+        DiscoveryTargets t = LoopbackTargets({}, gateway.Port(), 300);
+        t.resendMs = 0;
+        t.useMulticast = true;
+        t.multicastAddress = Ip("127.0.0.2");
+        if (c.gatewayKnown) {
+            t.extraTargets = {Ip("127.0.0.1")};
+            gateway.AnswerWith({Answer("Location: " + Base() + "/rootDesc.xml\r\n\r\n")}, 0, 3);
+        }
+        CRouterDevice device;
+        IpAddress addr;
+        std::string loc;
+        EXPECT_EQ(device.Discover(addr, loc, t), c.gatewayKnown ? 0 : -1);
+        gateway.Join();
+        if (c.gatewayKnown) {
+            EXPECT_EQ(gateway.Requests(),
+                      (std::vector<std::string>{first, further[0], further[1]}));
+        }
+        std::vector<std::string> toGroup;
+        char buffer[2048];
+        while (toGroup.size() <= c.toGroup.size() && platform::WaitReadable(group, 0) == 1) {
+            const long n =
+                platform::ReceiveDatagram(group, buffer, sizeof buffer, nullptr, nullptr);
+            ASSERT_GT(n, 0);
+            toGroup.emplace_back(buffer, static_cast<std::size_t>(n));
+        }
+        EXPECT_EQ(toGroup, c.toGroup);
+        platform::CloseSocket(group);
+    }
 }
 
 TEST(DiscoveryRequest, IsSentAgainWhileListeningSoARouterThatMissedTheFirstAnswers) {
