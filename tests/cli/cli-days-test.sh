@@ -155,7 +155,7 @@ link() {
 
 soak() {
     python3 "$here/../support/soak-probe.py" --runs 500 --marks 10,500 --rules 2 -- \
-        "$cli" --watch --interval 0.05 "${rules[0]}" "${rules[1]}" || fail "soak"
+        "$cli" --verbose --watch --interval 0.05 "${rules[0]}" "${rules[1]}" || fail "soak"
 }
 
 case "$mode" in

@@ -79,17 +79,23 @@ def main():
     runs = found = applied = failed = 0
     figures = {}
     problems = []
+    run_lines = []
+    first_failed_run = None
     for raw in proc.stdout:
         line = raw.decode("utf-8", "replace").rstrip("\n")
+        run_lines.append(line)
         if line == "◆UPnP対応ルータが見つかりました":
             found += 1
         elif line.endswith("○\u3000設定に成功しました。"):
             applied += 1
         elif line.endswith("×\u3000設定に失敗しました。") or "見つかりませんでした" in line:
             failed += 1
+            if first_failed_run is None:
+                first_failed_run = run_lines
         if line != "":
             continue
         runs += 1
+        run_lines = []
         if runs in marks:
             time.sleep(0.005)  # into the wait that follows the run
             for _ in range(50):
@@ -125,6 +131,8 @@ def main():
         problems.append(f"{runs} runs, expected {a.runs}")
     if found != runs or applied != runs * a.rules or failed != 0:
         problems.append("not every run found the gateway and applied every rule")
+        if first_failed_run is not None:
+            print("the first run that failed:\n  " + "\n  ".join(first_failed_run))
     if len(figures) == len(marks):
         first, last = figures[marks[0]], figures[marks[-1]]
         for key in ("fds", "threads"):
