@@ -23,7 +23,7 @@
 # router's forwards are counted, and a run that did not open all its ports
 # fails the benchmark. Runs alternate between the clients (the order rotates
 # from one repetition to the next); the figures are medians over --reps
-# repetitions (default 7) for 30 rules and five times as many for 1 rule.
+# repetitions (default 7) for 30 rules and ten times as many for 1 rule.
 #
 # Each figure, the floor's included, is the wall time from fork to exit
 # (bench_time_command): every client pays for its process's start and exit.
@@ -218,9 +218,10 @@ measure() {
     true_us="$(awk '{ print $1 }' "$work/true" | median)"
 
     # The 1-rule runs are short and the router's answer to a search comes
-    # after a random delay, so they are repeated five times as often.
+    # after a delay that varies by tens of milliseconds, so they are repeated ten
+    # times as often.
     local clients=(pontaro upnpc floor) r k c
-    for r in $(seq 1 $((5 * reps))); do
+    for r in $(seq 1 $((10 * reps))); do
         echo "Repetition $r"
         for n in 1 30; do
             [ "$n" = 1 ] || [ "$r" -le "$reps" ] || continue
@@ -262,7 +263,7 @@ measure() {
     u1="$(ratio "${med[upnpc-1]}" "${med[pontaro-1]}")"
     u30="$(ratio "${med[upnpc-30]}" "${med[pontaro-30]}")"
     echo
-    echo "Medians of $((5 * reps)) runs with 1 rule and $reps with 30 (ms, fork to exit; starting /bin/true costs $(ms "$true_us") ms):"
+    echo "Medians of $((10 * reps)) runs with 1 rule and $reps with 30 (ms, fork to exit; starting /bin/true costs $(ms "$true_us") ms):"
     printf '  %-10s %10s %10s\n' "" "1 rule" "30 rules"
     for c in pontaro floor upnpc; do
         printf '  %-10s %10s %10s\n' "$c" "$(ms "${med[$c-1]}")" "$(ms "${med[$c-30]}")"
@@ -284,7 +285,7 @@ measure() {
         cat >"$json" <<EOF
 {
   "igd": "$igd",
-  "repetitions": {"rules_1": $((5 * reps)), "rules_30": $reps},
+  "repetitions": {"rules_1": $((10 * reps)), "rules_30": $reps},
   "machine": {"nproc": $(nproc), "cpu": "$(grep -m1 'model name' /proc/cpuinfo | sed 's/.*: //; s/"/\\"/g')", "kernel": "$(uname -r)", "load": "$load"},
   "process_start_us": $true_us,
   "floor_search_median_us": $(median <"$work/search"),
