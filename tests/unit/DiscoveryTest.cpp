@@ -226,7 +226,10 @@ TEST(DiscoveryRequest, TheFirstSearchGoesEverywhereTheFurtherOnesToTheGateways) 
         SCOPED_TRACE(c.name);
         Responder gateway;
         const platform::SocketHandle group = platform::OpenUdpSocket();
-        ASSERT_EQ(platform::BindUdp(group, Ip("127.0.0.2"), gateway.Port()), 0);
+        if (platform::BindUdp(group, Ip("127.0.0.2"), gateway.Port()) != 0) {
+            platform::CloseSocket(group);
+            GTEST_SKIP() << "no second loopback address here (Wine)";
+        }
         DiscoveryTargets t = LoopbackTargets({}, gateway.Port(), 300);
         t.resendMs = 0;
         t.useMulticast = true;
