@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Pontaro.exe (x86_64) under Wine on a virtual X display: the main dialog
+# Pontaro.exe under Wine on a virtual X display: the main dialog
 # comes up with the profile's rules and options, the version box is reachable
 # from the system menu, the options are written when the dialog closes, and
 # "自動的に最小化" hides the window at start.
