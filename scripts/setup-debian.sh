@@ -9,11 +9,17 @@ packages=(
   libclang-rt-14-dev googletest libgtest-dev libgmock-dev
   libpugixml-dev qt6-base-dev libgl-dev
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64
-  wine64 xvfb xdotool x11-apps imagemagick fonts-ipafont-gothic fonts-ipafont-mincho
+  wine64 wine32:i386 xvfb xdotool x11-apps imagemagick fonts-ipafont-gothic fonts-ipafont-mincho
   iproute2 nftables miniupnpd-nftables miniupnpc procps psmisc
   librsvg2-bin icoutils python3
   dpkg-dev lintian appstream desktop-file-utils man-db nsis unzip
 )
+
+# wine32 runs the i686 Windows build beside wine64 (both in one 64-bit prefix);
+# it comes from Debian's i386 architecture.
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  dpkg --add-architecture i386
+fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -41,30 +41,33 @@ stage_linux() {
     ctest --preset linux "${ctest_args[@]}"
 }
 
-stage_mingw_i686() {
-    cmake --preset mingw-i686
-    cmake --build --preset mingw-i686
-    # The release program's imports: Windows' own DLLs only.
-    ctest --test-dir build/mingw-i686 --output-on-failure "${ctest_args[@]}"
+# The Wine loader for one Windows build: wine64 for x86_64; for i686 the
+# 32-bit loader of wine32, which runs the programs in a 64-bit prefix (WoW64).
+wine_loader() {
+    local name=wine64
+    [ "$1" = i686 ] && name=wine
+    if [ -x /usr/lib/wine/$name ]; then
+        echo /usr/lib/wine/$name
+    else
+        echo "no /usr/lib/wine/$name for the $1 build's Wine tests (scripts/setup-debian.sh installs it)" >&2
+        return 1
+    fi
 }
 
-wine_binary() {
-    local w
-    for w in /usr/lib/wine/wine64 "$(command -v wine64 || true)" "$(command -v wine || true)"; do
-        [ -n "$w" ] && [ -x "$w" ] && { echo "$w"; return 0; }
-    done
-    return 1
-}
-
-stage_mingw_x86_64() {
+# Both Windows builds: the programs' imports, the unit tests under Wine, the
+# window, the router lab and Ctrl+C (tests/win32).
+mingw_stage() {
     local wine
-    wine="$(wine_binary)" || { echo "wine64 not found" >&2; return 1; }
-    cmake --preset mingw-x86_64 -DWINE64="$wine"
-    cmake --build --preset mingw-x86_64
+    wine="$(wine_loader "$1")"
+    cmake --preset "mingw-$1" -DPONTARO_WINE="$wine"
+    cmake --build --preset "mingw-$1"
     # Every Wine test makes its own prefix, wineserver and display.
     unset DISPLAY WINEPREFIX
-    ctest --test-dir build/mingw-x86_64 --output-on-failure "${ctest_args[@]}"
+    ctest --test-dir "build/mingw-$1" --output-on-failure "${ctest_args[@]}"
 }
+
+stage_mingw_i686() { mingw_stage i686; }
+stage_mingw_x86_64() { mingw_stage x86_64; }
 
 stage_asan() {
     cmake --preset linux-asan
@@ -94,32 +97,39 @@ stage_bench() {
 stage_package() {
     # The release artefacts as users get them, built by CPack and checked
     # with the tools of each system.
-    local wine version
-    wine="$(wine_binary)" || { echo "wine64 not found" >&2; return 1; }
+    local version arch bits
+    local -A wine=()
+    for arch in i686 x86_64; do wine[$arch]="$(wine_loader $arch)"; done
     cmake --preset linux
     cmake --build --preset linux --target package
-    cmake --preset mingw-i686
-    cmake --build --preset mingw-i686 --target package
-    cmake --preset mingw-x86_64 -DWINE64="$wine"
-    cmake --build --preset mingw-x86_64 --target package
+    for arch in i686 x86_64; do
+        cmake --preset "mingw-$arch" -DPONTARO_WINE="${wine[$arch]}"
+        cmake --build --preset "mingw-$arch" --target package
+    done
     version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/linux/CMakeCache.txt)
     local deb=build/linux/pontaro_${version}_amd64.deb
     bash tests/package/version-agrees.sh "$version" "$deb" \
         build/mingw-i686/Pontaro-"$version"-win32-setup.exe build/mingw-i686/Pontaro-"$version"-win32.zip \
         build/mingw-x86_64/Pontaro-"$version"-win64-setup.exe build/mingw-x86_64/Pontaro-"$version"-win64.zip
     bash tests/package/check-deb.sh "$deb"
+    bash tests/package/check-licence.sh "$deb" \
+        build/mingw-*/Pontaro-"$version"-win*-setup.exe build/mingw-*/Pontaro-"$version"-win*.zip
     # Installs on this machine and removes it again (skipped, 77, where a
     # pontaro package was installed before).
     bash tests/package/deb-install.sh "$deb" "$version" || [ $? = 77 ]
     unset DISPLAY WINEPREFIX
-    PONTARO_WINE64="$wine" bash tests/package/wine-installer.sh \
-        build/mingw-x86_64/Pontaro-"$version"-win64-setup.exe "$version" build/mingw-x86_64/wine-installer
+    for arch in i686 x86_64; do
+        bits=64
+        [ $arch = i686 ] && bits=32
+        PONTARO_WINE="${wine[$arch]}" bash tests/package/wine-installer.sh \
+            build/mingw-$arch/Pontaro-"$version"-win$bits-setup.exe "$version" build/mingw-$arch/wine-installer
+    done
 }
 
 register_stage setup "install the packages (scripts/setup-debian.sh)"
 register_stage linux "Linux build, unit and router lab tests"
-register_stage mingw_i686 "Windows i686 cross build"
-register_stage mingw_x86_64 "Windows x86_64 cross build, unit tests under Wine"
+register_stage mingw_i686 "Windows i686 cross build, unit, window and lab tests under Wine (wine32)"
+register_stage mingw_x86_64 "Windows x86_64 cross build, unit, window and lab tests under Wine"
 register_stage package "the .deb, the Windows installers and zips: built, checked, installed"
 register_stage asan "AddressSanitizer + UBSan build and tests"
 register_stage tsan "ThreadSanitizer build and tests"

@@ -1,10 +1,14 @@
 #!/usr/bin/env bash
-# The x86_64 installer under Wine as a user would run it, silently: the files,
-# the Start menu shortcut and the Add/Remove Programs entry are in place, the
-# installed programs show the version and the window, and the silent
-# uninstall takes all of that away again but keeps the user's profile.
+# A Windows installer under Wine as a user would run it, silently: the files
+# (LICENSE.txt beside the programs), the Start menu shortcut and the
+# Add/Remove Programs entry are in place, the installed programs show the
+# version and the window, and the silent uninstall takes all of that away
+# again but keeps the user's profile.
 #
-#   wine-installer.sh SETUP.EXE VERSION WORKDIR
+#   PONTARO_WINE=LOADER wine-installer.sh SETUP.EXE VERSION WORKDIR
+#
+# The win32 installer runs with wine32's loader in a 64-bit prefix, as on
+# 64-bit Windows: it installs under "Program Files (x86)".
 #
 # The window searches for a gateway when it opens, so everything runs in a
 # network namespace of its own with only loopback. Needs root for that;
@@ -40,7 +44,10 @@ fail() {
 rm -rf "$workdir"
 wine_env_start "$workdir" || fail "no Wine environment"
 
-install_dir="$WINEPREFIX/drive_c/Program Files/Pontaro"
+program_files="Program Files"
+[[ "$(basename "$setup")" != *-win32-setup.exe ]] || program_files="Program Files (x86)"
+install_dir="$WINEPREFIX/drive_c/$program_files/Pontaro"
+win_dir="C:\\$program_files\\Pontaro"
 shortcut="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Pontaro.lnk"
 uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Pontaro'
 ini="$PONTARO_APPDATA/Pontaro/Pontaro.ini"
@@ -58,7 +65,7 @@ printf '[Setting]\r\nSetting=8080, 8080, TCP, web\r\nAuto=0\r\nClose=0\r\n' >"$i
 # --- Silent install.
 timeout 120 "$WINE" "$(winepath_of "$setup")" /S >"$WORKDIR/install.log" 2>&1 ||
     fail "the installer failed (exit $?)"
-for f in Pontaro.exe pontaro-cli.exe Uninstall.exe; do
+for f in Pontaro.exe pontaro-cli.exe LICENSE.txt Uninstall.exe; do
     [ -s "$install_dir/$f" ] || fail "$f not installed in $install_dir"
 done
 [ -s "$shortcut" ] || fail "no Start menu shortcut at $shortcut"
@@ -71,16 +78,17 @@ PY
 [ "$(reg_value DisplayVersion)" = "$version" ] ||
     fail "Add/Remove Programs shows version '$(reg_value DisplayVersion)'"
 uninstall_string="$(reg_value UninstallString)"
-[ "$uninstall_string" = '"C:\Program Files\Pontaro\Uninstall.exe"' ] ||
+[ "$uninstall_string" = "\"$win_dir\\Uninstall.exe\"" ] ||
     fail "uninstall command '$uninstall_string'"
-echo "ok: silent install, shortcut, Add/Remove Programs entry"
+head -n 1 "$install_dir/LICENSE.txt" | grep -q '^MIT License' || fail "the installed LICENSE.txt is not the MIT licence"
+echo "ok: silent install, LICENSE.txt, shortcut, Add/Remove Programs entry"
 
 # --- The installed programs.
 python3 "$here/pe-version.py" "$version" "$install_dir/Pontaro.exe" --dialog 100 ||
     fail "installed Pontaro.exe version"
-cli_version="$("$WINE" 'C:\Program Files\Pontaro\pontaro-cli.exe' --version 2>/dev/null | tr -d '\r')"
+cli_version="$("$WINE" "$win_dir\\pontaro-cli.exe" --version 2>/dev/null | tr -d '\r')"
 [ "$cli_version" = "pontaro-cli (Pontaro) $version" ] || fail "pontaro-cli.exe --version: '$cli_version'"
-wine_run_program 'C:\Program Files\Pontaro\Pontaro.exe'
+wine_run_program "$win_dir\\Pontaro.exe"
 win="$(wine_find_window Pontaro 120 --onlyvisible)" || fail "the installed Pontaro.exe showed no dialog"
 sleep 4 # the first run: a search that finds nothing
 wine_screenshot "$WORKDIR/installed-window.png"
@@ -93,7 +101,7 @@ echo "ok: installed programs show version $version and the dialog"
 # copies itself to the temporary folder and runs from there, so its end is
 # seen in the folder it removes.
 profile_before="$(sha256sum <"$ini")"
-timeout 60 "$WINE" 'C:\Program Files\Pontaro\Uninstall.exe' /S >"$WORKDIR/uninstall.log" 2>&1 ||
+timeout 60 "$WINE" "$win_dir\\Uninstall.exe" /S >"$WORKDIR/uninstall.log" 2>&1 ||
     fail "the uninstaller failed (exit $?)"
 for _ in $(seq 1 300); do
     [ -e "$install_dir" ] || break

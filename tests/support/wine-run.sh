@@ -4,7 +4,7 @@
 # by an earlier run elsewhere (another network namespace) is stopped first,
 # since the program's sockets and adapter queries go through it.
 #
-#   wine-run.sh PATH/TO/wine64 PROGRAM.exe [ARGS...]
+#   wine-run.sh PATH/TO/wine64-or-wine PROGRAM.exe [ARGS...]
 wine=${1:?usage: wine-run.sh WINE PROGRAM [ARGS...]}
 shift
 server=$(dirname "$wine")/wineserver

@@ -8,6 +8,9 @@
 #   wine_screenshot FILE.png  the whole screen
 #   wine_find_window TITLE SECONDS [--onlyvisible]   prints the X window id
 #
+# PONTARO_WINE names the loader: wine64, or for the i686 programs wine32's
+# wine, which runs them in the same kind of 64-bit prefix (WoW64).
+#
 # Every process of the prefix (wineserver, wineboot, the program) is started
 # by whoever sources this, so a caller inside a network namespace keeps all of
 # Wine's sockets there. Xvfb listens only on its filesystem socket, which is
@@ -18,7 +21,7 @@ wine_log() { echo "[wine-test] $*" >&2; }
 wine_find_binaries() {
     local w
     WINE=""
-    for w in "${PONTARO_WINE64:-}" /usr/lib/wine/wine64 "$(command -v wine64 || true)" \
+    for w in "${PONTARO_WINE:-}" /usr/lib/wine/wine64 "$(command -v wine64 || true)" \
         "$(command -v wine || true)"; do
         if [ -n "$w" ] && [ -x "$w" ]; then WINE="$w"; break; fi
     done
@@ -67,7 +70,7 @@ _wine_start_xvfb() {
 wine_env_start() {
     WORKDIR="$1"
     mkdir -p "$WORKDIR"
-    wine_find_binaries || { wine_log "wine64 not found"; return 1; }
+    wine_find_binaries || { wine_log "no Wine loader found"; return 1; }
     _wine_start_xvfb || { wine_log "Xvfb did not start"; return 1; }
 
     export WINEPREFIX="$WORKDIR/prefix"

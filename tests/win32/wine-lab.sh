@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Pontaro.exe (x86_64) under Wine on the LAN host of a router lab: the first
+# Pontaro.exe under Wine on the LAN host of a router lab: the first
 # run, the one the program makes by itself after start, opens every rule of
 # the profile on miniupnpd, as the router's own ruleset shows; then the
 # system menu's "現在の設定を表示" reads the router's table (the router's log

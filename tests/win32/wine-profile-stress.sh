@@ -8,7 +8,7 @@
 set -uo pipefail
 wine="$1"
 exe="$2"
-export WINEPREFIX="$3" WINEDEBUG=-all
+export WINEPREFIX="$3" WINEDEBUG=-all WINEARCH=win64
 server="$(dirname "$wine")/wineserver"
 [ -x "$server" ] || server=wineserver
 work="$(mktemp -d "${TMPDIR:-/tmp}/pontaro-wprofile.XXXXXX")"
