@@ -53,6 +53,8 @@ public:
 
     static int SplitUrl(std::string url, std::string& host, int& port, std::string& path);
 
+    // One request and its reply. Once `address` is known (discovery fills
+    // it), the request goes there whatever host the URL names.
     int HttpRequest(std::string url, std::string method, const HttpHeaderList& requestHeaders,
                     const std::string& requestBody, HttpHeaderList& replyHeaders,
                     std::string& replyBody);
