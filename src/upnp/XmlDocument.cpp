@@ -148,8 +148,7 @@ void XmlDocument::AddText(std::string_view raw, bool decode) {
             break;
         }
         const std::size_t semi = raw.substr(amp + 1, kMaxReference + 1).find(';');
-        if (semi != std::string_view::npos &&
-            DecodeReference(raw.substr(amp + 1, semi), texts_)) {
+        if (semi != std::string_view::npos && DecodeReference(raw.substr(amp + 1, semi), texts_)) {
             i = amp + semi + 2;
         } else {
             texts_.push_back('&');  // a bare "&" or an unknown name: text as written

@@ -322,7 +322,8 @@ TEST(HttpExchange, BodiesUpTo1MiBWholeLargerRefused) {
         }
         EXPECT_EQ(o.result, -1);
         EXPECT_EQ(o.failure.step, Step::kBody);
-        EXPECT_NE(o.failure.detail.find("larger than 1 MiB"), std::string::npos) << o.failure.detail;
+        EXPECT_NE(o.failure.detail.find("larger than 1 MiB"), std::string::npos)
+            << o.failure.detail;
         EXPECT_TRUE(o.body.empty());
     }
 }
