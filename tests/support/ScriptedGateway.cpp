@@ -376,7 +376,10 @@ void ScriptedGateway::ServeConnection(platform::SocketHandle c) {
         } else if (post.action == "GetGenericPortMappingEntry" && tableServed_) {
             const auto index = static_cast<std::size_t>(
                 std::atol(SoapArgument(post.body, "NewPortMappingIndex").c_str()));
-            if (index < table_.size()) {
+            if (index < table_.size() && table_[index].description.rfind("FAULT ", 0) == 0) {
+                answer = HttpReply(500, "Internal Server Error",
+                                   SoapFault(table_[index].description.substr(6), "Action Failed"));
+            } else if (index < table_.size()) {
                 answer = HttpReply(200, "OK", SoapEntry(table_[index]));
             } else if (tableEndCode_.empty()) {
                 const std::string port = std::to_string(10000 + index % 50000);
