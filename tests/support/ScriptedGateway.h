@@ -49,6 +49,9 @@ public:
         std::string path = "/rootDesc.xml";
         std::string description;  // "BASE" stands for http://127.0.0.1:PORT; empty: the usual
         std::vector<std::string> answers;  // search targets answered; empty: every search
+        // Lines of its answers end in LF alone (the HTTP replies of the whole
+        // gateway too).
+        bool lfOnly = false;
     };
 
     explicit ScriptedGateway(bool answerSearches = true);
