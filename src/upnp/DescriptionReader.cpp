@@ -11,8 +11,12 @@ namespace {
 
 using upnp::XmlDocument;
 
+// URLs and types are short; a field's text is read up to this size, so that
+// nested services whose fields hold one another cost no more than this each.
+constexpr std::size_t kMaxFieldText = 8192;
+
 std::string TrimmedText(const XmlDocument& doc, XmlDocument::Node node) {
-    return text::Trim(doc.Text(node));
+    return text::Trim(doc.Text(node, kMaxFieldText));
 }
 
 // Element names are compared without their prefix: some gateways write

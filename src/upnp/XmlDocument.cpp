@@ -1,5 +1,7 @@
 #include "upnp/XmlDocument.h"
 
+#include <algorithm>
+
 namespace upnp {
 
 namespace {
@@ -293,15 +295,16 @@ std::string XmlDocument::Name(Node node) const {
     return node < items_.size() ? std::string(NameOf(items_[node])) : std::string();
 }
 
-std::string XmlDocument::Text(Node node) const {
+std::string XmlDocument::Text(Node node, std::size_t limit) const {
     std::string text;
     if (node >= items_.size()) {
         return text;
     }
     // Items are kept in document order, so a subtree is one run of them.
-    for (std::size_t k = node; k < items_[node].end; ++k) {
+    for (std::size_t k = node; k < items_[node].end && text.size() < limit; ++k) {
         if (!items_[k].element) {
-            text.append(texts_, items_[k].begin, items_[k].size);
+            text.append(texts_, items_[k].begin,
+                        std::min<std::size_t>(items_[k].size, limit - text.size()));
         }
     }
     return text;

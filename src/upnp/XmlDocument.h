@@ -43,8 +43,9 @@ public:
     std::vector<Node> Children(Node node) const;
     // An element's qualified name, as written; "#text" for text.
     std::string Name(Node node) const;
-    // The concatenated, decoded text of the node and its descendants.
-    std::string Text(Node node) const;
+    // The concatenated, decoded text of the node and its descendants; at
+    // most `limit` bytes of it.
+    std::string Text(Node node, std::size_t limit = std::string::npos) const;
 
     // A qualified name without its prefix ("dev:serviceType" -> "serviceType").
     static std::string_view LocalName(std::string_view qualifiedName) {

@@ -228,6 +228,23 @@ TEST(ParseDescription, HostileDocumentsEndWithAResult) {
         }
         EXPECT_EQ(device.ParseDescription(deep, "WANIPConnection", &info), -1);
     }
+
+    // Services nested within the limit, each type holding all deeper ones
+    // and a large text: every field is read up to a bounded size.
+    std::string nested;
+    for (int i = 0; i < 120; ++i) {
+        nested += "<service><serviceType>";
+    }
+    nested += "WANIPConnection" + std::string(900 * 1024, 'x');
+    for (int i = 0; i < 120; ++i) {
+        nested += "</serviceType></service>";
+    }
+    std::vector<ServiceInfo> services;
+    ASSERT_EQ(device.ReadWanServices(nested, &services), 0) << device.LastFailure().detail;
+    EXPECT_EQ(services.size(), 120u);
+    for (const ServiceInfo& s : services) {
+        EXPECT_LE(s.serviceType.size(), 8192u);
+    }
 }
 
 TEST(XmlDocument, ElementsChildrenNamesAndTexts) {
