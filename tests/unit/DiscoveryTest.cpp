@@ -353,8 +353,11 @@ TEST(DiscoveryAnswer, LocationLineIsReadLeniently) {
 // services are never contacted. 127.0.0.2 stands for the router, 127.0.0.1
 // for this machine, 127.0.0.3 for another device of the network.
 TEST(DiscoveryAnswer, RequestsGoToTheDeviceThatAnsweredWhateverHostTheUrlsName) {
+    // Where loopback has no second address (Wine), 127.0.0.2 and 127.0.0.1
+    // are one: the same port cannot be bound on both.
+    Responder first("127.0.0.1");
     const platform::SocketHandle probe = platform::OpenUdpSocket();
-    const bool secondAddress = platform::BindUdp(probe, Ip("127.0.0.2"), 0) == 0;
+    const bool secondAddress = platform::BindUdp(probe, Ip("127.0.0.2"), first.Port()) == 0;
     platform::CloseSocket(probe);
     if (!secondAddress) {
         GTEST_SKIP() << "no second loopback address here (Wine)";
