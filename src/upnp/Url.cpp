@@ -221,6 +221,10 @@ int CRouterDevice::SplitUrl(std::string url, std::string& host, int& port, std::
             hostPart = authority.substr(0, colon);
             portPart = authority.substr(colon + 1);
         }
+        // Brackets belong to IPv6 literals only.
+        if (hostPart.find_first_of("[]") != std::string_view::npos) {
+            return -1;
+        }
         hostText.assign(hostPart);
     }
     int portValue = 0;
