@@ -1,14 +1,14 @@
 // A device description as the gateway serves it, read by the description
-// reader over the pugixml backend.
+// reader over the tolerant XML reader.
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "FuzzCheck.h"
-#include "platform/Xml.h"
 #include "text/Text.h"
 #include "upnp/RouterDevice.h"
+#include "upnp/XmlDocument.h"
 
 namespace {
 
@@ -51,12 +51,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     // The document operations themselves, on every element.
-    platform::XmlDocument doc;
-    if (doc.Load(description)) {
-        for (platform::XmlDocument::Node n : doc.ElementsByName("service")) {
+    upnp::XmlDocument doc;
+    const bool loaded = doc.Load(description);
+    FUZZ_CHECK(loaded == doc.Refusal().empty());
+    FUZZ_CHECK(loaded || !doc.Complete());
+    if (loaded) {
+        for (upnp::XmlDocument::Node n : doc.ElementsByName("service")) {
             FUZZ_CHECK(doc.Name(n) == "service");
             std::string joined;
-            for (platform::XmlDocument::Node c : doc.Children(n)) {
+            for (upnp::XmlDocument::Node c : doc.Children(n)) {
                 FUZZ_CHECK(!doc.Name(c).empty());
                 joined += doc.Text(c);
             }

@@ -17,6 +17,7 @@ struct Decoded {
     bool done;
     bool failed;
     bool inTrailer;
+    bool overflowed;
 };
 
 // Feeds `body` in pieces whose sizes come from `sizes` (one byte each,
@@ -42,6 +43,7 @@ Decoded DecodeInPieces(std::string_view body, std::string_view sizes, std::size_
     d.done = decoder.Done();
     d.failed = decoder.Failed();
     d.inTrailer = decoder.InTrailer();
+    d.overflowed = decoder.Overflowed();
     FUZZ_CHECK(!(d.done && d.failed));
     return d;
 }
@@ -58,15 +60,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         sizes = input.substr(0, std::min(n, input.size()));
     }
 
-    const std::size_t end = input.find("\r\n\r\n");
-    if (end == std::string_view::npos || end + 4 > upnp::kHttpSizeCap) {
+    const std::size_t end = upnp::HeaderBlockEnd(input);
+    if (end == std::string_view::npos || end > upnp::kHttpHeaderCap) {
         return 0;  // the exchange gives up before parsing anything
     }
-    const std::string_view block = input.substr(0, end + 4);
-    const std::string_view rest = input.substr(end + 4);
+    const std::string_view block = input.substr(0, end);
+    const std::string_view rest = input.substr(end);
+    // The block ends in its first blank line, whatever the line ends.
+    FUZZ_CHECK(block.back() == '\n');
+    FUZZ_CHECK(upnp::HeaderBlockEnd(block.substr(0, end - 1)) == std::string_view::npos);
 
-    const std::size_t lineEnd = block.find("\r\n");
-    const std::string_view statusLine = block.substr(0, lineEnd);
+    const std::size_t lineEnd = block.find('\n');
+    std::string_view statusLine = block.substr(0, lineEnd);
+    if (!statusLine.empty() && statusLine.back() == '\r') {
+        statusLine.remove_suffix(1);
+    }
     int status = -1;
     std::string reason = "\x01";
     if (upnp::ParseStatusLine(statusLine, &status, &reason)) {
@@ -77,14 +85,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     HttpHeaderList headers;
-    upnp::ParseHeaderLines(block.substr(lineEnd + 2), headers);
+    upnp::ParseHeaderLines(block.substr(lineEnd + 1), headers);
     for (std::size_t i = 0; i < headers.Count(); ++i) {
         const std::string& name = headers.At(i).first;
         const std::string& value = headers.At(i).second;
         FUZZ_CHECK(!name.empty() && !value.empty());
         FUZZ_CHECK(name.find(':') == std::string::npos);
-        FUZZ_CHECK(name.find("\r\n") == std::string::npos &&
-                   value.find("\r\n") == std::string::npos);
+        FUZZ_CHECK(name.find('\n') == std::string::npos && value.find('\n') == std::string::npos);
         FUZZ_CHECK(!text::IsAsciiSpace(value.front()) && !text::IsAsciiSpace(value.back()));
         // Every header is found by its name in any letter case.
         std::string upper = name;
@@ -98,13 +105,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     if (const std::string* length = upnp::FindHeader(headers, "Content-Length")) {
         const int n =
-            std::clamp(text::AtoiPrefix(*length), 0, static_cast<int>(upnp::kHttpSizeCap));
-        FUZZ_CHECK(n >= 0 && n <= static_cast<int>(upnp::kHttpSizeCap));
+            std::clamp(text::AtoiPrefix(*length), 0, static_cast<int>(upnp::kHttpBodyCap));
+        FUZZ_CHECK(n >= 0 && n <= static_cast<int>(upnp::kHttpBodyCap));
     }
 
     if (upnp::IsChunked(headers) || !sizes.empty()) {
         // Small caps as well, so that the cap is met by short inputs.
-        for (std::size_t cap : {upnp::kHttpSizeCap, std::size_t{16}}) {
+        for (std::size_t cap : {upnp::kHttpBodyCap, std::size_t{16}}) {
             const Decoded whole = DecodeInPieces(rest, {}, cap);
             const Decoded pieces = DecodeInPieces(rest, sizes, cap);
             FUZZ_CHECK(whole.out.size() <= cap);
@@ -114,6 +121,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             FUZZ_CHECK(whole.done == pieces.done);
             FUZZ_CHECK(whole.failed == pieces.failed);
             FUZZ_CHECK(whole.inTrailer == pieces.inTrailer);
+            FUZZ_CHECK(whole.overflowed == pieces.overflowed);
+            FUZZ_CHECK(!whole.overflowed || whole.out.size() == cap);
         }
     }
     return 0;

@@ -23,7 +23,13 @@ void CheckSplit(const std::string& url) {
     FUZZ_CHECK(port >= 1 && port <= 65535);
     FUZZ_CHECK(!path.empty() && path[0] == '/');
     FUZZ_CHECK(!host.empty());
-    FUZZ_CHECK(host.find_first_of(":/?#") == std::string::npos);
+    FUZZ_CHECK(host.find_first_of("/?#[]") == std::string::npos);
+    // A ":" only in an IPv6 literal, whose zone lost its "%25" encoding.
+    const bool ipv6 = host.find(':') != std::string::npos;
+    FUZZ_CHECK(!ipv6 || url.find('[') != std::string::npos);
+    const std::size_t zone = ipv6 ? host.find('%') : std::string::npos;
+    const std::string inUrl =
+        zone == std::string::npos ? host : host.substr(0, zone) + "%25" + host.substr(zone + 1);
     FUZZ_CHECK(path.find('#') == std::string::npos);
     // Host and path go into the request line and the Host header as they
     // are: a control byte there (CR LF above all) would let a router's
@@ -35,11 +41,12 @@ void CheckSplit(const std::string& url) {
     }
     // The pieces come from the URL itself; nothing is invented but the "/"
     // of an empty path.
-    FUZZ_CHECK(url.find(host) != std::string::npos);
+    FUZZ_CHECK(url.find(inUrl) != std::string::npos);
     FUZZ_CHECK(url.find(path) != std::string::npos ||
                url.find(path.substr(1)) != std::string::npos);
     // Splitting is stable: the URL put together again splits the same way.
-    std::string again = "http://" + host + ":" + std::to_string(port) + path;
+    std::string again =
+        "http://" + (ipv6 ? "[" + inUrl + "]" : host) + ":" + std::to_string(port) + path;
     std::string host2;
     std::string path2;
     int port2 = 0;

@@ -7,7 +7,7 @@ export DEBIAN_FRONTEND=noninteractive
 packages=(
   build-essential cmake ninja-build pkg-config git clang clang-format
   libclang-rt-14-dev googletest libgtest-dev libgmock-dev
-  libpugixml-dev qt6-base-dev libgl-dev
+  qt6-base-dev libgl-dev
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64
   wine64 wine32:i386 xvfb xdotool x11-apps imagemagick fonts-ipafont-gothic fonts-ipafont-mincho
   iproute2 nftables miniupnpd-nftables miniupnpc procps psmisc

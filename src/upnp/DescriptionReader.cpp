@@ -2,26 +2,27 @@
 
 #include <string_view>
 
-#include "platform/Xml.h"
 #include "text/Text.h"
+#include "upnp/HttpMessage.h"
 #include "upnp/RouterDevice.h"
+#include "upnp/XmlDocument.h"
 
 namespace {
 
-using platform::XmlDocument;
+using upnp::XmlDocument;
 
-// The HTTP exchange hands out at most 32766 bytes; a longer text cannot come
-// from a gateway and would only let nesting tricks cost quadratic time.
-constexpr std::size_t kMaxDescription = 64 * 1024;
+// URLs and types are short; a field's text is read up to this size, so that
+// nested services whose fields hold one another cost no more than this each.
+constexpr std::size_t kMaxFieldText = 8192;
 
 std::string TrimmedText(const XmlDocument& doc, XmlDocument::Node node) {
-    return text::Trim(doc.Text(node));
+    return text::Trim(doc.Text(node, kMaxFieldText));
 }
 
 // Element names are compared without their prefix: some gateways write
 // <dev:serviceType> under a prefixed namespace.
 std::string LocalNameOf(const XmlDocument& doc, XmlDocument::Node node) {
-    return XmlDocument::LocalName(doc.Name(node));
+    return std::string(XmlDocument::LocalName(doc.Name(node)));
 }
 
 bool TypeMatches(const std::string& type, const std::vector<std::string>& fragments) {
@@ -42,17 +43,22 @@ int CRouterDevice::ReadServices(std::string description, const std::vector<std::
     failure_.Clear();
     // The text ends at its first zero byte, as a C string would.
     description.resize(text::CutAtZero(description).size());
-    if (description.size() > kMaxDescription) {
+    if (description.size() > upnp::kHttpBodyCap) {
         failure_.step = Step::kDescription;
-        failure_.detail = "description larger than 64 KiB";
+        failure_.detail = "description larger than 1 MiB";
         return -1;
     }
-    description = std::string(text::DropUtf8Bom(description));
 
     XmlDocument doc;
-    if (!doc.Load(description)) {
+    if (!doc.Load(text::DropUtf8Bom(description))) {
         failure_.step = Step::kDescription;
-        failure_.detail = "not a well-formed XML document";
+        failure_.detail = "not an XML document: " + doc.Refusal();
+        return -1;
+    }
+    // A description cut short may lack the very service that was wanted.
+    if (!doc.Complete()) {
+        failure_.step = Step::kDescription;
+        failure_.detail = "the document ends before its root element does";
         return -1;
     }
 

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cstring>
 #include <memory>
 
 #include "net/StartWinsock.h"
@@ -188,6 +189,21 @@ int CRouterDevice::Discover(IpAddress& addr, std::string& loc, const DiscoveryTa
 }
 
 int CRouterDevice::TryCandidate(const std::string& candidate, const IpAddress& from) {
+    // Requests go to the address an answer came from (HttpRequest), so an
+    // answer must come from one a device can have: not 0.0.0.0 (which would
+    // leave the location's host in charge), not multicast or broadcast.
+    const std::uint32_t value = from.Value();
+    unsigned char octets[4];
+    std::memcpy(octets, &value, sizeof octets);
+    if (octets[0] == 0 || octets[0] >= 224) {
+        if (onPassedOver) {
+            FailureReason why;
+            why.step = FailureReason::Step::kNoGateway;
+            why.detail = "answer from " + from.ToText() + ", which no device can have";
+            onPassedOver(candidate, why);
+        }
+        return -1;
+    }
     CRouterDevice device;
     device.location = candidate;
     device.address = from;

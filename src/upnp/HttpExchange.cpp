@@ -17,9 +17,7 @@ namespace {
 
 using Step = FailureReason::Step;
 
-// A body framed by Content-Length is what one read hands out: everything
-// buffered, up to one byte short of the receive buffer.
-constexpr int kMaxLengthBody = CTcpSocket::kBufferSize - 1;
+constexpr char kBodyTooLarge[] = "body larger than 1 MiB";
 
 int Fail(FailureReason& failure, Step step, std::string detail) {
     failure.step = step;
@@ -52,14 +50,23 @@ Seen LookWithin(CTcpSocket& socket, int budgetMs, Look look) {
     }
 }
 
-// Connects to the URL's host and sends the request. 0 or -1.
-int SendRequest(CTcpSocket& socket, const std::string& url, const std::string& method,
-                const HttpHeaderList& headers, const std::string& body, FailureReason& failure) {
+// Connects to the URL's host, or to `device` when that is known, and sends
+// the request. 0 or -1.
+int SendRequest(CTcpSocket& socket, const std::string& url, const IpAddress& device,
+                const std::string& method, const HttpHeaderList& headers, const std::string& body,
+                FailureReason& failure) {
     std::string host;
     std::string path;
     int port = 0;
     if (CRouterDevice::SplitUrl(url, host, port, path) != 0) {
         return Fail(failure, Step::kUrl, url);
+    }
+    // A host in a LOCATION, URLBase or control URL is the router's word, and
+    // any device on the network can say "127.0.0.1" to steer this program
+    // into a service of this machine. The device that answered the search is
+    // the one asked, at the port and path it named.
+    if (device.Value() != 0) {
+        host = device.ToText();
     }
     // Header texts can come from the router (the SOAP action names the
     // service type of its description); a line break in one would add
@@ -92,12 +99,12 @@ int ReadHeaderBlock(CTcpSocket& socket, int budgetMs, std::string* block, Failur
             return Seen::kBroken;
         }
         const std::string_view received(buffer.get(), static_cast<std::size_t>(got));
-        const std::size_t end = received.find("\r\n\r\n");
+        const std::size_t end = upnp::HeaderBlockEnd(received);
         if (end != std::string_view::npos) {
-            blockSize = end + 4;
+            blockSize = end;
             return Seen::kEnough;
         }
-        if (received.size() > upnp::kHttpSizeCap) {
+        if (received.size() > upnp::kHttpHeaderCap) {
             why = "header block larger than 32000 bytes";
             return Seen::kBroken;
         }
@@ -120,6 +127,29 @@ int ReadHeaderBlock(CTcpSocket& socket, int budgetMs, std::string* block, Failur
     return 0;
 }
 
+// Moves everything the connection holds to the end of `body`. False when
+// the receive fails or the body would grow past the cap.
+bool TakeBuffered(CTcpSocket& socket, char* buffer, std::string& body, std::string& why) {
+    for (;;) {
+        const int got = socket.Read(buffer, CTcpSocket::kBufferSize);
+        if (got < 0 && socket.IsClosed() == 1) {
+            return true;  // all taken; the caller sees the close
+        }
+        if (got < 0) {
+            why = "receive failed";
+            return false;
+        }
+        if (got == 0) {
+            return true;
+        }
+        if (body.size() + static_cast<std::size_t>(got) > upnp::kHttpBodyCap) {
+            why = kBodyTooLarge;
+            return false;
+        }
+        body.append(buffer, static_cast<std::size_t>(got));
+    }
+}
+
 // Reads the body as the headers frame it: chunked, by Content-Length, or up
 // to the peer's close. Every form is bounded by the budget and the size cap.
 // False with a short reason in `why` on failure.
@@ -130,27 +160,24 @@ bool ReadBody(CTcpSocket& socket, const HttpHeaderList& headers, int budgetMs, s
     const bool chunked = upnp::IsChunked(headers);
 
     if (!chunked && length != nullptr) {
+        // Saturates: a length past int's range is past the cap too.
         const int announced = text::AtoiPrefix(*length);
-        const int n = std::clamp(announced, 0, static_cast<int>(upnp::kHttpSizeCap));
+        if (static_cast<long long>(announced) > static_cast<long long>(upnp::kHttpBodyCap)) {
+            why = std::string(kBodyTooLarge) + " (announced " + *length + " bytes)";
+            return false;
+        }
+        const auto n = static_cast<std::size_t>(std::max(announced, 0));
+        body.reserve(n);
+        // At least the announced bytes: whatever came with them is kept too.
         const Seen seen = LookWithin(socket, budgetMs, [&](bool closed) {
-            const int available = socket.Available();
-            if (available < 0) {
-                why = "receive failed";
+            if (!TakeBuffered(socket, buffer.get(), body, why)) {
                 return Seen::kBroken;
             }
-            if (available >= n) {
-                // Everything buffered, as much as one read hands out: at
-                // least the announced bytes, perhaps more.
-                const int got = socket.Read(buffer.get(), kMaxLengthBody);
-                if (got < 0) {
-                    why = "receive failed";
-                    return Seen::kBroken;
-                }
-                body.assign(buffer.get(), static_cast<std::size_t>(got));
+            if (body.size() >= n) {
                 return Seen::kEnough;
             }
             if (closed) {
-                why = "connection closed after " + std::to_string(available) + " of " +
+                why = "connection closed after " + std::to_string(body.size()) + " of " +
                       std::to_string(n) + " body bytes";
                 return Seen::kBroken;
             }
@@ -164,30 +191,34 @@ bool ReadBody(CTcpSocket& socket, const HttpHeaderList& headers, int budgetMs, s
 
     upnp::ChunkedDecoder decoder;
     const Seen seen = LookWithin(socket, budgetMs, [&](bool closed) {
+        if (!chunked) {
+            if (!TakeBuffered(socket, buffer.get(), body, why)) {
+                return Seen::kBroken;
+            }
+            return closed ? Seen::kEnough : Seen::kWantMore;
+        }
         const int got = socket.Read(buffer.get(), CTcpSocket::kBufferSize);
         if (got < 0) {
             why = "receive failed";
             return Seen::kBroken;
         }
-        const std::string_view piece(buffer.get(), static_cast<std::size_t>(got));
-        if (chunked) {
-            decoder.Feed(piece, body);
-            if (decoder.Failed()) {
-                why = "bad chunked framing";
-                return Seen::kBroken;
-            }
-            if (decoder.Done() || (closed && decoder.InTrailer())) {
-                return Seen::kEnough;
-            }
-            if (closed) {
-                why = "connection closed inside a chunked body";
-                return Seen::kBroken;
-            }
-            return Seen::kWantMore;
+        decoder.Feed(std::string_view(buffer.get(), static_cast<std::size_t>(got)), body);
+        if (decoder.Failed()) {
+            why = "bad chunked framing";
+            return Seen::kBroken;
         }
-        body.append(
-            piece.substr(0, upnp::kHttpSizeCap - std::min(body.size(), upnp::kHttpSizeCap)));
-        return closed || body.size() >= upnp::kHttpSizeCap ? Seen::kEnough : Seen::kWantMore;
+        if (decoder.Overflowed()) {
+            why = kBodyTooLarge;
+            return Seen::kBroken;
+        }
+        if (decoder.Done() || (closed && decoder.InTrailer())) {
+            return Seen::kEnough;
+        }
+        if (closed) {
+            why = "connection closed inside a chunked body";
+            return Seen::kBroken;
+        }
+        return Seen::kWantMore;
     });
     if (seen == Seen::kWantMore) {
         why = chunked ? "chunked body incomplete when the time ran out"
@@ -200,15 +231,18 @@ bool ReadBody(CTcpSocket& socket, const HttpHeaderList& headers, int budgetMs, s
 // other status the fault's UPnP error, and no body. 0 or -1.
 int ReadBodyOrFault(CTcpSocket& socket, std::string_view block, int budgetMs,
                     HttpHeaderList& replyHeaders, std::string& replyBody, FailureReason& failure) {
-    const std::size_t lineEnd = block.find("\r\n");
-    const std::string_view statusLine = block.substr(0, lineEnd);
+    const std::size_t lineEnd = block.find('\n');
+    std::string_view statusLine = block.substr(0, lineEnd);
+    if (!statusLine.empty() && statusLine.back() == '\r') {
+        statusLine.remove_suffix(1);
+    }
     int status = 0;
     std::string reason;
     if (!upnp::ParseStatusLine(statusLine, &status, &reason)) {
         return Fail(failure, Step::kStatus, "unreadable status line: " + std::string(statusLine));
     }
     HttpHeaderList headers;
-    upnp::ParseHeaderLines(block.substr(lineEnd + 2), headers);
+    upnp::ParseHeaderLines(block.substr(lineEnd + 1), headers);
 
     std::string why;
     if (status != 200) {
@@ -242,7 +276,7 @@ int CRouterDevice::HttpRequest(std::string url, std::string method,
     replyBody.clear();
     CTcpSocket socket;
     std::string block;
-    if (SendRequest(socket, url, method, requestHeaders, requestBody, failure_) != 0 ||
+    if (SendRequest(socket, url, address, method, requestHeaders, requestBody, failure_) != 0 ||
         ReadHeaderBlock(socket, headerBudgetMs_, &block, failure_) != 0) {
         return -1;
     }

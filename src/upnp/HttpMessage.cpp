@@ -36,7 +36,11 @@ std::string ComposeRequest(const std::string& method, const std::string& host, i
                            const std::string& body) {
     std::string request = method + " " + path + " HTTP/1.0\r\n";
     if (!HasHeader(headers, "Host")) {
-        request += "Host: " + host;
+        // An IPv6 literal goes in brackets, without its zone, which means
+        // nothing to the peer.
+        request += "Host: " + (host.find(':') == std::string::npos
+                                   ? host
+                                   : "[" + host.substr(0, host.find('%')) + "]");
         if (port != 80) {
             request += ":" + std::to_string(port);
         }
@@ -78,11 +82,28 @@ bool ParseStatusLine(std::string_view line, int* status, std::string* reason) {
     return true;
 }
 
+std::size_t HeaderBlockEnd(std::string_view received) {
+    for (std::size_t lf = received.find('\n'); lf != std::string_view::npos;
+         lf = received.find('\n', lf + 1)) {
+        std::size_t next = lf + 1;
+        if (next < received.size() && received[next] == '\r') {
+            ++next;
+        }
+        if (next < received.size() && received[next] == '\n') {
+            return next + 1;
+        }
+    }
+    return std::string_view::npos;
+}
+
 void ParseHeaderLines(std::string_view lines, HttpHeaderList& out) {
     while (!lines.empty()) {
-        const std::size_t end = lines.find("\r\n");
-        const std::string_view line = lines.substr(0, end);
-        lines.remove_prefix(end == std::string_view::npos ? lines.size() : end + 2);
+        const std::size_t end = lines.find('\n');
+        std::string_view line = lines.substr(0, end);
+        lines.remove_prefix(end == std::string_view::npos ? lines.size() : end + 1);
+        if (!line.empty() && line.back() == '\r') {
+            line.remove_suffix(1);
+        }
 
         const std::size_t colon = line.find(':');
         if (colon == std::string_view::npos || colon == 0) {
@@ -177,11 +198,14 @@ void ChunkedDecoder::Feed(std::string_view data, std::string& out) {
                     static_cast<std::size_t>(std::min<std::uint64_t>(remaining_, data.size()));
                 const std::size_t room = cap_ > out.size() ? cap_ - out.size() : 0;
                 out.append(data.substr(0, std::min(n, room)));
+                if (n > room) {
+                    overflowed_ = true;
+                    state_ = State::kDone;
+                    break;
+                }
                 data.remove_prefix(n);
                 remaining_ -= n;
-                if (out.size() >= cap_) {
-                    state_ = State::kDone;
-                } else if (remaining_ == 0) {
+                if (remaining_ == 0) {
                     state_ = State::kDataEnd;
                 }
                 break;

@@ -1,5 +1,7 @@
 // The gateway's port-mapping table, read one index at a time.
 
+#include <algorithm>
+
 #include "upnp/RouterDevice.h"
 #include "upnp/Soap.h"
 
@@ -9,6 +11,28 @@ namespace {
 // is the standard's, 714 and 402 are what some routers send instead.
 bool EndsTheTable(const std::string& upnpErrorCode) {
     return upnpErrorCode == "713" || upnpErrorCode == "714" || upnpErrorCode == "402";
+}
+
+// Entries in a row whose answers could not be read before the listing stops:
+// a router that answers every index with an error would otherwise be asked
+// to the cap.
+constexpr int kMaxUnreadableInARow = 4;
+
+// The router answered, yet not with a readable entry (another fault, a body
+// that broke off or was too large): the entries after it may still be fine.
+bool OnlyThisEntry(const FailureReason& failure) {
+    return failure.httpStatus != 0;
+}
+
+std::string DescribeBriefly(const FailureReason& failure) {
+    std::string s = "HTTP " + std::to_string(failure.httpStatus);
+    if (!failure.upnpErrorCode.empty()) {
+        s += ", UPnP error " + failure.upnpErrorCode;
+    }
+    if (!failure.detail.empty()) {
+        s += ": " + failure.detail;
+    }
+    return s;
 }
 
 }  // namespace
@@ -43,9 +67,16 @@ int CRouterDevice::GetGenericPortMappingEntry(int index, PortMappingEntry* entry
     return 0;
 }
 
-int CRouterDevice::ReadPortMappingTable(std::vector<PortMappingEntry>* entries, bool* capped) {
+int CRouterDevice::ReadPortMappingTable(std::vector<PortMappingEntry>* entries, bool* capped,
+                                        std::vector<std::string>* unreadable) {
+    std::vector<std::string> reasons;
+    if (unreadable == nullptr) {
+        unreadable = &reasons;
+    }
+    unreadable->clear();
     entries->clear();
     *capped = false;
+    int unreadableInARow = 0;
     for (int index = 0;; ++index) {
         if (index == kPortMappingTableCap) {
             // A router that never says "no more" would keep a run going for
@@ -59,8 +90,20 @@ int CRouterDevice::ReadPortMappingTable(std::vector<PortMappingEntry>* entries, 
                 failure_.Clear();
                 return 0;
             }
-            return -1;
+            if (!OnlyThisEntry(failure_) || ++unreadableInARow > kMaxUnreadableInARow) {
+                // A run of them says nothing about entries: the router cannot list.
+                const std::size_t keep =
+                    entries->size() - static_cast<std::size_t>(std::max(unreadableInARow - 1, 0));
+                entries->resize(keep);
+                unreadable->resize(keep);
+                return -1;
+            }
+            unreadable->resize(entries->size());
+            unreadable->push_back(DescribeBriefly(failure_));
+        } else {
+            unreadableInARow = 0;
         }
         entries->push_back(std::move(entry));
+        unreadable->resize(entries->size());
     }
 }

@@ -53,6 +53,8 @@ public:
 
     static int SplitUrl(std::string url, std::string& host, int& port, std::string& path);
 
+    // One request and its reply. Once `address` is known (discovery fills
+    // it), the request goes there whatever host the URL names.
     int HttpRequest(std::string url, std::string method, const HttpHeaderList& requestHeaders,
                     const std::string& requestBody, HttpHeaderList& replyHeaders,
                     std::string& replyBody);
@@ -99,10 +101,14 @@ public:
     int GetGenericPortMappingEntry(int index, PortMappingEntry* entry);
     // The whole table, from index 0 until the router says there is no more
     // (713, or 714 or 402) or kPortMappingTableCap entries were read (then
-    // `capped`). -1 when any other failure stopped it; `entries` then holds
-    // what was read before.
+    // `capped`). An entry the router answered for but that could not be read
+    // in full (another fault, a broken body) is kept with what could be read,
+    // its reason at the same index of `unreadable` (empty for the others),
+    // and the listing goes on. -1 when no answer came, or several such
+    // entries in a row; `entries` then holds what was read before.
     static constexpr int kPortMappingTableCap = 1024;
-    int ReadPortMappingTable(std::vector<PortMappingEntry>* entries, bool* capped);
+    int ReadPortMappingTable(std::vector<PortMappingEntry>* entries, bool* capped,
+                             std::vector<std::string>* unreadable = nullptr);
 
     // Filled by ReadService.
     ServiceInfo service;

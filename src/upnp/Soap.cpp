@@ -1,6 +1,7 @@
 #include "upnp/Soap.h"
 
 #include "text/Text.h"
+#include "upnp/XmlDocument.h"
 
 namespace upnp {
 
@@ -21,70 +22,14 @@ std::string Argument(const char* name, const char* type, const std::string& valu
     return s;
 }
 
-std::string DecodePredefinedEntities(std::string_view s) {
-    std::string out;
-    out.reserve(s.size());
-    static constexpr struct {
-        std::string_view entity;
-        char c;
-    } kEntities[] = {
-        {"&amp;", '&'}, {"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'}, {"&apos;", '\''}};
-    for (std::size_t i = 0; i < s.size();) {
-        bool replaced = false;
-        if (s[i] == '&') {
-            for (const auto& e : kEntities) {
-                if (s.substr(i, e.entity.size()) == e.entity) {
-                    out.push_back(e.c);
-                    i += e.entity.size();
-                    replaced = true;
-                    break;
-                }
-            }
-        }
-        if (!replaced) {
-            out.push_back(s[i++]);
-        }
+// The trimmed text of the first element named `localName` (any prefix).
+bool FindElementText(const XmlDocument& doc, std::string_view localName, std::string* out) {
+    const std::vector<XmlDocument::Node> found = doc.ElementsByLocalName(localName);
+    if (found.empty()) {
+        return false;
     }
-    return out;
-}
-
-bool IsNameChar(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
-           c == '-' || c == '.' || static_cast<unsigned char>(c) >= 0x80;
-}
-
-// The character data right after the first start tag whose local name is
-// `localName`, up to the next markup.
-bool FindElementText(std::string_view body, std::string_view localName, std::string* out) {
-    for (std::size_t lt = body.find('<'); lt != std::string_view::npos;
-         lt = body.find('<', lt + 1)) {
-        std::size_t nameStart = lt + 1;
-        std::size_t nameEnd = nameStart;
-        while (nameEnd < body.size() && (IsNameChar(body[nameEnd]) || body[nameEnd] == ':')) {
-            ++nameEnd;
-        }
-        std::string_view qname = body.substr(nameStart, nameEnd - nameStart);
-        const std::size_t colon = qname.rfind(':');
-        const std::string_view local =
-            colon == std::string_view::npos ? qname : qname.substr(colon + 1);
-        if (local != localName) {
-            continue;
-        }
-        const std::size_t gt = body.find('>', nameEnd);
-        if (gt == std::string_view::npos) {
-            return false;
-        }
-        if (body[gt - 1] == '/') {  // an empty element
-            out->clear();
-            return true;
-        }
-        const std::size_t next = body.find('<', gt + 1);
-        const std::string_view content = body.substr(
-            gt + 1, next == std::string_view::npos ? std::string_view::npos : next - gt - 1);
-        *out = text::Trim(DecodePredefinedEntities(content));
-        return true;
-    }
-    return false;
+    *out = text::Trim(doc.Text(found.front()));
+    return true;
 }
 
 }  // namespace
@@ -157,14 +102,16 @@ std::string ActionEnvelope(std::string_view serviceType, std::string_view action
 }
 
 bool ExtractElementText(std::string_view body, std::string_view localName, std::string* out) {
-    return FindElementText(body, localName, out);
+    XmlDocument doc;
+    return doc.Load(body) && FindElementText(doc, localName, out);
 }
 
 bool ExtractUpnpError(std::string_view body, std::string* code, std::string* description) {
-    if (!FindElementText(body, "errorCode", code)) {
+    XmlDocument doc;
+    if (!doc.Load(body) || !FindElementText(doc, "errorCode", code)) {
         return false;
     }
-    if (!FindElementText(body, "errorDescription", description)) {
+    if (!FindElementText(doc, "errorDescription", description)) {
         description->clear();
     }
     return true;

@@ -32,13 +32,14 @@ using SoapArguments = std::vector<std::pair<std::string, std::string>>;
 std::string ActionEnvelope(std::string_view serviceType, std::string_view action,
                            const SoapArguments& arguments);
 
-// The trimmed, entity-decoded text of the first element whose local name is
-// `localName` (any namespace prefix). False when there is none.
+// The trimmed, decoded text of the first element whose local name is
+// `localName` (any namespace prefix), as the tolerant XML reader finds it.
+// False when there is none.
 bool ExtractElementText(std::string_view body, std::string_view localName, std::string* out);
 
 // The texts of the first errorCode and errorDescription elements (any
-// namespace prefix), trimmed, with the predefined entities decoded. False
-// when the body holds no errorCode.
+// namespace prefix), trimmed and decoded. False when the body holds no
+// errorCode.
 bool ExtractUpnpError(std::string_view body, std::string* code, std::string* description);
 
 }  // namespace upnp

@@ -1,5 +1,6 @@
 #include "upnp/Url.h"
 
+#include <algorithm>
 #include <string_view>
 
 #include "text/Text.h"
@@ -28,6 +29,41 @@ bool ParsePort(std::string_view digits, int& port) {
         return false;
     }
     port = value;
+    return true;
+}
+
+// The address inside "[...]": hex digits, colons and dots (an IPv4 tail),
+// then an optional zone after "%25" (RFC 6874), decoded to "%".
+bool DecodeIpv6Literal(std::string_view inside, std::string* host) {
+    const std::size_t zone = inside.find('%');
+    const std::string_view address = inside.substr(0, zone);
+    if (address.find(':') == std::string_view::npos) {
+        return false;
+    }
+    for (char c : address) {
+        const bool hex = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+        if (!hex && c != ':' && c != '.') {
+            return false;
+        }
+    }
+    host->assign(address);
+    if (zone == std::string_view::npos) {
+        return true;
+    }
+    const std::string_view id = inside.substr(zone);
+    if (id.substr(0, 3) != "%25" || id.size() == 3) {
+        return false;
+    }
+    for (char c : id.substr(3)) {
+        const bool unreserved = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') ||
+                                (c >= 'A' && c <= 'Z') || c == '-' || c == '.' || c == '_' ||
+                                c == '~';
+        if (!unreserved) {
+            return false;
+        }
+    }
+    *host += "%";
+    host->append(id.substr(3));
     return true;
 }
 
@@ -169,13 +205,30 @@ int CRouterDevice::SplitUrl(std::string url, std::string& host, int& port, std::
 
     std::string_view hostPart = authority;
     std::string_view portPart;
-    const std::size_t colon = authority.find(':');
-    if (colon != std::string_view::npos) {
-        hostPart = authority.substr(0, colon);
-        portPart = authority.substr(colon + 1);
+    std::string hostText;
+    if (!authority.empty() && authority[0] == '[') {
+        // An IPv6 literal; its zone ("%25eth0") is percent-encoded.
+        const std::size_t close = authority.find(']');
+        if (close == std::string_view::npos ||
+            (close + 1 < authority.size() && authority[close + 1] != ':') ||
+            !DecodeIpv6Literal(authority.substr(1, close - 1), &hostText)) {
+            return -1;
+        }
+        portPart = authority.substr(std::min(close + 2, authority.size()));
+    } else {
+        const std::size_t colon = authority.find(':');
+        if (colon != std::string_view::npos) {
+            hostPart = authority.substr(0, colon);
+            portPart = authority.substr(colon + 1);
+        }
+        // Brackets belong to IPv6 literals only.
+        if (hostPart.find_first_of("[]") != std::string_view::npos) {
+            return -1;
+        }
+        hostText.assign(hostPart);
     }
     int portValue = 0;
-    if (hostPart.empty() || !ParsePort(portPart, portValue)) {
+    if (hostText.empty() || !ParsePort(portPart, portValue)) {
         return -1;
     }
     // The fragment is the client's business and never goes on the wire.
@@ -183,7 +236,7 @@ int CRouterDevice::SplitUrl(std::string url, std::string& host, int& port, std::
     if (hash != std::string_view::npos) {
         target = target.substr(0, hash);
     }
-    host.assign(hostPart);
+    host = std::move(hostText);
     port = portValue;
     path.assign(target);
     if (path.empty() || path[0] != '/') {

@@ -75,38 +75,33 @@ std::string ResponderScript() {
     return lab::CurrentLab()->scripts + "/../tests/lab/responders/ssdp_responder.py";
 }
 
+// Where the responders' router serves a gateway's description, at every path.
+constexpr int kDescriptionPort = 49999;
+
+std::string DescriptionBase() {
+    return "http://" + lab::CurrentLab()->routerIp + ":" + std::to_string(kDescriptionPort);
+}
+
 // A responder on the router answering the first datagram with `answers`
-// (backslash escapes as in Python).
+// (backslash escapes as in Python); with `describe`, it serves the
+// description too (one responder per router may).
 bool StartResponder(lab::RouterProcess& process, const std::vector<std::string>& answers,
-                    int delayMs = 0) {
+                    int delayMs = 0, bool describe = true) {
     // The system's interpreter starts in a tenth of the time a version
     // manager's shim takes.
     const std::string python =
         access("/usr/bin/python3", X_OK) == 0 ? "/usr/bin/python3" : "python3";
     std::vector<std::string> argv = {python, ResponderScript(), lab::CurrentLab()->routerIp,
                                      "--delay-ms", std::to_string(delayMs)};
+    if (describe) {
+        argv.push_back("--describe-port");
+        argv.push_back(std::to_string(kDescriptionPort));
+    }
     for (const auto& a : answers) {
         argv.push_back("--answer");
         argv.push_back(a);
     }
     return process.Start(argv) && process.WaitForOutput("ready", 5000);
-}
-
-// The responders' answers lead here: a gateway's description at every path,
-// served on this host's loopback.
-std::string DescriptionBase() {
-    static ScriptedHttpServer server([](const std::string&) {
-        const std::string body =
-            "<?xml version=\"1.0\"?><root xmlns=\"urn:schemas-upnp-org:device-1-0\"><device>"
-            "<serviceList><service><serviceType>urn:schemas-upnp-org:service:WANIPConnection:1"
-            "</serviceType><controlURL>/ctl/IPConn</controlURL></service></serviceList>"
-            "</device></root>";
-        ScriptedHttpServer::Reply reply;
-        reply.pieces.push_back(
-            HttpReply("HTTP/1.0 200 OK", {"Content-Length: " + std::to_string(body.size())}, body));
-        return reply;
-    });
-    return server.Url("");
 }
 
 std::string Answer(const std::string& locationLine) {
@@ -271,7 +266,7 @@ TEST(Bare_Discovery, TwoRoutersTheQuickerWins) {
             firstIsQuick ? 0 : 500));
         ASSERT_TRUE(StartResponder(
             second, {Answer("LOCATION: " + DescriptionBase() + "/second.xml\\r\\n\\r\\n")},
-            firstIsQuick ? 500 : 0));
+            firstIsQuick ? 500 : 0, false));
         CRouterDevice device;
         IpAddress addr;
         std::string loc;

@@ -55,7 +55,7 @@ std::uint32_t Address() {
     return address;
 }
 
-platform::SocketHandle Listen(std::uint16_t* port) {
+platform::SocketHandle Listen(std::uint16_t* port, std::uint32_t address, std::uint16_t wanted) {
     StartWinsock();
     const NativeSocket s = socket(AF_INET, kStreamType, 0);
     if (s == kNoSocket) {
@@ -63,8 +63,8 @@ platform::SocketHandle Listen(std::uint16_t* port) {
     }
     sockaddr_in sa{};
     sa.sin_family = AF_INET;
-    sa.sin_port = 0;
-    sa.sin_addr.s_addr = Address();
+    sa.sin_port = htons(wanted);
+    sa.sin_addr.s_addr = address;
     if (bind(s, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) != 0 || listen(s, 8) != 0) {
         CloseNative(s);
         return platform::kInvalidSocket;

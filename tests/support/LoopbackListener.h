@@ -17,9 +17,12 @@ std::uint32_t Address();
 // How long a server waits for readiness before it looks at its stop flag.
 constexpr int kSliceMs = 20;
 
-// A listening TCP socket on 127.0.0.1; its port in *port. kInvalidSocket
-// (and *port untouched) when the system refuses.
-platform::SocketHandle Listen(std::uint16_t* port);
+// A listening TCP socket on 127.0.0.1 (or `address`, another loopback
+// address that stands for a device of the network) at `wanted` (0: a port
+// the system picks); its port in *port. kInvalidSocket (and *port
+// untouched) when the system refuses.
+platform::SocketHandle Listen(std::uint16_t* port, std::uint32_t address = Address(),
+                              std::uint16_t wanted = 0);
 // The next incoming connection; blocks unless WaitReadable said one is there.
 platform::SocketHandle Accept(platform::SocketHandle listener);
 // The local port a socket is bound to, or 0.

@@ -16,6 +16,19 @@ std::string HttpReply(int status, const std::string& reason, const std::string& 
            std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
 }
 
+// The same message with LF alone ending each line of its head, as some
+// routers write them.
+std::string LfOnly(std::string message) {
+    const std::size_t head = message.find("\r\n\r\n");
+    std::size_t end = head == std::string::npos ? message.size() : head + 4;
+    for (std::size_t at = message.find("\r\n"); at < end; at = message.find("\r\n", at)) {
+        message.erase(at, 1);
+        --end;
+        ++at;
+    }
+    return message;
+}
+
 std::string Description(std::uint16_t port) {
     const std::string base = "http://127.0.0.1:" + std::to_string(port);
     return "<?xml version=\"1.0\"?>\r\n"
@@ -285,7 +298,8 @@ void ScriptedGateway::ServeSsdp() {
                 "HTTP/1.1 200 OK\r\nCACHE-CONTROL: max-age=120\r\nST: " + searchTarget +
                 "\r\nEXT:\r\nSERVER: Scripted/1.0 UPnP/1.0 Gateway/1.0\r\nLocation: " +
                 Url(d.path) + "\r\n\r\n";
-            platform::SendDatagram(udp_, answer.data(), answer.size(), from, fromPort);
+            const std::string sent = d.lfOnly ? LfOnly(answer) : answer;
+            platform::SendDatagram(udp_, sent.data(), sent.size(), from, fromPort);
         }
     }
 }
@@ -300,6 +314,11 @@ void ScriptedGateway::ServeHttp() {
 }
 
 void ScriptedGateway::ServeConnection(platform::SocketHandle c) {
+    const bool lfOnly =
+        std::any_of(devices_.begin(), devices_.end(), [](const Device& d) { return d.lfOnly; });
+    const auto send = [c, lfOnly](const std::string& reply) {
+        loopback::SendAll(c, lfOnly ? LfOnly(reply) : reply);
+    };
     std::string request;
     std::size_t headerEnd = std::string::npos;
     std::size_t wanted = 0;
@@ -344,13 +363,13 @@ void ScriptedGateway::ServeConnection(platform::SocketHandle c) {
         }
         for (const Device& d : devices_) {
             if (d.path == path) {
-                loopback::SendAll(c, HttpReply(200, "OK",
-                                               d.description.empty() ? Description(httpPort_)
-                                                                     : Fill(d.description)));
+                send(HttpReply(
+                    200, "OK",
+                    d.description.empty() ? Description(httpPort_) : Fill(d.description)));
                 return;
             }
         }
-        loopback::SendAll(c, HttpReply(404, "Not Found", ""));
+        send(HttpReply(404, "Not Found", ""));
         return;
     }
     ActionPost post;
@@ -376,7 +395,10 @@ void ScriptedGateway::ServeConnection(platform::SocketHandle c) {
         } else if (post.action == "GetGenericPortMappingEntry" && tableServed_) {
             const auto index = static_cast<std::size_t>(
                 std::atol(SoapArgument(post.body, "NewPortMappingIndex").c_str()));
-            if (index < table_.size()) {
+            if (index < table_.size() && table_[index].description.rfind("FAULT ", 0) == 0) {
+                answer = HttpReply(500, "Internal Server Error",
+                                   SoapFault(table_[index].description.substr(6), "Action Failed"));
+            } else if (index < table_.size()) {
                 answer = HttpReply(200, "OK", SoapEntry(table_[index]));
             } else if (tableEndCode_.empty()) {
                 const std::string port = std::to_string(10000 + index % 50000);
@@ -393,10 +415,10 @@ void ScriptedGateway::ServeConnection(platform::SocketHandle c) {
         }
     }
     if (!answer.empty()) {
-        loopback::SendAll(c, answer);
+        send(answer);
     } else if (reply.status != 200) {
-        loopback::SendAll(c, HttpReply(reply.status, "Internal Server Error",
-                                       SoapFault(reply.errorCode, reply.errorDescription)));
+        send(HttpReply(reply.status, "Internal Server Error",
+                       SoapFault(reply.errorCode, reply.errorDescription)));
     } else if (statusQuery) {
         loopback::SendAll(
             c, HttpReply(200, "OK",
@@ -404,7 +426,7 @@ void ScriptedGateway::ServeConnection(platform::SocketHandle c) {
                                                   {"NewLastConnectionError", "ERROR_NONE"},
                                                   {"NewUptime", "1"}})));
     } else {
-        loopback::SendAll(c, HttpReply(200, "OK", SoapOk(post.action, reply.values)));
+        send(HttpReply(200, "OK", SoapOk(post.action, reply.values)));
     }
 }
 

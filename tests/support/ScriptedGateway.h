@@ -49,6 +49,9 @@ public:
         std::string path = "/rootDesc.xml";
         std::string description;  // "BASE" stands for http://127.0.0.1:PORT; empty: the usual
         std::vector<std::string> answers;  // search targets answered; empty: every search
+        // Lines of its answers end in LF alone (the HTTP replies of the whole
+        // gateway too).
+        bool lfOnly = false;
     };
 
     explicit ScriptedGateway(bool answerSearches = true);
@@ -74,8 +77,10 @@ public:
     void ScriptActionReplies(const std::string& action, std::vector<SoapReply> replies);
 
     // GetGenericPortMappingEntry posts are answered from `entries` (not from
-    // the scripted replies); an index past the end gets the fault `endCode`,
-    // or, when it is empty, a made-up entry: a table that never ends.
+    // the scripted replies), texts as they are (a bare "&" stays bare); an
+    // entry described "FAULT <code>" gets that UPnP fault instead. An
+    // index past the end gets the fault `endCode`, or, when it is empty, a
+    // made-up entry: a table that never ends.
     void ServeMappingTable(std::vector<PortMappingEntry> entries, std::string endCode = "713");
     // What GetStatusInfo reports for each control path ("Connected"…); a
     // path not listed answers it with a UPnP fault.

@@ -30,8 +30,12 @@ bool RequestComplete(const std::string& bytes) {
 ScriptedHttpServer::ScriptedHttpServer(Reply reply)
     : ScriptedHttpServer([reply](const std::string&) { return reply; }) {}
 
-ScriptedHttpServer::ScriptedHttpServer(Handler handler) : handler_(std::move(handler)) {
-    listener_ = loopback::Listen(&port_);
+ScriptedHttpServer::ScriptedHttpServer(Handler handler)
+    : ScriptedHttpServer(std::move(handler), loopback::Address()) {}
+
+ScriptedHttpServer::ScriptedHttpServer(Handler handler, std::uint32_t address, std::uint16_t port)
+    : handler_(std::move(handler)), address_(address) {
+    listener_ = loopback::Listen(&port_, address, port);
     if (listener_ == platform::kInvalidSocket) {
         return;
     }
@@ -51,7 +55,7 @@ void ScriptedHttpServer::Stop() {
 }
 
 std::string ScriptedHttpServer::Url(const std::string& path) const {
-    return "http://127.0.0.1:" + std::to_string(port_) + path;
+    return "http://" + platform::FormatIPv4(address_) + ":" + std::to_string(port_) + path;
 }
 
 std::vector<std::string> ScriptedHttpServer::Requests() const {

@@ -26,6 +26,8 @@ public:
     using Handler = std::function<Reply(const std::string& request)>;
 
     explicit ScriptedHttpServer(Handler handler);
+    // On another loopback address and, when not 0, a given port.
+    ScriptedHttpServer(Handler handler, std::uint32_t address, std::uint16_t port = 0);
     // Every request gets the same reply.
     explicit ScriptedHttpServer(Reply reply);
     ~ScriptedHttpServer();
@@ -34,7 +36,7 @@ public:
 
     bool Listening() const { return listener_ != platform::kInvalidSocket; }
     std::uint16_t Port() const { return port_; }
-    std::string Url(const std::string& path) const;  // http://127.0.0.1:PORT + path
+    std::string Url(const std::string& path) const;  // http://ADDRESS:PORT + path
 
     // The requests received so far, each complete as the client sent it.
     std::vector<std::string> Requests() const;
@@ -49,6 +51,7 @@ private:
     Handler handler_;
     platform::SocketHandle listener_ = platform::kInvalidSocket;
     std::uint16_t port_ = 0;
+    std::uint32_t address_ = 0;
     mutable std::mutex lock_;
     std::vector<std::string> requests_;
     bool stop_ = false;

@@ -347,6 +347,74 @@ TEST(DiscoveryAnswer, LocationLineIsReadLeniently) {
     }
 }
 
+// A router that names another host in its LOCATION or URLBase (a TP-Link
+// said [::1]; any device could say 127.0.0.1): every request goes to the
+// device that answered, at the port and path named, and this machine's own
+// services are never contacted. 127.0.0.2 stands for the router, 127.0.0.1
+// for this machine, 127.0.0.3 for another device of the network.
+TEST(DiscoveryAnswer, RequestsGoToTheDeviceThatAnsweredWhateverHostTheUrlsName) {
+    // Where loopback has no second address (Wine), 127.0.0.2 and 127.0.0.1
+    // are one: the same port cannot be bound on both.
+    Responder first("127.0.0.1");
+    const platform::SocketHandle probe = platform::OpenUdpSocket();
+    const bool secondAddress = platform::BindUdp(probe, Ip("127.0.0.2"), first.Port()) == 0;
+    platform::CloseSocket(probe);
+    if (!secondAddress) {
+        GTEST_SKIP() << "no second loopback address here (Wine)";
+    }
+    // The port is known once the router listens; the trap then takes the same.
+    std::string port;
+    ScriptedHttpServer router(
+        [&port](const std::string& request) {
+            const std::string body =
+                request.rfind("GET", 0) == 0
+                    ? "<?xml version=\"1.0\"?><root><URLBase>http://127.0.0.1:" + port +
+                          "/</URLBase>"
+                          "<device><serviceList><service><serviceType>urn:schemas-upnp-org:service:"
+                          "WANIPConnection:1</serviceType><controlURL>/ctl/IPConn</controlURL>"
+                          "</service></serviceList></device></root>"
+                    : "<s:Envelope><s:Body><u:AddPortMappingResponse/></s:Body></s:Envelope>";
+            ScriptedHttpServer::Reply reply;
+            reply.pieces.push_back(HttpReply(
+                "HTTP/1.0 200 OK", {"Content-Length: " + std::to_string(body.size())}, body));
+            return reply;
+        },
+        Ip("127.0.0.2"));
+    port = std::to_string(router.Port());
+    ScriptedHttpServer thisMachine([](const std::string&) { return ScriptedHttpServer::Reply(); },
+                                   Ip("127.0.0.1"), router.Port());
+    ASSERT_TRUE(router.Listening());
+    ASSERT_TRUE(thisMachine.Listening());
+    for (const char* host : {"127.0.0.1", "[::1]", "localhost", "127.0.0.3"}) {
+        SCOPED_TRACE(host);
+        const std::size_t before = router.Requests().size();
+        Responder responder("127.0.0.2");
+        responder.AnswerWith({Answer(std::string("LOCATION: http://") + host + ":" + port +
+                                     "/rootDesc.xml\r\n\r\n")});
+        CRouterDevice device;
+        IpAddress addr;
+        std::string loc;
+        std::string passedOver;
+        device.onPassedOver = [&](const std::string&, const FailureReason& why) {
+            passedOver = why.detail;
+        };
+        ASSERT_EQ(
+            device.Discover(addr, loc, LoopbackTargets({Ip("127.0.0.2")}, responder.Port(), 1500)),
+            0)
+            << passedOver;
+        EXPECT_EQ(addr.ToText(), "127.0.0.2");
+        EXPECT_EQ(device.AddPortMapping(8080, 80, "TCP", "x"), 0);
+        const std::vector<std::string> requests = router.Requests();
+        std::vector<std::string> lines;
+        for (std::size_t i = before; i < requests.size(); ++i) {
+            lines.push_back(requests[i].substr(0, requests[i].find(" HTTP/")));
+        }
+        EXPECT_EQ(lines, (std::vector<std::string>{"GET /rootDesc.xml", "GET /rootDesc.xml",
+                                                   "POST /ctl/IPConn"}));
+    }
+    EXPECT_TRUE(thisMachine.Requests().empty());
+}
+
 TEST(DiscoveryAnswer, UnusableAnswersAreSkippedAndTheSearchGoesOn) {
     const std::string good = Answer("Location: " + Base() + "/good.xml\r\n\r\n");
     struct Case {

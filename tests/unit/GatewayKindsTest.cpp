@@ -65,6 +65,22 @@ std::string WpsDescription() {
            "</serviceList></device></root>";
 }
 
+// What routers put into descriptions besides the services: a TP-Link's
+// friendly name with a tag in it, a bare "&", and (ZTE, Sagemcom) sheer size.
+std::string WithExtras(std::string description, const std::string& extras) {
+    return description.insert(description.find("<deviceList>"), extras);
+}
+
+std::string Icons(std::size_t bytes) {
+    std::string icons = "<iconList>";
+    while (icons.size() < bytes) {
+        icons +=
+            "<icon><mimetype>image/png</mimetype><width>48</width><height>48</height>"
+            "<depth>24</depth><url>/icon.png</url></icon>";
+    }
+    return icons + "</iconList>";
+}
+
 struct Kind {
     const char* name;
     std::vector<Device> devices;
@@ -145,6 +161,36 @@ std::vector<Kind> Kinds() {
          "/rootDesc.xml",
          "/ctl/IPConn",
          kIp2,
+         0},
+        {"lines end in LF alone in every answer",
+         {{"/rootDesc.xml", Description(kIgd1, {{{kIp1, "/ctl/IPConn"}}}), {}, true}},
+         {},
+         {},
+         "/rootDesc.xml",
+         "/ctl/IPConn",
+         kIp1,
+         0},
+        {"a 200 KB description",
+         {{"/rootDesc.xml",
+           WithExtras(Description(kIgd1, {{{kIp1, "/ctl/IPConn"}}}), Icons(200 * 1024)),
+           {}}},
+         {},
+         {},
+         "/rootDesc.xml",
+         "/ctl/IPConn",
+         kIp1,
+         0},
+        {"not well formed where nothing is read",
+         {{"/rootDesc.xml",
+           WithExtras(Description(kIgd1, {{{kIp1, "/ctl/IPConn"}}}),
+                      "<friendlyName>getfirm <info></friendlyName>"
+                      "<manufacturer>AT&T</manufacturer>"),
+           {}}},
+         {},
+         {},
+         "/rootDesc.xml",
+         "/ctl/IPConn",
+         kIp1,
          0},
         {"its only service says Disconnected yet maps",
          {{"/rootDesc.xml", Description(kIgd1, {{{kIp1, "/ctl/IPConn"}}}), {}}},

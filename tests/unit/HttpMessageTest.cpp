@@ -13,6 +13,9 @@ TEST(ComposeRequest, HostThenCallerHeadersThenLengthThenBody) {
     // Port 80 is the default and is left out.
     EXPECT_EQ(ComposeRequest("GET", "router", 80, "/", none, ""),
               "GET / HTTP/1.0\r\nHost: router\r\n\r\n");
+    // An IPv6 literal in brackets, without its zone.
+    EXPECT_EQ(ComposeRequest("GET", "fe80::1%eth0", 5000, "/", none, ""),
+              "GET / HTTP/1.0\r\nHost: [fe80::1]:5000\r\n\r\n");
 
     HttpHeaderList soap;
     soap.Append("Content-Type", "text/xml");

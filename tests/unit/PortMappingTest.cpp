@@ -243,7 +243,7 @@ TEST(AddPortMapping, NoPostWhenTheDescriptionFails) {
         Gateway gw("<html><body><p>Error</body></html>");
         CRouterDevice device = gw.Device();
         EXPECT_EQ(device.AddPortMapping(1, 1, "TCP", "x"), -1);
-        EXPECT_EQ(device.LastFailure().step, FailureReason::Step::kDescription);
+        EXPECT_EQ(device.LastFailure().step, FailureReason::Step::kNoService);
         EXPECT_EQ(gw.Server().Requests().size(), 1u);
     }
 }

@@ -2,6 +2,7 @@
 """A scripted SSDP responder for the router namespace of a lab.
 
     ssdp_responder.py ROUTER_IP [--answer TEXT]... [--delay-ms N] [--port P]
+                      [--describe-port H]
 
 Listens on UDP port P (1900) for the multicast group 239.255.255.250 (joined
 on ROUTER_IP) and for unicast. Prints "ready", then one line per datagram:
@@ -10,12 +11,43 @@ on ROUTER_IP) and for unicast. Prints "ready", then one line per datagram:
 
 The first datagram is answered, after --delay-ms, with each --answer in turn
 (backslash escapes such as \\r\\n are decoded; \\0 gives a zero byte).
+
+With --describe-port, the router also serves a gateway's description at every
+path on ROUTER_IP:H over HTTP: the answers' locations lead there, since the
+program asks the device that answered whatever host a location names.
 """
 import argparse
+import http.server
 import socket
+import socketserver
 import struct
 import sys
+import threading
 import time
+
+DESCRIPTION = (b'<?xml version="1.0"?><root xmlns="urn:schemas-upnp-org:device-1-0"><device>'
+               b'<serviceList><service><serviceType>urn:schemas-upnp-org:service:WANIPConnection:1'
+               b'</serviceType><controlURL>/ctl/IPConn</controlURL></service></serviceList>'
+               b'</device></root>')
+
+
+class Describe(http.server.BaseHTTPRequestHandler):
+    def do_GET(self):
+        self.send_response(200)
+        self.send_header("Content-Length", str(len(DESCRIPTION)))
+        self.end_headers()
+        self.wfile.write(DESCRIPTION)
+
+    def log_message(self, *args):
+        pass
+
+
+def serve_description(address, port):
+    # Not http.server's own server class: it looks up the host's name, which
+    # hangs in a namespace without a resolver.
+    socketserver.ThreadingTCPServer.allow_reuse_address = True
+    server = socketserver.ThreadingTCPServer((address, port), Describe)
+    threading.Thread(target=server.serve_forever, daemon=True).start()
 
 IP_PKTINFO = getattr(socket, "IP_PKTINFO", 8)
 
@@ -26,7 +58,10 @@ def main():
     parser.add_argument("--answer", action="append", default=[])
     parser.add_argument("--delay-ms", type=int, default=0)
     parser.add_argument("--port", type=int, default=1900)
+    parser.add_argument("--describe-port", type=int, default=0)
     args = parser.parse_args()
+    if args.describe_port:
+        serve_description(args.router_ip, args.describe_port)
     answers = [a.encode("latin-1").decode("unicode_escape").encode("latin-1") for a in args.answer]
 
     s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
