@@ -2,13 +2,16 @@
 
 #include "upnp/RouterDevice.h"
 #include "upnp/Soap.h"
+#include "upnp/UpnpErrors.h"
 
 namespace {
 
 // The errors routers use to say that the index is past the last entry: 713
 // is the standard's, 714 and 402 are what some routers send instead.
 bool EndsTheTable(const std::string& upnpErrorCode) {
-    return upnpErrorCode == "713" || upnpErrorCode == "714" || upnpErrorCode == "402";
+    return upnpErrorCode == upnp::error::kSpecifiedArrayIndexInvalid ||
+           upnpErrorCode == upnp::error::kNoSuchEntryInArray ||
+           upnpErrorCode == upnp::error::kInvalidArgs;
 }
 
 }  // namespace
