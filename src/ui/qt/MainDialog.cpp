@@ -14,7 +14,7 @@
 #include <QTextCursor>
 #include <QTextDocument>
 
-#include "app/PortMapDlg.h"
+#include "app/WindowController.h"
 #include "text/Text.h"
 #include "ui/qt/DialogUnits.h"
 #include "ui/qt/VersionBox.h"
@@ -148,7 +148,7 @@ void CMainDialog::Start() {
         return;
     started_ = true;
     if (logic_ != nullptr)
-        logic_->OnInitDialog();
+        logic_->Start();
     show();
     timer_.start();
 }
@@ -158,20 +158,20 @@ void CMainDialog::done(int result) {
         destroyed_ = true;
         timer_.stop();
         if (logic_ != nullptr)
-            logic_->OnDestroy();
+            logic_->Finish();
     }
     QDialog::done(result);
 }
 
 void CMainDialog::OnOpen() {
     if (logic_ != nullptr)
-        logic_->RunCycle();
+        logic_->Open();
 }
 
 void CMainDialog::OnTick() {
     if (logic_ == nullptr)
         return;
-    logic_->OnTimer();
+    logic_->Tick();
     if (!logic_->TimerNeeded())
         timer_.stop();
 }
@@ -312,12 +312,12 @@ QMenu* CMainDialog::CreateContextMenu() {
     QAction* close = menu->addAction(QString::fromUtf8(kCloseMenuText));
     connect(close, &QAction::triggered, this, [this] {
         if (logic_ != nullptr)
-            logic_->CloseCycle();
+            logic_->CloseRules();
     });
     QAction* list = menu->addAction(QString::fromUtf8(kListMenuText));
     connect(list, &QAction::triggered, this, [this] {
         if (logic_ != nullptr)
-            logic_->ListCycle();
+            logic_->List();
     });
     menu->addSeparator();
     QAction* about = menu->addAction(QString::fromUtf8(kAboutMenuText));

@@ -1,6 +1,6 @@
 // The program's one window: the rule box, the two options, "Open", "終了" and
 // the log, laid out from the dialog template in dialog units. All behaviour
-// beyond showing and reading the controls is CPortMapDlg's; this class only
+// beyond showing and reading the controls is WindowController's; this class only
 // forwards events to it and carries out what it asks of the window.
 #pragma once
 
@@ -13,7 +13,7 @@
 
 #include "app/PortMapWindow.h"
 
-class CPortMapDlg;
+class WindowController;
 class QCheckBox;
 class QLabel;
 class QMenu;
@@ -31,8 +31,8 @@ public:
     ~CMainDialog() override;
 
     // The logic that receives the window's events; set before Start().
-    void Attach(CPortMapDlg* logic) { logic_ = logic; }
-    // OnInitDialog, then shows the window and starts the 100 ms timer.
+    void Attach(WindowController* logic) { logic_ = logic; }
+    // WindowController::Start, then shows the window and starts the 100 ms timer.
     void Start();
 
     // IPortMapWindow
@@ -88,7 +88,7 @@ private:
     void OnTick();
     void OnTrayActivated(QSystemTrayIcon::ActivationReason reason);
 
-    CPortMapDlg* logic_ = nullptr;
+    WindowController* logic_ = nullptr;
     TrayMode trayMode_;
     bool started_ = false;
     bool destroyed_ = false;

@@ -1,7 +1,7 @@
-// The dialog's logic with a fake window and a scripted gateway on loopback:
+// The window's logic with a fake window and a scripted gateway on loopback:
 // each run searches only the scripted responder (no multicast, no default
 // gateways).
-#include "app/PortMapDlg.h"
+#include "app/WindowController.h"
 
 #include <gtest/gtest.h>
 
@@ -14,6 +14,8 @@
 #include "app/ActivityLog.h"
 #include "app/PortMappingRule.h"
 #include "app/Profile.h"
+#include "support/EventRecorder.h"
+#include "support/FakeWindow.h"
 #include "support/LoopbackListener.h"
 #include "support/ScriptedGateway.h"
 
@@ -21,33 +23,6 @@ namespace fs = std::filesystem;
 using namespace activity_log;
 
 namespace {
-
-class FakeWindow : public IPortMapWindow {
-public:
-    std::string rules;
-    bool autoUpdate = false;
-    bool autoMinimize = false;
-    std::string log;
-    std::vector<std::string> events;  // what happened to the window, in order
-
-    std::string GetRuleText() override { return rules; }
-    void SetRuleText(const std::string& t) override {
-        rules = t;
-        events.push_back("SetRuleText");
-    }
-    bool GetAutoUpdate() override { return autoUpdate; }
-    void SetAutoUpdate(bool on) override { autoUpdate = on; }
-    bool GetAutoMinimize() override { return autoMinimize; }
-    void SetAutoMinimize(bool on) override { autoMinimize = on; }
-    void AppendLog(const std::string& t) override {
-        log += t;
-        events.push_back("AppendLog " + std::to_string(t.size()));
-    }
-    void HideWindow() override { events.push_back("Hide"); }
-    void MinimizeWindow() override { events.push_back("Minimize"); }
-    void AddTrayIcon() override { events.push_back("AddTray"); }
-    void RemoveTrayIcon() override { events.push_back("RemoveTray"); }
-};
 
 const std::int64_t kStampTime = 1054425907;  // 2003-06-01 00:05:07 UTC
 
@@ -58,20 +33,22 @@ protected:
         std::random_device rd;
         dir_ = fs::temp_directory_path() / ("pontaro-dlg-" + std::to_string(rd()));
         profilePath_ = (dir_ / "pontaro.ini").string();
-        CPortMapDlg::s_periodicTicks = 0;
     }
     void TearDown() override {
         std::error_code ec;
         fs::remove_all(dir_, ec);
     }
     // A dialog whose runs search only `gateway`.
-    std::unique_ptr<CPortMapDlg> MakeDlg(ScriptedGateway& gateway, Profile* profile,
-                                         unsigned listenMs = 1500) {
-        auto dlg = std::make_unique<CPortMapDlg>(window_, profile);
-        dlg->m_discoveryTargets = gateway.Targets(listenMs);
-        dlg->m_now = [] { return kStampTime; };
+    std::unique_ptr<WindowController> MakeDlg(ScriptedGateway& gateway, Profile* profile,
+                                              unsigned listenMs = 1500) {
+        auto dlg = std::make_unique<WindowController>(window_, profile);
+        dlg->Session().targets = gateway.Targets(listenMs);
+        dlg->SetClock([] { return kStampTime; });
+        heard_.Clear();
+        dlg->Listen(heard_.Receiver());
         return dlg;
     }
+    int RunCount() const { return heard_.Count<session::RunStarted>(); }
     std::string Found() const {
         return std::string(kFound) +
                "- Address : 127.0.0.1\r\n- Control URL : " + gateway_.Location() + "\r\n";
@@ -79,6 +56,7 @@ protected:
 
     ScriptedGateway gateway_;
     FakeWindow window_;
+    EventRecorder heard_;  // the events of the last dialog made
     fs::path dir_;
     std::string profilePath_;
 };
@@ -90,15 +68,16 @@ TEST_F(RunCycle, RulesSucceedAndFailInTurnAndEachGetsItsLine) {
     window_.rules = "80, 80, TCP, HTTP接続の通過\r\n21,2121,udp, FTP, data\r\n8080a, x, TCP, c";
     auto dlg = MakeDlg(gateway_, nullptr);
     std::vector<FailureReason> reasons;
-    dlg->m_onRuleFailure = [&](const FailureReason& r) {
+    dlg->Listen(When<session::RuleFailed>([&](const session::RuleFailed& e) {
+        const FailureReason& r = e.result.failure;
         reasons.push_back(r);
         // Called after the failure line and its reason are in the log.
         const std::string tail = std::string(kFailure) + "  理由: ";
         const std::size_t at = window_.log.rfind(tail);
         ASSERT_NE(at, std::string::npos);
         EXPECT_EQ(window_.log.find("\r\n", at + tail.size()), window_.log.size() - 2);
-    };
-    dlg->RunCycle();
+    }));
+    dlg->Open();
 
     EXPECT_EQ(window_.log,
               Found() + "■ 80 -> 80 [TCP] : " + kSuccess + "■ 21 -> 2121 [udp] : " + kFailure +
@@ -132,9 +111,9 @@ TEST_F(RunCycle, RulesSucceedAndFailInTurnAndEachGetsItsLine) {
     ASSERT_EQ(reasons.size(), 1u);
     EXPECT_EQ(reasons[0].httpStatus, 500);
     EXPECT_EQ(reasons[0].upnpErrorCode, "718");
-    EXPECT_EQ(dlg->m_lastRun.rulesApplied, 3);
-    EXPECT_EQ(dlg->m_lastRun.rulesFailed, 1);
-    EXPECT_TRUE(dlg->m_lastRun.gatewayFound);
+    EXPECT_EQ(heard_.Count<session::RuleStarted>(), 3);
+    EXPECT_EQ(heard_.Count<session::RuleFailed>(), 1);
+    EXPECT_EQ(heard_.Count<session::GatewayFound>(), 1);
 }
 
 TEST_F(RunCycle, OutsideAddressFollowsTheRulesAndIsFlaggedWhenNotPublic) {
@@ -168,12 +147,12 @@ TEST_F(RunCycle, OutsideAddressFollowsTheRulesAndIsFlaggedWhenNotPublic) {
         gateway_.ScriptActionReplies("GetExternalIPAddress", {c.reply});
         const std::size_t before = gateway_.ActionPosts().size();
         auto dlg = MakeDlg(gateway_, nullptr);
-        dlg->RunCycle();
+        dlg->Open();
         EXPECT_EQ(window_.log, Found() + "■ 80 -> 80 [TCP] : " + kSuccess +
                                    "■ 81 -> 81 [TCP] : " + kSuccess + c.tail + "\r\n")
             << c.tail;
         EXPECT_EQ(gateway_.ActionPosts().size() - before, 3u);  // two rules, one question
-        EXPECT_EQ(dlg->m_lastRun.rulesFailed, 0);
+        EXPECT_EQ(heard_.Count<session::RuleFailed>(), 0);
     }
 
     // No rule mapped: nothing is asked.
@@ -182,7 +161,7 @@ TEST_F(RunCycle, OutsideAddressFollowsTheRulesAndIsFlaggedWhenNotPublic) {
     gateway_.ScriptActionReplies("GetExternalIPAddress", {address("1.2.3.4")});
     window_.rules = "8080, 8080, TCP, a";
     const std::size_t before = gateway_.ActionPosts().size();
-    MakeDlg(gateway_, nullptr)->RunCycle();
+    MakeDlg(gateway_, nullptr)->Open();
     EXPECT_EQ(gateway_.ActionPosts().size() - before, 1u);
     EXPECT_EQ(window_.log.find("External IP"), std::string::npos);
 }
@@ -244,8 +223,10 @@ TEST_F(RunCycle, RefusedRuleGetsItsReasonAndATakenPortItsHolder) {
         const std::size_t before = gateway_.Posts().size();
         auto dlg = MakeDlg(gateway_, nullptr);
         std::vector<std::string> failures;
-        dlg->m_onRuleFailure = [&](const FailureReason& r) { failures.push_back(r.upnpErrorCode); };
-        dlg->RunCycle();
+        dlg->Listen(When<session::RuleFailed>([&](const session::RuleFailed& e) {
+            failures.push_back(e.result.failure.upnpErrorCode);
+        }));
+        dlg->Open();
         const std::string line = Found() + "■ 8080 -> 8080 [TCP] : " + c.outcome;
         EXPECT_EQ(window_.log.compare(0, line.size(), line), 0) << window_.log;
         EXPECT_EQ(window_.log.find("■", line.size()), std::string::npos);  // one rule, one line
@@ -257,7 +238,7 @@ TEST_F(RunCycle, RefusedRuleGetsItsReasonAndATakenPortItsHolder) {
         EXPECT_EQ(leases, c.leases) << c.outcome;
         // The callback hears why the mapping was refused, not the holder question.
         const bool failed = c.outcome.rfind(kFailure, 0) == 0;
-        EXPECT_EQ(dlg->m_lastRun.rulesFailed, failed ? 1 : 0) << c.outcome;
+        EXPECT_EQ(heard_.Count<session::RuleFailed>(), failed ? 1 : 0) << c.outcome;
         EXPECT_EQ(failures, failed ? std::vector<std::string>{c.adds.back().errorCode}
                                    : std::vector<std::string>{})
             << c.outcome;
@@ -278,7 +259,7 @@ TEST_F(RunCycle, BlankOrIncompleteLineEndsTheListSilently) {
         window_.log.clear();
         window_.rules = c.rules;
         const std::size_t postsBefore = gateway_.Posts().size();
-        MakeDlg(gateway_, nullptr)->RunCycle();
+        MakeDlg(gateway_, nullptr)->Open();
         EXPECT_EQ(window_.log, Found() + c.log + "\r\n") << c.rules;
         EXPECT_EQ(gateway_.Posts().size() - postsBefore, c.log.empty() ? 0u : 1u) << c.rules;
     }
@@ -297,12 +278,12 @@ TEST_F(RunCycle, ADevicePassedOverIsToldAndTheLogShowsTheGatewayTaken) {
     window_.rules = "80, 80, TCP, a";
     auto dlg = MakeDlg(network, nullptr);
     std::vector<std::string> passedOver;
-    dlg->m_onPassedOver = [&](const std::string& location, const FailureReason& why) {
-        passedOver.push_back(location);
-        EXPECT_EQ(why.step, FailureReason::Step::kNoService);
+    dlg->Listen(When<session::GatewayPassedOver>([&](const session::GatewayPassedOver& e) {
+        passedOver.push_back(e.location);
+        EXPECT_EQ(e.reason.step, FailureReason::Step::kNoService);
         EXPECT_EQ(window_.log, "");  // before the found text
-    };
-    dlg->RunCycle();
+    }));
+    dlg->Open();
     EXPECT_EQ(passedOver, std::vector<std::string>{network.Url("/WFADevice.xml")});
     EXPECT_EQ(window_.log, std::string(kFound) + "- Address : 127.0.0.1\r\n- Control URL : " +
                                network.Location() + "\r\n■ 80 -> 80 [TCP] : " + kSuccess + "\r\n");
@@ -315,16 +296,16 @@ TEST_F(RunCycle, NoGatewayEndsTheRunAfterStoringTheText) {
     Profile profile(profilePath_);
     auto dlg = MakeDlg(silent, &profile, 300);
     int notFoundCalls = 0;
-    dlg->m_onNotFound = [&](const FailureReason& r) {
+    dlg->Listen(When<session::GatewayNotFound>([&](const session::GatewayNotFound& e) {
         ++notFoundCalls;
-        EXPECT_NE(r.step, FailureReason::Step::kNone);
-    };
-    dlg->RunCycle();
+        EXPECT_NE(e.reason.step, FailureReason::Step::kNone);
+    }));
+    dlg->Open();
     EXPECT_EQ(window_.log, std::string("earlier\r\n") + kNotFound + kRunEnd);
     EXPECT_EQ(notFoundCalls, 1);
     EXPECT_GE(silent.Searches(), 1);
     EXPECT_EQ(silent.DescriptionGets(), 0);
-    EXPECT_FALSE(dlg->m_lastRun.gatewayFound);
+    EXPECT_EQ(heard_.Count<session::GatewayFound>(), 0);
     EXPECT_EQ(Profile(profilePath_).GetString("Setting", "Setting", "missing"),
               "80, 80, TCP, a\\r\\n21, 21, TCP, b");
 }
@@ -341,10 +322,10 @@ TEST_F(RunCycle, ProfileThatCannotBeSavedIsReportedAndTheRunGoesOn) {
         window_.rules = "80, 80, TCP, a";
         Profile profile(path.string());
         auto dlg = MakeDlg(gateway_, &profile);
-        dlg->RunCycle();
+        dlg->Open();
         EXPECT_EQ(window_.log,
                   std::string(kSaveFailed) + Found() + "■ 80 -> 80 [TCP] : " + kSuccess + "\r\n");
-        EXPECT_EQ(dlg->m_lastRun.rulesFailed, 0);
+        EXPECT_EQ(heard_.Count<session::RuleFailed>(), 0);
     }
     EXPECT_TRUE(fs::is_directory(dir_ / "unreadable.ini"));
 }
@@ -354,20 +335,19 @@ TEST_F(RunCycle, SettingIsWrittenInStoredFormAtEveryRunAndOnlyThere) {
     window_.rules = "80, 80, TCP, a\r\n";
     window_.autoUpdate = true;
     auto dlg = MakeDlg(gateway_, &profile);
-    dlg->OnInitDialog();  // empty profile: clears the controls
+    dlg->Start();  // empty profile: clears the controls
     EXPECT_EQ(window_.rules, "");
     EXPECT_FALSE(fs::exists(profilePath_));  // loading writes nothing
 
     window_.rules = "80, 80, TCP, a\r\n";
-    dlg->RunCycle();
-    EXPECT_EQ(dlg->m_ruleText, "80, 80, TCP, a\\r\\n");  // until the controls are read again
+    dlg->Open();
     EXPECT_EQ(Profile(profilePath_).GetString("Setting", "Setting", ""), "80, 80, TCP, a\\r\\n");
     EXPECT_EQ(Profile(profilePath_).GetString("Setting", "Auto", "missing"), "missing");
 
     window_.rules = "changed but never run";
     window_.autoUpdate = true;
     window_.autoMinimize = true;
-    dlg->OnDestroy();
+    dlg->Finish();
     Profile saved(profilePath_);
     EXPECT_EQ(saved.GetString("Setting", "Setting", ""), "80, 80, TCP, a\\r\\n");
     EXPECT_EQ(saved.GetInt("Setting", "Auto", 0), 1);
@@ -385,11 +365,11 @@ TEST_F(RunCycle, InitDialogRestoresTheSettings) {
     Profile profile(profilePath_);
     auto dlg = MakeDlg(gateway_, &profile);
     window_.autoMinimize = true;
-    dlg->OnInitDialog();
+    dlg->Start();
     EXPECT_EQ(window_.rules, "80, 80, TCP, a\r\n21, 21, TCP, b");
     EXPECT_TRUE(window_.autoUpdate);
     EXPECT_FALSE(window_.autoMinimize);
-    EXPECT_EQ(dlg->m_firstTickDone, 0);
+    EXPECT_TRUE(dlg->TimerNeeded());  // the first tick is still to come
     EXPECT_EQ(window_.events.back(), "AddTray");
 }
 
@@ -408,19 +388,18 @@ TEST_F(RunCycle, AppendLogHandsTheWindowOnlyTheNewText) {
 TEST_F(RunCycle, FirstTickMinimisesThenRunsWhateverTheCheckBox) {
     window_.autoMinimize = true;
     auto dlg = MakeDlg(gateway_, nullptr);
-    dlg->OnTimer();
+    dlg->Tick();
     ASSERT_GE(window_.events.size(), 3u);
     EXPECT_EQ(window_.events[0], "Hide");
     EXPECT_EQ(window_.events[1], "Minimize");
     EXPECT_EQ(window_.log, Found() + "\r\n");
-    EXPECT_EQ(dlg->m_firstTickDone, 1);
-    EXPECT_EQ(dlg->m_runCount, 1);
-    EXPECT_EQ(CPortMapDlg::s_periodicTicks, 0);  // not counted while unticked
+    EXPECT_EQ(RunCount(), 1);
+    EXPECT_EQ(dlg->PeriodicTicks(), 0);  // not counted while unticked
 
     // Until the box is ticked, further ticks would change nothing.
     EXPECT_FALSE(dlg->TimerNeeded());
-    dlg->OnTimer();  // no second start-up run, no second minimising
-    EXPECT_EQ(dlg->m_runCount, 1);
+    dlg->Tick();  // no second start-up run, no second minimising
+    EXPECT_EQ(RunCount(), 1);
     EXPECT_EQ(std::count(window_.events.begin(), window_.events.end(), "Hide"), 1);
 }
 
@@ -428,34 +407,34 @@ TEST_F(RunCycle, PeriodicRunOnThe6001stCountedTick) {
     window_.autoUpdate = true;
     auto dlg = MakeDlg(gateway_, nullptr);
     EXPECT_TRUE(dlg->TimerNeeded());  // before the first tick
-    dlg->OnTimer();                   // the start-up run; this tick is counted too
+    dlg->Tick();                      // the start-up run; this tick is counted too
     EXPECT_TRUE(dlg->TimerNeeded());
-    EXPECT_EQ(dlg->m_runCount, 1);
-    EXPECT_EQ(CPortMapDlg::s_periodicTicks, 1);
+    EXPECT_EQ(RunCount(), 1);
+    EXPECT_EQ(dlg->PeriodicTicks(), 1);
     for (int i = 0; i < 3000; ++i) {
-        dlg->OnTimer();
+        dlg->Tick();
     }
     // Unticking freezes the count; a manual run leaves it alone.
     window_.autoUpdate = false;
     for (int i = 0; i < 5000; ++i) {
-        dlg->OnTimer();
+        dlg->Tick();
     }
-    EXPECT_EQ(CPortMapDlg::s_periodicTicks, 3001);
-    dlg->RunCycle();
-    EXPECT_EQ(CPortMapDlg::s_periodicTicks, 3001);
+    EXPECT_EQ(dlg->PeriodicTicks(), 3001);
+    dlg->Open();
+    EXPECT_EQ(dlg->PeriodicTicks(), 3001);
     window_.autoUpdate = true;
     window_.log.clear();
     for (int i = 0; i < 2999; ++i) {
-        dlg->OnTimer();
+        dlg->Tick();
     }
-    EXPECT_EQ(CPortMapDlg::s_periodicTicks, 6000);
-    EXPECT_EQ(dlg->m_runCount, 2);
+    EXPECT_EQ(dlg->PeriodicTicks(), 6000);
+    EXPECT_EQ(RunCount(), 2);
     EXPECT_EQ(window_.log, "");
 
     window_.rules = "80, 80, TCP, a";
-    dlg->OnTimer();
-    EXPECT_EQ(dlg->m_runCount, 3);
-    EXPECT_EQ(CPortMapDlg::s_periodicTicks, 0);
+    dlg->Tick();
+    EXPECT_EQ(RunCount(), 3);
+    EXPECT_EQ(dlg->PeriodicTicks(), 0);
     EXPECT_EQ(window_.log, FormatLocalTime(kStampTime, kTimeStampPattern) + kAutoRun + Found() +
                                "■ 80 -> 80 [TCP] : " + kSuccess + "\r\n");
     EXPECT_EQ(FormatLocalTime(kStampTime, kTimeStampPattern).size(), 22u);
@@ -599,10 +578,10 @@ TEST_F(RunCycle, OnlyOurOwnMappingForAnEarlierAddressIsMovedToThisOne) {
         auto dlg = MakeDlg(gateway_, nullptr);
         PortMappingRule made;
         if (ParseRuleLine(c.made, &made)) {
-            dlg->m_madeMappings.Remember(made, "10.77.0.2");
+            dlg->Session().Made().Remember(made, "10.77.0.2");
         }
         const std::size_t before = gateway_.ActionPosts().size();
-        dlg->RunCycle();
+        dlg->Open();
         EXPECT_EQ(window_.log, Found() + "■ 8080 -> 8080 [TCP] : " + c.outcome + "\r\n")
             << c.made << " / " << c.outcome;
         std::vector<std::string> actions;
@@ -614,7 +593,7 @@ TEST_F(RunCycle, OnlyOurOwnMappingForAnEarlierAddressIsMovedToThisOne) {
         }
         EXPECT_EQ(actions, c.actions) << c.made << " / " << c.outcome;
         std::string remembered;
-        for (const MadeMapping& m : dlg->m_madeMappings.Entries()) {
+        for (const MadeMapping& m : dlg->Session().Made().Entries()) {
             if (m.externalPort == 8080 && m.protocol == "TCP") {
                 remembered = m.internalClient;
             }
