@@ -14,7 +14,7 @@ bool UpnpIpv4Mapper::MappingAbsent(const PortMappingRule& rule) {
 UpnpIpv4Mapper::CloseOutcome UpnpIpv4Mapper::Close(const PortMappingRule& rule,
                                                    FailureReason* failure) {
     // The service is read once for the whole command.
-    if (gateway_.controlUrl.empty() && gateway_.ReadService() != 0) {
+    if (gateway_.EnsureService() != 0) {
         *failure = gateway_.LastFailure();
         return CloseOutcome::kFailed;
     }

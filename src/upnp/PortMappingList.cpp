@@ -17,7 +17,7 @@ bool EndsTheTable(const std::string& upnpErrorCode) {
 }  // namespace
 
 int CRouterDevice::GetGenericPortMappingEntry(int index, PortMappingEntry* entry) {
-    if (controlUrl.empty() && ReadService() != 0) {
+    if (EnsureService() != 0) {
         return -1;
     }
     std::string body;
