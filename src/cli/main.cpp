@@ -120,17 +120,11 @@ bool ParseInterval(const std::string& value, std::int64_t* milliseconds) {
         (dot != std::string::npos && fraction.empty())) {
         return false;
     }
-    std::int64_t ms = 0;
-    for (char c : whole + (fraction + "000").substr(0, 3)) {
-        if (c < '0' || c > '9') {
-            return false;
-        }
-        ms = ms * 10 + (c - '0');
-    }
-    if (ms < 1) {
+    unsigned long long ms = 0;
+    if (!text::ParseDecimal(whole + (fraction + "000").substr(0, 3), ~0ULL, &ms) || ms < 1) {
         return false;
     }
-    *milliseconds = ms;
+    *milliseconds = static_cast<std::int64_t>(ms);
     return true;
 }
 
