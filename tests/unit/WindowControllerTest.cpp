@@ -12,11 +12,9 @@
 #include <vector>
 
 #include "app/ActivityLog.h"
-#include "app/PortMappingRule.h"
 #include "app/Profile.h"
 #include "support/EventRecorder.h"
 #include "support/FakeWindow.h"
-#include "support/LoopbackListener.h"
 #include "support/ScriptedGateway.h"
 
 namespace fs = std::filesystem;
@@ -26,7 +24,7 @@ namespace {
 
 const std::int64_t kStampTime = 1054425907;  // 2003-06-01 00:05:07 UTC
 
-class RunCycle : public ::testing::Test {
+class Window : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(gateway_.Ready());
@@ -63,7 +61,7 @@ protected:
 
 }  // namespace
 
-TEST_F(RunCycle, RulesSucceedAndFailInTurnAndEachGetsItsLine) {
+TEST_F(Window, RulesSucceedAndFailInTurnAndEachGetsItsLine) {
     gateway_.ScriptSoapReplies({{200, "", ""}, {500, "718", "ConflictInMappingEntry"}});
     window_.rules = "80, 80, TCP, HTTP接続の通過\r\n21,2121,udp, FTP, data\r\n8080a, x, TCP, c";
     auto dlg = MakeDlg(gateway_, nullptr);
@@ -116,180 +114,7 @@ TEST_F(RunCycle, RulesSucceedAndFailInTurnAndEachGetsItsLine) {
     EXPECT_EQ(heard_.Count<session::GatewayFound>(), 1);
 }
 
-TEST_F(RunCycle, OutsideAddressFollowsTheRulesAndIsFlaggedWhenNotPublic) {
-    using Reply = ScriptedGateway::SoapReply;
-    const auto address = [](const char* a) {
-        return Reply{200, "", "", {{"NewExternalIPAddress", a}}};
-    };
-    const std::string warning =
-        "はグローバルアドレスではありません。プロバイダやもう一台のルータのNATの内側にあるため、"
-        "インターネットからこのポートには届きません。\r\n";
-    struct Case {
-        Reply reply;
-        std::string tail;  // after the rule lines
-    };
-    std::vector<Case> cases = {
-        {address("1.2.3.4"), "- External IP : 1.2.3.4\r\n"},
-        {address(""), "- External IP : \r\n※ ルータの外側のアドレス () " + warning},
-        {Reply{501, "501", "Action Failed", {}}, ""},
-        {Reply{}, ""},  // a response without the address
-    };
-    for (const char* kind : {"0.0.0.0", "10.1.2.3", "172.20.0.1", "192.168.0.10", "100.64.12.34",
-                             "169.254.3.4", "127.0.0.1", "192.0.0.8", "192.0.2.5", "198.51.100.2",
-                             "203.0.113.7", "198.18.4.4", "240.1.2.3"}) {
-        cases.push_back({address(kind), std::string("- External IP : ") + kind +
-                                            "\r\n※ ルータの外側のアドレス (" + kind + ") " +
-                                            warning});
-    }
-    window_.rules = "80, 80, TCP, a\r\n81, 81, TCP, b";
-    for (const Case& c : cases) {
-        window_.log.clear();
-        gateway_.ScriptActionReplies("GetExternalIPAddress", {c.reply});
-        const std::size_t before = gateway_.ActionPosts().size();
-        auto dlg = MakeDlg(gateway_, nullptr);
-        dlg->Open();
-        EXPECT_EQ(window_.log, Found() + "■ 80 -> 80 [TCP] : " + kSuccess +
-                                   "■ 81 -> 81 [TCP] : " + kSuccess + c.tail + "\r\n")
-            << c.tail;
-        EXPECT_EQ(gateway_.ActionPosts().size() - before, 3u);  // two rules, one question
-        EXPECT_EQ(heard_.Count<session::RuleFailed>(), 0);
-    }
-
-    // No rule mapped: nothing is asked.
-    window_.log.clear();
-    gateway_.ScriptSoapReplies({{500, "606", "Action not authorized"}});
-    gateway_.ScriptActionReplies("GetExternalIPAddress", {address("1.2.3.4")});
-    window_.rules = "8080, 8080, TCP, a";
-    const std::size_t before = gateway_.ActionPosts().size();
-    MakeDlg(gateway_, nullptr)->Open();
-    EXPECT_EQ(gateway_.ActionPosts().size() - before, 1u);
-    EXPECT_EQ(window_.log.find("External IP"), std::string::npos);
-}
-
-TEST_F(RunCycle, RefusedRuleGetsItsReasonAndATakenPortItsHolder) {
-    using Reply = ScriptedGateway::SoapReply;
-    CRouterDevice probe;
-    probe.address = IpAddress(loopback::Address());
-    const std::string self = probe.GetLocalAddress().ToText();
-    const auto holder = [](const std::string& client, const char* port) {
-        return Reply{200,
-                     "",
-                     "",
-                     {{"NewInternalPort", port},
-                      {"NewInternalClient", client},
-                      {"NewPortMappingDescription", "web"}}};
-    };
-    const Reply taken{500, "718", "ConflictInMappingEntry"};
-    const Reply badArgs{500, "402", "Invalid Args"};
-    struct Case {
-        std::vector<Reply> adds;
-        std::vector<Reply> holders;
-        std::string outcome;  // the rest of the rule's line and the line under it
-        std::vector<std::string> leases;
-    };
-    const std::string why = std::string(kFailure) + "  理由: ";
-    for (const Case& c : {
-             Case{{taken},
-                  {holder("192.168.77.3", "8080")},
-                  why + "ポート 8080/TCP は 192.168.77.3:8080 (説明: web) に割り当て済みです "
-                        "(UPnPエラー 718)。",
-                  {"0"}},
-             Case{
-                 {taken},
-                 {holder(self, "8080")},
-                 std::string(kSuccess) + "  ※ ルータにはこの割り当てがすでにあります (説明: web)。",
-                 {"0"}},
-             Case{{taken},
-                  {holder(self, "9090")},
-                  why + "ポート 8080/TCP は " + self +
-                      ":9090 (説明: web) に割り当て済みです (UPnPエラー 718)。",
-                  {"0"}},
-             Case{{taken},
-                  {Reply{500, "714", "NoSuchEntryInArray"}},
-                  why + "ポート 8080/TCP はすでに別の割り当てに使われています (UPnPエラー 718)。",
-                  {"0"}},
-             // A refused permanent lease is asked once more for a week; nothing else is retried.
-             Case{{badArgs}, {}, kSuccess, {"0", "604800"}},
-             Case{{badArgs, badArgs},
-                  {},
-                  why + "ルータが要求の値を受け付けませんでした",
-                  {"0", "604800"}},
-             Case{{Reply{500, "501", "Action Failed"}}, {}, why + "ルータがポートの転送を", {"0"}},
-         }) {
-        window_.log.clear();
-        gateway_.ScriptSoapReplies(c.adds);
-        gateway_.ScriptActionReplies("GetSpecificPortMappingEntry", c.holders);
-        window_.rules = "8080, 8080, TCP, mine";
-        const std::size_t before = gateway_.Posts().size();
-        auto dlg = MakeDlg(gateway_, nullptr);
-        std::vector<std::string> failures;
-        dlg->Listen(When<session::RuleFailed>([&](const session::RuleFailed& e) {
-            failures.push_back(e.result.failure.upnpErrorCode);
-        }));
-        dlg->Open();
-        const std::string line = Found() + "■ 8080 -> 8080 [TCP] : " + c.outcome;
-        EXPECT_EQ(window_.log.compare(0, line.size(), line), 0) << window_.log;
-        EXPECT_EQ(window_.log.find("■", line.size()), std::string::npos);  // one rule, one line
-        std::vector<std::string> leases;
-        const auto posts = gateway_.Posts();
-        for (std::size_t i = before; i < posts.size(); ++i) {
-            leases.push_back(SoapArgument(posts[i], "NewLeaseDuration"));
-        }
-        EXPECT_EQ(leases, c.leases) << c.outcome;
-        // The callback hears why the mapping was refused, not the holder question.
-        const bool failed = c.outcome.rfind(kFailure, 0) == 0;
-        EXPECT_EQ(heard_.Count<session::RuleFailed>(), failed ? 1 : 0) << c.outcome;
-        EXPECT_EQ(failures, failed ? std::vector<std::string>{c.adds.back().errorCode}
-                                   : std::vector<std::string>{})
-            << c.outcome;
-    }
-}
-
-TEST_F(RunCycle, BlankOrIncompleteLineEndsTheListSilently) {
-    struct Case {
-        const char* rules;
-        std::string log;
-    };
-    const std::string one = std::string("■ 80 -> 80 [TCP] : ") + kSuccess;
-    for (const Case& c :
-         {Case{"", ""}, Case{"80, 80, TCP, a\r\n\r\n21, 21, TCP, b", one},
-          Case{"80, 80, TCP, a\r\n21, 21, TCP\r\n22, 22, TCP, c", one},
-          Case{"80, 80, TCP, a\r\n,,,\r\n22, 22, TCP, c", one},
-          Case{"80, 80, TCP,  \r\n22, 22, TCP, c", ""}, Case{"80, 80, TCP, a\r\n\r\n\r\n", one}}) {
-        window_.log.clear();
-        window_.rules = c.rules;
-        const std::size_t postsBefore = gateway_.Posts().size();
-        MakeDlg(gateway_, nullptr)->Open();
-        EXPECT_EQ(window_.log, Found() + c.log + "\r\n") << c.rules;
-        EXPECT_EQ(gateway_.Posts().size() - postsBefore, c.log.empty() ? 0u : 1u) << c.rules;
-    }
-}
-
-TEST_F(RunCycle, ADevicePassedOverIsToldAndTheLogShowsTheGatewayTaken) {
-    ScriptedGateway network(std::vector<ScriptedGateway::Device>{
-        {"/WFADevice.xml",
-         "<?xml version=\"1.0\"?><root xmlns=\"urn:schemas-upnp-org:device-1-0\"><device>"
-         "<serviceList><service><serviceType>urn:schemas-wifialliance-org:service:"
-         "WFAWLANConfig:1</serviceType><controlURL>/wps</controlURL></service></serviceList>"
-         "</device></root>",
-         {}},
-        {}});
-    ASSERT_TRUE(network.Ready());
-    window_.rules = "80, 80, TCP, a";
-    auto dlg = MakeDlg(network, nullptr);
-    std::vector<std::string> passedOver;
-    dlg->Listen(When<session::GatewayPassedOver>([&](const session::GatewayPassedOver& e) {
-        passedOver.push_back(e.location);
-        EXPECT_EQ(e.reason.step, FailureReason::Step::kNoService);
-        EXPECT_EQ(window_.log, "");  // before the found text
-    }));
-    dlg->Open();
-    EXPECT_EQ(passedOver, std::vector<std::string>{network.Url("/WFADevice.xml")});
-    EXPECT_EQ(window_.log, std::string(kFound) + "- Address : 127.0.0.1\r\n- Control URL : " +
-                               network.Location() + "\r\n■ 80 -> 80 [TCP] : " + kSuccess + "\r\n");
-}
-
-TEST_F(RunCycle, NoGatewayEndsTheRunAfterStoringTheText) {
+TEST_F(Window, NoGatewayEndsTheRunAfterStoringTheText) {
     ScriptedGateway silent(false);
     window_.rules = "80, 80, TCP, a\r\n21, 21, TCP, b";
     window_.log = "earlier\r\n";
@@ -310,7 +135,7 @@ TEST_F(RunCycle, NoGatewayEndsTheRunAfterStoringTheText) {
               "80, 80, TCP, a\\r\\n21, 21, TCP, b");
 }
 
-TEST_F(RunCycle, ProfileThatCannotBeSavedIsReportedAndTheRunGoesOn) {
+TEST_F(Window, ProfileThatCannotBeSavedIsReportedAndTheRunGoesOn) {
     // A profile whose folder cannot be made (a file holds its name) and one
     // that exists but cannot be read: both keep the rules out of the file.
     fs::create_directories(dir_);
@@ -330,7 +155,7 @@ TEST_F(RunCycle, ProfileThatCannotBeSavedIsReportedAndTheRunGoesOn) {
     EXPECT_TRUE(fs::is_directory(dir_ / "unreadable.ini"));
 }
 
-TEST_F(RunCycle, SettingIsWrittenInStoredFormAtEveryRunAndOnlyThere) {
+TEST_F(Window, SettingIsWrittenInStoredFormAtEveryRunAndOnlyThere) {
     Profile profile(profilePath_);
     window_.rules = "80, 80, TCP, a\r\n";
     window_.autoUpdate = true;
@@ -355,7 +180,7 @@ TEST_F(RunCycle, SettingIsWrittenInStoredFormAtEveryRunAndOnlyThere) {
     EXPECT_EQ(window_.events.back(), "RemoveTray");
 }
 
-TEST_F(RunCycle, InitDialogRestoresTheSettings) {
+TEST_F(Window, InitDialogRestoresTheSettings) {
     {
         Profile profile(profilePath_);
         profile.WriteString("Setting", "Setting", "80, 80, TCP, a\\r\\n21, 21, TCP, b");
@@ -373,7 +198,7 @@ TEST_F(RunCycle, InitDialogRestoresTheSettings) {
     EXPECT_EQ(window_.events.back(), "AddTray");
 }
 
-TEST_F(RunCycle, AppendLogHandsTheWindowOnlyTheNewText) {
+TEST_F(Window, AppendLogHandsTheWindowOnlyTheNewText) {
     auto dlg = MakeDlg(gateway_, nullptr);
     window_.log = "a\r\n";
     dlg->AppendLog("");
@@ -385,7 +210,7 @@ TEST_F(RunCycle, AppendLogHandsTheWindowOnlyTheNewText) {
               (std::vector<std::string>{"AppendLog 0", "AppendLog 1", "AppendLog 6"}));
 }
 
-TEST_F(RunCycle, FirstTickMinimisesThenRunsWhateverTheCheckBox) {
+TEST_F(Window, FirstTickMinimisesThenRunsWhateverTheCheckBox) {
     window_.autoMinimize = true;
     auto dlg = MakeDlg(gateway_, nullptr);
     dlg->Tick();
@@ -403,7 +228,7 @@ TEST_F(RunCycle, FirstTickMinimisesThenRunsWhateverTheCheckBox) {
     EXPECT_EQ(std::count(window_.events.begin(), window_.events.end(), "Hide"), 1);
 }
 
-TEST_F(RunCycle, PeriodicRunOnThe6001stCountedTick) {
+TEST_F(Window, PeriodicRunOnThe6001stCountedTick) {
     window_.autoUpdate = true;
     auto dlg = MakeDlg(gateway_, nullptr);
     EXPECT_TRUE(dlg->TimerNeeded());  // before the first tick
@@ -438,166 +263,4 @@ TEST_F(RunCycle, PeriodicRunOnThe6001stCountedTick) {
     EXPECT_EQ(window_.log, FormatLocalTime(kStampTime, kTimeStampPattern) + kAutoRun + Found() +
                                "■ 80 -> 80 [TCP] : " + kSuccess + "\r\n");
     EXPECT_EQ(FormatLocalTime(kStampTime, kTimeStampPattern).size(), 22u);
-}
-
-TEST_F(RunCycle, OnlyOurOwnMappingForAnEarlierAddressIsMovedToThisOne) {
-    using Reply = ScriptedGateway::SoapReply;
-    CRouterDevice probe;
-    probe.address = IpAddress(loopback::Address());
-    const std::string self = probe.GetLocalAddress().ToText();
-    const auto holder = [](const char* client, const char* port, const char* description) {
-        return Reply{200,
-                     "",
-                     "",
-                     {{"NewInternalPort", port},
-                      {"NewInternalClient", client},
-                      {"NewPortMappingDescription", description}}};
-    };
-    const Reply taken{500, "718", "ConflictInMappingEntry"};
-    const std::string why = std::string(kFailure) + "  理由: ポート 8080/TCP は ";
-    const std::vector<std::string> asked = {"AddPortMapping", "GetSpecificPortMappingEntry"};
-    std::vector<std::string> moved = asked;
-    moved.insert(moved.end(), {"DeletePortMapping", "AddPortMapping"});
-    struct Case {
-        const char* made;  // a rule this process mapped earlier, or empty
-        std::vector<Reply> adds;
-        Reply holder;
-        std::vector<Reply> deletes;
-        std::string outcome;  // the rest of the rule's line and the line under it
-        std::vector<std::string> actions;
-        std::string remembered;  // the client remembered for 8080/TCP afterwards
-    };
-    const std::string leftAlone = " に割り当て済みです (UPnPエラー 718)。\r\n";
-    for (const Case& c : {
-             Case{"", {}, {}, {}, std::string(kSuccess), {"AddPortMapping"}, self},
-             Case{"8080, 8080, TCP, mine",
-                  {taken},
-                  holder("10.77.0.2", "8080", "mine"),
-                  {},
-                  std::string(kSuccess) +
-                      "  ※ 以前のアドレス (10.77.0.2) への割り当てを削除して設定し直しました。\r\n",
-                  moved,
-                  self},
-             Case{"8080, 8080, TCP, mine",
-                  {taken},
-                  holder("10.77.0.2", "8080", "mine"),
-                  {Reply{500, "606", "Action not authorized"}},
-                  std::string(kFailure) +
-                      "  理由: ポート 8080/TCP はこのコンピュータの以前のアドレス (10.77.0.2) "
-                      "に割り当てられたままです。"
-                      "ルータはUPnPでこの割り当てを削除することを許していません (UPnPエラー "
-                      "606)。ルータの設定画面で削除するか、ルータが割り当てを消すまで待ってく"
-                      "ださい。\r\n",
-                  {"AddPortMapping", "GetSpecificPortMappingEntry", "DeletePortMapping"},
-                  "10.77.0.2"},
-             Case{"8080, 8080, TCP, mine",
-                  {taken},
-                  holder("10.77.0.2", "8080", "mine"),
-                  {Reply{500, "714", "NoSuchEntryInArray"}},
-                  std::string(kSuccess) +
-                      "  ※ 以前のアドレス (10.77.0.2) への割り当てを削除して設定し直しました。\r\n",
-                  moved,
-                  self},
-             Case{"8080, 8080, TCP, mine",
-                  {taken},
-                  holder("10.77.0.2", "8080", "mine"),
-                  {Reply{500, "401", "Invalid Action"}},
-                  std::string(kFailure) +
-                      "  理由: ポート 8080/TCP はこのコンピュータの以前のアドレス (10.77.0.2) "
-                      "に割り当てられたままです。この割り当てを削除できませんでした: "
-                      "ルータはこの要求に対応していません (UPnPエラー 401)。\r\n",
-                  {"AddPortMapping", "GetSpecificPortMappingEntry", "DeletePortMapping"},
-                  "10.77.0.2"},
-             // Removed, but the router refuses the new mapping all the same.
-             Case{"8080, 8080, TCP, mine",
-                  {taken, Reply{500, "728", "NoPortMapsAvailable"}},
-                  holder("10.77.0.2", "8080", "mine"),
-                  {},
-                  std::string(kFailure) +
-                      "  理由: ルータのポート割り当ての表がいっぱいです (UPnPエラー 728)。"
-                      "使っていない割り当てをルータの設定画面で削除してください。\r\n",
-                  moved,
-                  "10.77.0.2"},
-             // Anything else that holds the port is somebody else's.
-             Case{"",
-                  {taken},
-                  holder("10.77.0.2", "8080", "mine"),
-                  {},
-                  why + "10.77.0.2:8080 (説明: mine)" + leftAlone,
-                  asked,
-                  ""},
-             Case{"8080, 8080, TCP, mine",
-                  {taken},
-                  holder("10.77.0.9", "8080", "mine"),
-                  {},
-                  why + "10.77.0.9:8080 (説明: mine)" + leftAlone,
-                  asked,
-                  "10.77.0.2"},
-             Case{"8080, 8080, TCP, mine",
-                  {taken},
-                  holder("10.77.0.2", "9090", "mine"),
-                  {},
-                  why + "10.77.0.2:9090 (説明: mine)" + leftAlone,
-                  asked,
-                  "10.77.0.2"},
-             Case{"8080, 8080, TCP, mine",
-                  {taken},
-                  holder("10.77.0.2", "8080", "other"),
-                  {},
-                  why + "10.77.0.2:8080 (説明: other)" + leftAlone,
-                  asked,
-                  "10.77.0.2"},
-             Case{"8080, 8080, UDP, mine",
-                  {taken},
-                  holder("10.77.0.2", "8080", "mine"),
-                  {},
-                  why + "10.77.0.2:8080 (説明: mine)" + leftAlone,
-                  asked,
-                  ""},
-             // The rule itself changed since: its description, its internal port.
-             Case{"8080, 8080, TCP, web",
-                  {taken},
-                  holder("10.77.0.2", "8080", "web"),
-                  {},
-                  why + "10.77.0.2:8080 (説明: web)" + leftAlone,
-                  asked,
-                  "10.77.0.2"},
-             Case{"8080, 9090, TCP, mine",
-                  {taken},
-                  holder("10.77.0.2", "9090", "mine"),
-                  {},
-                  why + "10.77.0.2:9090 (説明: mine)" + leftAlone,
-                  asked,
-                  "10.77.0.2"},
-         }) {
-        window_.log.clear();
-        gateway_.ScriptSoapReplies(c.adds);
-        gateway_.ScriptActionReplies("GetSpecificPortMappingEntry", {c.holder});
-        gateway_.ScriptActionReplies("DeletePortMapping", c.deletes);
-        window_.rules = "8080, 8080, TCP, mine";
-        auto dlg = MakeDlg(gateway_, nullptr);
-        PortMappingRule made;
-        if (ParseRuleLine(c.made, &made)) {
-            dlg->Session().Made().Remember(made, "10.77.0.2");
-        }
-        const std::size_t before = gateway_.ActionPosts().size();
-        dlg->Open();
-        EXPECT_EQ(window_.log, Found() + "■ 8080 -> 8080 [TCP] : " + c.outcome + "\r\n")
-            << c.made << " / " << c.outcome;
-        std::vector<std::string> actions;
-        const auto posts = gateway_.ActionPosts();
-        for (std::size_t i = before; i < posts.size(); ++i) {
-            if (posts[i].action != "GetExternalIPAddress") {
-                actions.push_back(posts[i].action);
-            }
-        }
-        EXPECT_EQ(actions, c.actions) << c.made << " / " << c.outcome;
-        std::string remembered;
-        for (const MadeMapping& m : dlg->Session().Made().Entries()) {
-            if (m.externalPort == 8080 && m.protocol == "TCP") {
-                remembered = m.internalClient;
-            }
-        }
-        EXPECT_EQ(remembered, c.remembered) << c.made << " / " << c.outcome;
-    }
 }
