@@ -254,44 +254,43 @@ TEST_F(Session, OnlyOurOwnMappingForAnEarlierAddressIsMovedToThisOne) {
         std::string remembered;  // the client remembered for 8080/TCP afterwards
     };
     const std::string leftAlone = " に割り当て済みです (UPnPエラー 718)。\r\n";
+    const std::string movedHere =
+        std::string(kSuccess) +
+        "  ※ 以前のアドレス (10.77.0.2) への割り当てを削除して設定し直しました。\r\n";
+    const std::string stuck = std::string(kFailure) +
+                              "  理由: ポート 8080/TCP はこのコンピュータの以前のアドレス "
+                              "(10.77.0.2) に割り当てられたままです。";
     for (const Case& c : {
              Case{"", {}, {}, {}, std::string(kSuccess), {"AddPortMapping"}, self},
              Case{"8080, 8080, TCP, mine",
                   {taken},
                   holder("10.77.0.2", "8080", "mine"),
                   {},
-                  std::string(kSuccess) +
-                      "  ※ 以前のアドレス (10.77.0.2) への割り当てを削除して設定し直しました。\r\n",
+                  movedHere,
                   moved,
                   self},
              Case{"8080, 8080, TCP, mine",
                   {taken},
                   holder("10.77.0.2", "8080", "mine"),
                   {Reply{500, "606", "Action not authorized"}},
-                  std::string(kFailure) +
-                      "  理由: ポート 8080/TCP はこのコンピュータの以前のアドレス (10.77.0.2) "
-                      "に割り当てられたままです。"
-                      "ルータはUPnPでこの割り当てを削除することを許していません (UPnPエラー "
-                      "606)。ルータの設定画面で削除するか、ルータが割り当てを消すまで待ってく"
-                      "ださい。\r\n",
+                  stuck + "ルータはUPnPでこの割り当てを削除することを許していません (UPnPエラー "
+                          "606)。ルータの設定画面で削除するか、ルータが割り当てを消すまで待ってく"
+                          "ださい。\r\n",
                   {"AddPortMapping", "GetSpecificPortMappingEntry", "DeletePortMapping"},
                   "10.77.0.2"},
              Case{"8080, 8080, TCP, mine",
                   {taken},
                   holder("10.77.0.2", "8080", "mine"),
                   {Reply{500, "714", "NoSuchEntryInArray"}},
-                  std::string(kSuccess) +
-                      "  ※ 以前のアドレス (10.77.0.2) への割り当てを削除して設定し直しました。\r\n",
+                  movedHere,
                   moved,
                   self},
              Case{"8080, 8080, TCP, mine",
                   {taken},
                   holder("10.77.0.2", "8080", "mine"),
                   {Reply{500, "401", "Invalid Action"}},
-                  std::string(kFailure) +
-                      "  理由: ポート 8080/TCP はこのコンピュータの以前のアドレス (10.77.0.2) "
-                      "に割り当てられたままです。この割り当てを削除できませんでした: "
-                      "ルータはこの要求に対応していません (UPnPエラー 401)。\r\n",
+                  stuck + "この割り当てを削除できませんでした: "
+                          "ルータはこの要求に対応していません (UPnPエラー 401)。\r\n",
                   {"AddPortMapping", "GetSpecificPortMappingEntry", "DeletePortMapping"},
                   "10.77.0.2"},
              // Removed, but the router refuses the new mapping all the same.
