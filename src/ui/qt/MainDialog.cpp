@@ -70,8 +70,19 @@ CMainDialog::CMainDialog(TrayMode trayMode, QWidget* parent)
     setWindowIcon(AppIcon());
     setFont(DialogFont(QStringLiteral("MS UI Gothic"), 8));
     const DialogMetrics m = MetricsOf(font());
+    CreateButtonsAndBoxes(m);
+    CreateTextsAndChecks(m);
+    setTabOrder(open_, exit_);
+    setTabOrder(exit_, log_);
+    setTabOrder(log_, rules_);
+    setTabOrder(rules_, autoUpdate_);
+    setTabOrder(autoUpdate_, autoMinimize_);
+    setFixedSize(DialogSize(m, 320, 340));
+    ConnectControls();
+}
 
-    // Created in the template's order, which is also the tab order.
+// Created in the template's order, which is also the tab order.
+void CMainDialog::CreateButtonsAndBoxes(const DialogMetrics& m) {
     open_ = new QPushButton(QStringLiteral("Open"), this);
     open_->setObjectName(QStringLiteral("open"));
     open_->setGeometry(DialogRect(m, 205, 125, 50, 16));
@@ -99,9 +110,9 @@ CMainDialog::CMainDialog(TrayMode trayMode, QWidget* parent)
     rules_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     rules_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     rules_->setTabChangesFocus(true);
-    connect(rules_->document(), &QTextDocument::contentsChanged, this,
-            [this] { ruleTextValid_ = false; });
+}
 
+void CMainDialog::CreateTextsAndChecks(const DialogMetrics& m) {
     example_ = new QLabel(
         QString::fromUtf8("入力例 :\n80, 80, TCP, HTTP接続の通過\n21, 21, TCP, FTP接続の通過"),
         this);
@@ -118,15 +129,11 @@ CMainDialog::CMainDialog(TrayMode trayMode, QWidget* parent)
     autoMinimize_ = new QCheckBox(QString::fromUtf8("自動的に最小化"), this);
     autoMinimize_->setObjectName(QStringLiteral("autoMinimize"));
     autoMinimize_->setGeometry(DialogRect(m, 81, 128, 66, 10));
+}
 
-    setTabOrder(open_, exit_);
-    setTabOrder(exit_, log_);
-    setTabOrder(log_, rules_);
-    setTabOrder(rules_, autoUpdate_);
-    setTabOrder(autoUpdate_, autoMinimize_);
-
-    setFixedSize(DialogSize(m, 320, 340));
-
+void CMainDialog::ConnectControls() {
+    connect(rules_->document(), &QTextDocument::contentsChanged, this,
+            [this] { ruleTextValid_ = false; });
     connect(open_, &QPushButton::clicked, this, &CMainDialog::OnOpen);
     connect(exit_, &QPushButton::clicked, this, &QDialog::reject);
     auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);

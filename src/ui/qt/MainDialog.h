@@ -20,6 +20,8 @@ class QMenu;
 class QPlainTextEdit;
 class QPushButton;
 
+struct DialogMetrics;
+
 class CMainDialog : public QDialog, public IPortMapWindow {
     Q_OBJECT
 public:
@@ -83,7 +85,10 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
-    void ShowLogViewLine();  // the view AppendLog promises
+    void ShowLogViewLine();                              // the view AppendLog promises
+    void CreateButtonsAndBoxes(const DialogMetrics& m);  // "Open", "終了", the log, the rules
+    void CreateTextsAndChecks(const DialogMetrics& m);   // the example and the two options
+    void ConnectControls();
     void OnOpen();
     void OnTick();
     void OnTrayActivated(QSystemTrayIcon::ActivationReason reason);
