@@ -2,6 +2,7 @@
 
 #include <ctime>
 
+#include "app/MappingTable.h"
 #include "platform/Clock.h"
 #include "text/Text.h"
 
@@ -48,13 +49,7 @@ std::string RouterText(const std::string& s) {
             --end;
         }
     }
-    std::string out = s.substr(0, end);
-    for (char& c : out) {
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
-            c = ' ';
-        }
-    }
-    return text::SanitizeUtf8(out);
+    return OneLineText(std::string_view(s).substr(0, end));
 }
 
 std::string RuleStartText(const std::string& externalPort, const std::string& internalPort,

@@ -49,9 +49,9 @@ std::string AlreadyThereText(const std::string& description);
 // earlier address of this machine was removed to map the rule again.
 std::string MovedFromOldAddressText(const std::string& oldAddress);
 
-// A text from the router made fit for one line of the log: control bytes
-// as spaces, at most 256 bytes (cut at a character boundary), and byte
-// sequences that are not UTF-8 as U+FFFD.
+// A text from the router made fit for one line of the log: OneLineText
+// (MappingTable.h) of at most its first 256 bytes, cut at a character
+// boundary.
 std::string RouterText(const std::string& s);
 // "■ %s -> %s [%s] : " (no line end: the outcome completes the line)
 std::string RuleStartText(const std::string& externalPort, const std::string& internalPort,

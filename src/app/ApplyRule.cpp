@@ -1,5 +1,7 @@
 #include "app/ApplyRule.h"
 
+#include "upnp/UpnpErrors.h"
+
 namespace {
 
 int AddMapping(CRouterDevice& gateway, const PortMappingRule& rule) {
@@ -17,7 +19,7 @@ RuleResult ApplyRule(CRouterDevice& gateway, const PortMappingRule& rule, MadeMa
         return result;
     }
     result.failure = gateway.LastFailure();
-    if (result.failure.upnpErrorCode != "718") {
+    if (result.failure.upnpErrorCode != upnp::error::kConflictInMappingEntry) {
         return result;
     }
     PortMappingEntry holder;
@@ -40,7 +42,7 @@ RuleResult ApplyRule(CRouterDevice& gateway, const PortMappingRule& rule, MadeMa
     // port to the old one, which only this process's own rule put there.
     // 714: it went meanwhile (a lease ran out); the port is free either way.
     if (gateway.DeletePortMapping(rule.ExternalPortNumber(), rule.protocol) != 0 &&
-        gateway.LastFailure().upnpErrorCode != "714") {
+        gateway.LastFailure().upnpErrorCode != upnp::error::kNoSuchEntryInArray) {
         result.failure = gateway.LastFailure();
         result.oldAddressKept = true;
         return result;

@@ -1,6 +1,7 @@
 #include "app/FailureText.h"
 
 #include "app/ActivityLog.h"
+#include "upnp/UpnpErrors.h"
 
 namespace {
 
@@ -51,17 +52,17 @@ std::string CodeText(const std::string& code, const std::string& port) {
         const char* says;
         const char* more;
     } kCodes[] = {
-        {"401", "ルータはこの要求に対応していません", ""},
-        {"402", "ルータが要求の値を受け付けませんでした",
+        {upnp::error::kInvalidAction, "ルータはこの要求に対応していません", ""},
+        {upnp::error::kInvalidArgs, "ルータが要求の値を受け付けませんでした",
          "ポート番号、プロトコル (TCP か UDP)、割り当ての期間のどれかがルータの許す範囲の外です。"},
-        {"501", "ルータがポートの転送を設定できませんでした",
+        {upnp::error::kActionFailed, "ルータがポートの転送を設定できませんでした",
          "ルータの外側のアドレスがグローバルアドレスでないとき (プロバイダやもう一台のルータ"
          "のNATの内側にあるとき) も、ルータはこう答えます。その場合、インターネットからこの"
          "ポートには届きません。"},
-        {"606", "ルータがUPnPによる設定の変更を許していません",
+        {upnp::error::kActionNotAuthorized, "ルータがUPnPによる設定の変更を許していません",
          "ルータの設定で、このコンピュータにUPnPでのポート開放を許可してください "
          "(FRITZ!Boxでは「独立したポート共有を許可」、miniupnpdでは許可の規則)。"},
-        {"714", "ルータの表に該当する割り当てがありません", ""},
+        {upnp::error::kNoSuchEntryInArray, "ルータの表に該当する割り当てがありません", ""},
         {"715", "ルータは接続元アドレスを限らない割り当てを受け付けません", ""},
         {"716", "ルータは外部ポート 0 (すべてのポート) の割り当てを受け付けません", ""},
         {"724", "ルータは外部ポートと内部ポートが同じ番号の割り当てしか受け付けません", ""},
@@ -72,7 +73,7 @@ std::string CodeText(const std::string& code, const std::string& port) {
          "使っていない割り当てをルータの設定画面で削除してください。"},
     };
     const std::string note = CodeNote(code);
-    if (code == "718") {
+    if (code == upnp::error::kConflictInMappingEntry) {
         const std::string thePort = port.empty() ? "このポート" : "ポート " + port;
         return thePort + " はすでに別の割り当てに使われています" + note + "。";
     }
@@ -109,7 +110,7 @@ std::string DescribeRuleFailure(const RuleResult& result, const PortMappingRule&
         out += "ポート " + port + " はこのコンピュータの以前のアドレス (" +
                activity_log::RouterText(result.holder.internalClient) +
                ") に割り当てられたままです。";
-        if (code == "606") {
+        if (code == upnp::error::kActionNotAuthorized) {
             out += "ルータはUPnPでこの割り当てを削除することを許していません" + CodeNote(code) +
                    "。ルータの設定画面で削除するか、ルータが割り当てを消すまで待ってください。";
         } else {
@@ -128,8 +129,10 @@ std::string DescribeRuleFailure(const RuleResult& result, const PortMappingRule&
         out += Describe(result.failure, port);
     }
     const int external = rule.ExternalPortNumber();
-    if (!result.oldAddressKept && (code == "718" || code == "606") && external > 0 &&
-        external < 1024) {
+    if (!result.oldAddressKept &&
+        (code == upnp::error::kConflictInMappingEntry ||
+         code == upnp::error::kActionNotAuthorized) &&
+        external > 0 && external < 1024) {
         out += "多くのルータは初期設定で 1024～65535 のポートしか開けません。";
     }
     return out;

@@ -39,9 +39,17 @@ std::string PadTo(const std::string& s, int width) {
     return w >= width ? s : s + std::string(static_cast<std::size_t>(width - w), ' ');
 }
 
-bool AllDigits(std::string_view s) {
-    return !s.empty() && s.size() <= 10 &&
-           std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+// Up to ten decimal digits, as a router writes a number.
+bool AllDigits(std::string_view s, unsigned long long max = ~0ULL,
+               unsigned long long* value = nullptr) {
+    unsigned long long v = 0;
+    if (s.size() > 10 || !text::ParseDecimal(s, max, &v)) {
+        return false;
+    }
+    if (value != nullptr) {
+        *value = v;
+    }
+    return true;
 }
 
 std::string LeaseText(const PortMappingEntry& e) {
@@ -83,14 +91,8 @@ std::string JsonString(std::string_view raw) {
 
 // A number when the router sent decimal digits within `max`, else null.
 std::string JsonNumber(std::string_view s, std::uint64_t max) {
-    if (!AllDigits(s)) {
-        return "null";
-    }
-    std::uint64_t v = 0;
-    for (char c : s) {
-        v = v * 10 + static_cast<std::uint64_t>(c - '0');
-    }
-    return v <= max ? std::to_string(v) : "null";
+    unsigned long long v = 0;
+    return AllDigits(s, max, &v) ? std::to_string(v) : "null";
 }
 
 std::string JsonBool(std::string_view s) {

@@ -1,5 +1,5 @@
-// What the dialog logic needs from a window. Each front end (Qt, Win32, a
-// terminal, the tests' fake) implements it; the logic lives in CPortMapDlg.
+// What the window's logic needs from a window. Each front end (Qt, Win32,
+// the tests' fake) implements it; the logic lives in WindowController.
 #pragma once
 
 #include <string>

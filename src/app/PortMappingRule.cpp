@@ -36,6 +36,14 @@ bool ParseRuleLine(std::string line, PortMappingRule* rule) {
     return true;
 }
 
-std::string RuleWorkingText(const std::string& ruleText) {
-    return ruleText + "\r\n";
+std::vector<PortMappingRule> RulesOf(const std::string& ruleText) {
+    std::vector<PortMappingRule> rules;
+    // A CR LF appended, so that the last line is always terminated.
+    std::string working = ruleText + "\r\n";
+    std::string line;
+    PortMappingRule rule;
+    while (text::CutLine(working, line) && ParseRuleLine(line, &rule)) {
+        rules.push_back(rule);
+    }
+    return rules;
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 struct PortMappingRule {
     std::string externalPort;  // trimmed, as typed
@@ -21,6 +22,6 @@ struct PortMappingRule {
 // left in an unspecified state.
 bool ParseRuleLine(std::string line, PortMappingRule* rule);
 
-// The text the rule loop cuts lines from: the rule text with a CR LF appended,
-// so that the last line is always terminated.
-std::string RuleWorkingText(const std::string& ruleText);
+// The rules of a rule text, in order, up to the first line that is not a
+// complete rule (that line and all after it are not applied).
+std::vector<PortMappingRule> RulesOf(const std::string& ruleText);

@@ -25,9 +25,7 @@ void Profile::Load() {
     std::string_view rest = text::DropUtf8Bom(contents);
     std::vector<std::pair<std::string, std::string>>* current = nullptr;
     while (!rest.empty()) {
-        const std::size_t lf = rest.find('\n');
-        std::string_view line = rest.substr(0, lf);
-        rest = lf == std::string_view::npos ? std::string_view() : rest.substr(lf + 1);
+        std::string_view line = text::TakeLine(rest);
         // Every CR at the end goes: a save writes LF alone, and a value must
         // read the same before and after one.
         while (!line.empty() && line.back() == '\r') {

@@ -1,19 +1,22 @@
 // pontaro-cli: one run of the main window's "Open" (or of its "ポートを閉じる"
 // and "現在の設定を表示") from a terminal, with the log printed as the window
-// would show it. The runs are CPortMapDlg's; this file only gathers the rule
-// text and reports.
+// would show it. The runs are PortSession's; this file only gathers the rule
+// text and picks the receivers of its events (plain, --verbose, --json).
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
+#include <optional>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "PontaroVersion.h"
 #include "app/FailureText.h"
+#include "app/LogWriter.h"
 #include "app/MappingTable.h"
-#include "app/PortMapDlg.h"
+#include "app/PortSession.h"
 #include "app/Profile.h"
-#include "cli/TerminalWindow.h"
 #include "platform/Clock.h"
 #include "platform/Console.h"
 #include "platform/Files.h"
@@ -117,27 +120,80 @@ bool ParseInterval(const std::string& value, std::int64_t* milliseconds) {
         (dot != std::string::npos && fraction.empty())) {
         return false;
     }
-    std::int64_t ms = 0;
-    for (char c : whole + (fraction + "000").substr(0, 3)) {
-        if (c < '0' || c > '9') {
-            return false;
-        }
-        ms = ms * 10 + (c - '0');
-    }
-    if (ms < 1) {
+    unsigned long long ms = 0;
+    if (!text::ParseDecimal(whole + (fraction + "000").substr(0, 3), ~0ULL, &ms) || ms < 1) {
         return false;
     }
-    *milliseconds = ms;
+    *milliseconds = static_cast<std::int64_t>(ms);
     return true;
 }
 
-// 0 when the options are usable, else the exit code (help, version, usage).
-int ParseOptions(const std::vector<std::string>& argv, Options* o, bool* exitNow) {
-    *exitNow = false;
+// The value-less options and the flags they set.
+bool* FlagOf(const std::string& name, Options* o) {
+    if (name == "-w" || name == "--watch") {
+        return &o->watch;
+    } else if (name == "-v" || name == "--verbose") {
+        return &o->verbose;
+    } else if (name == "-c" || name == "--close") {
+        return &o->close;
+    } else if (name == "-l" || name == "--list") {
+        return &o->list;
+    } else if (name == "--json") {
+        return &o->json;
+    }
+    return nullptr;
+}
+
+// One option with its value (empty for those that take none). An exit code
+// when the program ends here (help, version, a usage error).
+std::optional<int> TakeOption(const std::string& name, const std::string& value, Options* o) {
+    if (name == "-h" || name == "--help") {
+        std::fputs(kUsage, stdout);
+        return kExitOk;
+    } else if (name == "--version") {
+        std::printf("pontaro-cli (Pontaro) %s\n", PONTARO_VERSION_TEXT);
+        return kExitOk;
+    } else if (name == "-f" || name == "--file") {
+        if (o->haveFile) {
+            return UsageError("-f は一度だけ指定できます");
+        }
+        o->haveFile = true;
+        o->file = value;
+    } else if (name == "-i" || name == "--interval") {
+        if (!ParseInterval(value, &o->intervalMs)) {
+            return UsageError("--interval には 0 より大きい秒数を指定してください: '" + value +
+                              "'");
+        }
+    } else if (bool* flag = FlagOf(name, o)) {
+        *flag = true;
+    } else {
+        return UsageError("不明なオプション '" + name + "'");
+    }
+    return std::nullopt;
+}
+
+// Options that cannot go together; nullptr when these can.
+const char* ConflictOf(const Options& o) {
+    if (o.haveFile && !o.ruleArgs.empty()) {
+        return "ルールは引数か -f のどちらか一方で指定してください";
+    } else if (o.close && o.list) {
+        return "--close と --list は同時に指定できません";
+    } else if (o.list && (o.haveFile || !o.ruleArgs.empty())) {
+        return "--list にはルールを指定できません";
+    } else if (o.watch && (o.close || o.list)) {
+        return "--watch は --close や --list と同時に指定できません";
+    } else if (o.json && !o.list) {
+        return "--json は --list と一緒に指定してください";
+    }
+    return nullptr;
+}
+
+// Nothing when the options are usable, else the exit code to end with
+// (help, version, usage).
+std::optional<int> ParseOptions(const std::vector<std::string>& argv, Options* o) {
     bool onlyRules = false;
-    const std::size_t argc = argv.size();
-    for (std::size_t i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
+    for (std::size_t i = 1; i < argv.size(); ++i) {
+        const std::string& arg = argv[i];
         if (onlyRules || arg.empty() || arg[0] != '-' || arg == "-") {
             o->ruleArgs.push_back(arg);
             continue;
@@ -146,84 +202,28 @@ int ParseOptions(const std::vector<std::string>& argv, Options* o, bool* exitNow
             onlyRules = true;
             continue;
         }
-        std::string value;
-        bool inlineValue = false;
-        std::string name = arg;
-        if (arg.rfind("--", 0) == 0) {
-            const std::size_t eq = arg.find('=');
-            if (eq != std::string::npos) {
-                name = arg.substr(0, eq);
-                value = arg.substr(eq + 1);
-                inlineValue = true;
-            }
-        }
+        const std::size_t eq = arg.rfind("--", 0) == 0 ? arg.find('=') : std::string::npos;
+        const bool inlineValue = eq != std::string::npos;
+        const std::string name = inlineValue ? arg.substr(0, eq) : arg;
+        std::string value = inlineValue ? arg.substr(eq + 1) : std::string();
         const bool takesValue =
             name == "-f" || name == "--file" || name == "-i" || name == "--interval";
         if (takesValue && !inlineValue) {
-            if (i + 1 >= argc) {
-                *exitNow = true;
+            if (i + 1 >= argv.size()) {
                 return UsageError("オプション " + name + " には値が必要です");
             }
             value = argv[++i];
         } else if (!takesValue && inlineValue) {
-            *exitNow = true;
             return UsageError("オプション " + name + " は値をとりません");
         }
-        if (name == "-h" || name == "--help") {
-            std::fputs(kUsage, stdout);
-            *exitNow = true;
-            return kExitOk;
-        } else if (name == "--version") {
-            std::printf("pontaro-cli (Pontaro) %s\n", PONTARO_VERSION_TEXT);
-            *exitNow = true;
-            return kExitOk;
-        } else if (name == "-f" || name == "--file") {
-            if (o->haveFile) {
-                *exitNow = true;
-                return UsageError("-f は一度だけ指定できます");
-            }
-            o->haveFile = true;
-            o->file = value;
-        } else if (name == "-i" || name == "--interval") {
-            if (!ParseInterval(value, &o->intervalMs)) {
-                *exitNow = true;
-                return UsageError("--interval には 0 より大きい秒数を指定してください: '" + value +
-                                  "'");
-            }
-        } else if (name == "-w" || name == "--watch") {
-            o->watch = true;
-        } else if (name == "-v" || name == "--verbose") {
-            o->verbose = true;
-        } else if (name == "-c" || name == "--close") {
-            o->close = true;
-        } else if (name == "-l" || name == "--list") {
-            o->list = true;
-        } else if (name == "--json") {
-            o->json = true;
-        } else {
-            *exitNow = true;
-            return UsageError("不明なオプション '" + arg + "'");
+        if (const std::optional<int> end = TakeOption(name, value, o)) {
+            return end;
         }
     }
-    if (o->haveFile && !o->ruleArgs.empty()) {
-        *exitNow = true;
-        return UsageError("ルールは引数か -f のどちらか一方で指定してください");
-    }
-    const char* conflict = nullptr;
-    if (o->close && o->list) {
-        conflict = "--close と --list は同時に指定できません";
-    } else if (o->list && (o->haveFile || !o->ruleArgs.empty())) {
-        conflict = "--list にはルールを指定できません";
-    } else if (o->watch && (o->close || o->list)) {
-        conflict = "--watch は --close や --list と同時に指定できません";
-    } else if (o->json && !o->list) {
-        conflict = "--json は --list と一緒に指定してください";
-    }
-    if (conflict != nullptr) {
-        *exitNow = true;
+    if (const char* conflict = ConflictOf(*o)) {
         return UsageError(conflict);
     }
-    return kExitOk;
+    return std::nullopt;
 }
 
 // Waits until `milliseconds` have passed, or a stop was asked for.
@@ -241,101 +241,165 @@ void WaitFor(std::int64_t milliseconds) {
     }
 }
 
+// The plain output: the log as the window shows it, LF line ends, printed
+// as each line comes so that a long --watch needs no memory for its past.
+void PrintText(const std::string& crlfText) {
+    const std::string lfText = text::CrLfToLf(crlfText);
+    std::fwrite(lfText.data(), 1, lfText.size(), stdout);
+    std::fflush(stdout);
+}
+
+void PrintLine(const std::string& line) {
+    std::fwrite(line.data(), 1, line.size(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
 // --verbose: the log itself says why a rule failed. What it leaves out: why
-// no router was found, and each failure as recorded, in the router's own
-// words.
-void PrintFailureRecords(TerminalWindow& window, CPortMapDlg& dlg) {
-    auto printRecord = [&window](const FailureReason& r) {
-        const std::string record = DescribeFailureRecord(r);
-        if (!record.empty()) {
-            window.PrintLine("  (" + record + ")");
+// no router was found, the answers passed over, and each failure as
+// recorded, in the router's own words. Printed after the log's own lines.
+void PrintRecords(const session::Event& event) {
+    const auto record = [](const FailureReason& r) {
+        const std::string text = DescribeFailureRecord(r);
+        if (!text.empty()) {
+            PrintLine("  (" + text + ")");
         }
     };
-    dlg.m_onNotFound = [&window, printRecord](const FailureReason& r) {
-        window.PrintLine("  " + DescribeFailure(r));
-        printRecord(r);
-    };
-    dlg.m_onRuleFailure = printRecord;
-    dlg.m_onPassedOver = [&window](const std::string& location, const FailureReason& r) {
-        window.PrintLine("  見送り: " + location + " " + DescribeFailure(r));
-    };
+    std::visit(session::Overloaded{
+                   [&](const session::GatewayNotFound& e) {
+                       PrintLine("  " + DescribeFailure(e.reason));
+                       record(e.reason);
+                   },
+                   [](const session::GatewayPassedOver& e) {
+                       PrintLine("  見送り: " + e.location + " " + DescribeFailure(e.reason));
+                   },
+                   [&](const session::RuleFailed& e) { record(e.result.failure); },
+                   [&](const session::CloseFailed& e) { record(e.reason); },
+                   [&](const session::TableFailed& e) { record(e.reason); },
+                   [](const auto&) {},
+               },
+               event);
 }
 
-// --list: the log as the window shows it, or the same facts as JSON.
-int ListMappings(const Options& options) {
-    TerminalWindow window(std::string(), options.json ? nullptr : stdout);
-    CPortMapDlg dlg(window, nullptr);
-    if (options.verbose && !options.json) {
-        PrintFailureRecords(window, dlg);
+// What the exit code depends on.
+struct Outcome {
+    bool gatewayFound = false;
+    bool anyFailed = false;  // a rule, or reading the table
+
+    void operator()(const session::Event& event) {
+        gatewayFound = gatewayFound || std::holds_alternative<session::GatewayFound>(event);
+        anyFailed = anyFailed || std::holds_alternative<session::RuleFailed>(event) ||
+                    std::holds_alternative<session::CloseFailed>(event) ||
+                    std::holds_alternative<session::TableFailed>(event);
     }
-    dlg.ListCycle();
-    if (options.json) {
-        const std::string json = MappingListingJson(dlg.m_lastListing);
-        std::fwrite(json.data(), 1, json.size(), stdout);
+    int ExitCode() const {
+        return !gatewayFound ? kExitNoRouter : anyFailed ? kExitRuleFailed : kExitOk;
     }
-    if (!dlg.m_lastListing.gatewayFound) {
-        return kExitNoRouter;
-    }
-    return dlg.m_lastListing.tableRead ? kExitOk : kExitRuleFailed;
+};
+
+// --list --json: the listing gathered from the events.
+void GatherListing(const session::Event& event, MappingListing* l) {
+    std::visit(
+        session::Overloaded{
+            [&](const session::GatewayNotFound& e) { l->failureText = DescribeFailure(e.reason); },
+            [&](const session::GatewayFound& e) {
+                l->gatewayFound = true;
+                l->gatewayAddress = e.address;
+                l->location = e.location;
+            },
+            [&](const session::TableListed& e) {
+                l->localAddress = e.localAddress;
+                l->entries = e.entries;
+                l->tableRead = e.complete;
+                l->capped = e.capped;
+            },
+            [&](const session::TableFailed& e) { l->failureText = DescribeFailure(e.reason); },
+            [&](const session::OutsideAddress& e) { l->externalAddress = e.address; },
+            [](const auto&) {},
+        },
+        event);
 }
 
-int Main(const std::vector<std::string>& args) {
-    Options options;
-    bool exitNow = false;
-    const int parsed = ParseOptions(args, &options, &exitNow);
-    if (exitNow) {
-        return parsed;
-    }
-    if (options.list) {
-        return ListMappings(options);
-    }
-
-    std::string rules;
+// The rule text: the arguments, a file, or the saved rules. An exit code
+// when there is none to be had.
+std::optional<int> GatherRules(const Options& options, std::string* rules) {
     if (options.haveFile) {
         std::string error;
-        if (!ReadRuleFile(options.file, &rules, &error)) {
+        if (!ReadRuleFile(options.file, rules, &error)) {
             return UsageError(error);
         }
     } else if (!options.ruleArgs.empty()) {
         for (std::size_t i = 0; i < options.ruleArgs.size(); ++i) {
-            rules += (i == 0 ? "" : "\r\n") + text::SanitizeUtf8(options.ruleArgs[i]);
+            *rules += (i == 0 ? "" : "\r\n") + text::SanitizeUtf8(options.ruleArgs[i]);
         }
     } else {
-        const Profile profile;
+        const Profile profile;  // read only: a run from the command line saves nothing
         if (profile.IsReadOnly()) {
             return UsageError("プロファイル '" + profile.Path() + "' を読めません");
         }
-        rules = RuleTextFromStored(
+        *rules = RuleTextFromStored(
             profile.GetString(settings::kSection, settings::kRuleText, std::string()));
     }
+    return std::nullopt;
+}
 
-    TerminalWindow window(rules, stdout);
-    CPortMapDlg dlg(window, nullptr);  // a run from the command line saves nothing
-    if (options.verbose) {
-        PrintFailureRecords(window, dlg);
-    }
-
-    if (options.close) {
-        dlg.CloseCycle();
-    } else if (!options.watch) {
-        dlg.RunCycle();
-    } else {
-        // A run in progress is finished first (it is bounded by its time limits).
-        platform::CatchStopRequests();
-        dlg.RunCycle();
-        while (!platform::StopRequested()) {
-            WaitFor(options.intervalMs);
-            if (platform::StopRequested()) {
-                break;
-            }
-            dlg.RunPeriodic();
+// Runs Open now, then again after every interval until a stop is asked for.
+// A run in progress is finished first (it is bounded by its time limits).
+void Watch(PortSession& session, const session::Receiver& report, const std::string& rules,
+           std::int64_t intervalMs) {
+    platform::CatchStopRequests();
+    session.Open(rules);
+    while (!platform::StopRequested()) {
+        WaitFor(intervalMs);
+        if (platform::StopRequested()) {
+            break;
         }
+        report(session::PeriodicRun{static_cast<std::int64_t>(std::time(nullptr))});
+        session.Open(rules);
+    }
+}
+
+int Main(const std::vector<std::string>& args) {
+    Options options;
+    if (const std::optional<int> end = ParseOptions(args, &options)) {
+        return *end;
+    }
+    std::string rules;
+    if (!options.list) {
+        if (const std::optional<int> end = GatherRules(options, &rules)) {
+            return *end;
+        }
+    }
+    Outcome outcome;
+    MappingListing listing;
+    session::Fanout report;
+    if (options.json) {
+        report.Add([&listing](const session::Event& e) { GatherListing(e, &listing); });
+    } else {
+        report.Add(LogWriter(PrintText));
+        if (options.verbose) {
+            report.Add(PrintRecords);
+        }
+    }
+    report.Add([&outcome](const session::Event& e) { outcome(e); });
+    PortSession session([&report](const session::Event& e) { report(e); });
+
+    if (options.list) {
+        session.List();
+    } else if (options.close) {
+        session.Close(rules);
+    } else if (options.watch) {
+        Watch(
+            session, [&report](const session::Event& e) { report(e); }, rules, options.intervalMs);
         return kExitOk;
+    } else {
+        session.Open(rules);
     }
-    if (!dlg.m_lastRun.gatewayFound) {
-        return kExitNoRouter;
+    if (options.json) {
+        const std::string json = MappingListingJson(listing);
+        std::fwrite(json.data(), 1, json.size(), stdout);
     }
-    return dlg.m_lastRun.rulesFailed > 0 ? kExitRuleFailed : kExitOk;
+    return outcome.ExitCode();
 }
 
 }  // namespace

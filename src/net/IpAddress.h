@@ -9,7 +9,6 @@ class IpAddress {
 public:
     IpAddress() = default;
     explicit IpAddress(std::uint32_t networkOrder) : value_(networkOrder) {}
-    virtual ~IpAddress() = default;
     IpAddress(const IpAddress&) = default;
     IpAddress& operator=(const IpAddress&) = default;
 

@@ -1,6 +1,9 @@
 // A TCP client connection whose blocking calls the timeout watchdog guards.
 // Bytes are received into a buffer of its own by non-blocking polls, so that
 // callers can look at what has arrived before they take it.
+//
+// Errors in src/net: 0 or a negative code (callers look only at nonzero),
+// and the connection keeps the Japanese text of its last failure.
 #pragma once
 
 #include <memory>

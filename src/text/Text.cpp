@@ -73,6 +73,35 @@ std::string ReplaceAll(std::string_view s, std::string_view from, std::string_vi
     }
 }
 
+std::string_view TakeLine(std::string_view& rest) {
+    const std::size_t lf = rest.find('\n');
+    std::string_view line = rest.substr(0, lf);
+    rest = lf == std::string_view::npos ? std::string_view() : rest.substr(lf + 1);
+    if (!line.empty() && line.back() == '\r') {
+        line.remove_suffix(1);
+    }
+    return line;
+}
+
+bool ParseDecimal(std::string_view digits, unsigned long long max, unsigned long long* value) {
+    if (digits.empty()) {
+        return false;
+    }
+    unsigned long long v = 0;
+    for (char c : digits) {
+        if (c < '0' || c > '9') {
+            return false;
+        }
+        const unsigned d = static_cast<unsigned>(c - '0');
+        if (d > max || v > (max - d) / 10) {
+            return false;
+        }
+        v = v * 10 + d;
+    }
+    *value = v;
+    return true;
+}
+
 int AtoiPrefix(std::string_view s) {
     std::size_t i = 0;
     while (i < s.size() && IsAsciiSpace(s[i])) {

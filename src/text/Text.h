@@ -1,6 +1,9 @@
 // Byte-string helpers shared by every layer. Texts are UTF-8; every separator
 // used here is ASCII, so a byte search never matches inside a multibyte
 // character.
+//
+// Errors in src/text: none are kept; a helper answers a value, or false for
+// input it cannot use.
 #pragma once
 
 #include <string>
@@ -13,7 +16,12 @@ namespace text {
 // neither changes and the result is false.
 bool CutLine(std::string& text, std::string& line);
 
-// The same with any non-empty separator in place of CR LF.
+// The first line of `rest`: everything before the first LF (all of it when
+// there is none), without one CR before that LF. `rest` loses the line and
+// its LF. For texts whose lines may end in LF alone.
+std::string_view TakeLine(std::string_view& rest);
+
+// The same as CutLine with any non-empty separator in place of CR LF.
 bool CutToken(std::string& text, std::string& token, std::string_view separator);
 
 // Space, tab, LF, VT, FF and CR. Bytes of multibyte characters never are.
@@ -29,6 +37,11 @@ std::string ReplaceAll(std::string_view s, std::string_view from, std::string_vi
 // to the first other byte, 0 without digits), saturated to the int range
 // instead of overflowing.
 int AtoiPrefix(std::string_view s);
+
+// A number written in decimal digits only (no sign, no space, at least one
+// digit) that is at most `max`. False otherwise, `value` unchanged. The
+// digits are never summed past `max`, so any length is safe.
+bool ParseDecimal(std::string_view digits, unsigned long long max, unsigned long long* value);
 
 // ASCII-only letter case folding.
 bool EqualsNoCase(std::string_view a, std::string_view b);

@@ -3,7 +3,7 @@
 #include "upnp/RouterDevice.h"
 
 int CRouterDevice::DeletePortMapping(int externalPort, const std::string& protocol) {
-    if (controlUrl.empty() && ReadService() != 0) {
+    if (EnsureService() != 0) {
         return -1;
     }
     std::string replyBody;

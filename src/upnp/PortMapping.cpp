@@ -3,6 +3,7 @@
 
 #include "upnp/RouterDevice.h"
 #include "upnp/Soap.h"
+#include "upnp/UpnpErrors.h"
 
 int CRouterDevice::AddPortMapping(int externalPort, int internalPort, std::string protocol,
                                   std::string description) {
@@ -30,7 +31,7 @@ int CRouterDevice::AddPortMapping(int externalPort, int internalPort, std::strin
     }
     // Some routers refuse a permanent mapping as an invalid argument: a week
     // is the longest they grant. The periodic run renews it.
-    if (failure_.upnpErrorCode != "402") {
+    if (failure_.upnpErrorCode != upnp::error::kInvalidArgs) {
         return -1;
     }
     args.leaseSeconds = kLongestLeaseSeconds;

@@ -2,22 +2,15 @@
 
 #include <string>
 
+#include "text/Text.h"
 #include "upnp/RouterDevice.h"
 
 namespace {
 
 int PortNumber(const std::string& text) {
-    if (text.empty() || text.size() > 5) {
-        return -1;
-    }
-    int value = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') {
-            return -1;
-        }
-        value = value * 10 + (c - '0');
-    }
-    return value <= 65535 ? value : -1;
+    unsigned long long value = 0;
+    return text.size() <= 5 && text::ParseDecimal(text, 65535, &value) ? static_cast<int>(value)
+                                                                       : -1;
 }
 
 }  // namespace
@@ -28,7 +21,7 @@ int PortMappingEntry::InternalPortNumber() const {
 
 int CRouterDevice::GetSpecificPortMappingEntry(int externalPort, const std::string& protocol,
                                                PortMappingEntry* entry) {
-    if (controlUrl.empty() && ReadService() != 0) {
+    if (EnsureService() != 0) {
         return -1;
     }
     std::string replyBody;

@@ -4,13 +4,16 @@
 
 #include "upnp/RouterDevice.h"
 #include "upnp/Soap.h"
+#include "upnp/UpnpErrors.h"
 
 namespace {
 
 // The errors routers use to say that the index is past the last entry: 713
 // is the standard's, 714 and 402 are what some routers send instead.
 bool EndsTheTable(const std::string& upnpErrorCode) {
-    return upnpErrorCode == "713" || upnpErrorCode == "714" || upnpErrorCode == "402";
+    return upnpErrorCode == upnp::error::kSpecifiedArrayIndexInvalid ||
+           upnpErrorCode == upnp::error::kNoSuchEntryInArray ||
+           upnpErrorCode == upnp::error::kInvalidArgs;
 }
 
 // Entries in a row whose answers could not be read before the listing stops:
@@ -38,7 +41,7 @@ std::string DescribeBriefly(const FailureReason& failure) {
 }  // namespace
 
 int CRouterDevice::GetGenericPortMappingEntry(int index, PortMappingEntry* entry) {
-    if (controlUrl.empty() && ReadService() != 0) {
+    if (EnsureService() != 0) {
         return -1;
     }
     std::string body;

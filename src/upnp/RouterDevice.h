@@ -1,4 +1,7 @@
 // The one gateway of a run: found by an SSDP search, then asked to map ports.
+//
+// Errors in src/upnp: every operation answers 0 or -1, and the gateway object
+// keeps why the last one failed (LastFailure), for callers that report it.
 #pragma once
 
 #include <cstdint>
@@ -71,6 +74,8 @@ public:
     // chooses among several services (see ChooseService); later calls find
     // the same one again. 0 or -1.
     int ReadService();
+    // ReadService unless a service was read already: every action's first step.
+    int EnsureService() { return controlUrl.empty() ? ReadService() : 0; }
 
     // Posts `action` with `arguments` to `controlUrl` (ReadService first).
     // 0 with the response body on status 200; -1 with the reason (a UPnP

@@ -47,12 +47,7 @@ bool FindSsdpLocation(std::string_view datagram, std::string* location) {
     datagram = text::CutAtZero(datagram);
     bool statusLine = true;
     while (!datagram.empty()) {
-        const std::size_t lf = datagram.find('\n');
-        std::string_view line = datagram.substr(0, lf);
-        datagram = lf == std::string_view::npos ? std::string_view() : datagram.substr(lf + 1);
-        if (!line.empty() && line.back() == '\r') {
-            line.remove_suffix(1);
-        }
+        const std::string_view line = text::TakeLine(datagram);
         if (statusLine) {
             if (!IsSearchAnswerStatus(line)) {
                 return false;

@@ -16,9 +16,10 @@
 #include <string>
 
 #include "app/ActivityLog.h"
-#include "app/PortMapDlg.h"
 #include "app/Profile.h"
+#include "app/WindowController.h"
 #include "platform/Files.h"
+#include "support/FakeWindow.h"
 
 namespace {
 
@@ -82,23 +83,6 @@ int Write(const std::string& path, const std::string& name, int count) {
     return failures == 0 ? 0 : 1;
 }
 
-// A window whose controls hold a rule text and whose log is kept here.
-class PlainWindow : public IPortMapWindow {
-public:
-    std::string log;
-    std::string GetRuleText() override { return "80, 80, TCP, full disk"; }
-    void SetRuleText(const std::string&) override {}
-    bool GetAutoUpdate() override { return true; }
-    void SetAutoUpdate(bool) override {}
-    bool GetAutoMinimize() override { return false; }
-    void SetAutoMinimize(bool) override {}
-    void AppendLog(const std::string& crlfText) override { log += crlfText; }
-    void HideWindow() override {}
-    void MinimizeWindow() override {}
-    void AddTrayIcon() override {}
-    void RemoveTrayIcon() override {}
-};
-
 int Full(const std::string& path) {
     std::string before;
     if (platform::ReadWholeFile(path, &before) != platform::ReadResult::kOk) {
@@ -120,12 +104,14 @@ int Full(const std::string& path) {
     // target), so the run ends with the not-found text after the save's.
     {
         Profile runProfile(path);
-        PlainWindow window;
-        CPortMapDlg dlg(window, &runProfile);
-        dlg.m_discoveryTargets.useMulticast = false;
-        dlg.m_discoveryTargets.useDefaultGateways = false;
-        dlg.m_discoveryTargets.listenMs = 100;
-        dlg.RunCycle();
+        FakeWindow window;
+        window.rules = "80, 80, TCP, full disk";
+        WindowController controller(window, &runProfile);
+        DiscoveryTargets& targets = controller.Session().targets;
+        targets.useMulticast = false;
+        targets.useDefaultGateways = false;
+        targets.listenMs = 100;
+        controller.Open();
         if (window.log != std::string(activity_log::kSaveFailed) + activity_log::kNotFound +
                               activity_log::kRunEnd) {
             std::fprintf(stderr, "the run's log: %s\n", window.log.c_str());

@@ -1,4 +1,4 @@
-// The Qt window driven as a user would: real widgets, the real CPortMapDlg,
+// The Qt window driven as a user would: real widgets, the real WindowController,
 // the profile in a temporary XDG_CONFIG_HOME, and a scripted gateway on
 // loopback that each run searches (no multicast, no default gateways; the
 // whole binary also runs in a network namespace of its own).
@@ -25,8 +25,8 @@
 #include "PontaroVersion.h"
 #include "app/ActivityLog.h"
 #include "app/MappingTable.h"
-#include "app/PortMapDlg.h"
 #include "app/Profile.h"
+#include "app/WindowController.h"
 #include "support/ScriptedGateway.h"
 #include "ui/qt/MainDialog.h"
 #include "ui/qt/VersionBox.h"
@@ -57,11 +57,14 @@ public:
     Profile SavedProfile() const { return Profile(); }
 
     void Start() {
-        CPortMapDlg::s_periodicTicks = 0;
         profile_ = std::make_unique<Profile>();
         window_ = std::make_unique<CMainDialog>(trayMode_);
-        logic_ = std::make_unique<CPortMapDlg>(*window_, profile_.get());
-        logic_->m_discoveryTargets = gateway_.Targets(1500);
+        logic_ = std::make_unique<WindowController>(*window_, profile_.get());
+        logic_->Session().targets = gateway_.Targets(1500);
+        runs_ = 0;
+        logic_->Listen([this](const session::Event& e) {
+            runs_ += std::holds_alternative<session::RunStarted>(e) ? 1 : 0;
+        });
         window_->Attach(logic_.get());
         finished_ = std::make_unique<QSignalSpy>(window_.get(), &QDialog::finished);
         window_->Start();
@@ -73,11 +76,12 @@ public:
     }
     // The start-up run, started by the first tick.
     bool WaitForFirstRun() {
-        return QTest::qWaitFor([this] { return logic_->m_runCount >= 1; }, 8000);
+        return QTest::qWaitFor([this] { return runs_ >= 1; }, 8000);
     }
 
     CMainDialog& window() { return *window_; }
-    CPortMapDlg& logic() { return *logic_; }
+    WindowController& logic() { return *logic_; }
+    int Runs() const { return runs_; }  // runs started
     ScriptedGateway& gateway() { return gateway_; }
     QSignalSpy& finished() { return *finished_; }
 
@@ -92,7 +96,8 @@ private:
     ScriptedGateway gateway_;
     std::unique_ptr<Profile> profile_;
     std::unique_ptr<CMainDialog> window_;
-    std::unique_ptr<CPortMapDlg> logic_;
+    std::unique_ptr<WindowController> logic_;
+    int runs_ = 0;
     std::unique_ptr<QSignalSpy> finished_;
 };
 
@@ -173,17 +178,17 @@ void MainDialogTest::firstTickRunsWithTheProfileAndLogsTheRun() {
     // The first tick runs once; later ticks without "定期的に更新" do not,
     // and the timer sleeps until the box is ticked.
     QTest::qWait(500);
-    QCOMPARE(s.logic().m_runCount, 1);
+    QCOMPARE(s.Runs(), 1);
     QVERIFY(!s.window().tickTimerActive());
-    QCOMPARE(CPortMapDlg::s_periodicTicks, 0);
+    QCOMPARE(s.logic().PeriodicTicks(), 0);
     s.window().autoUpdateBox()->setChecked(true);
     QVERIFY(s.window().tickTimerActive());
-    QTRY_VERIFY_WITH_TIMEOUT(CPortMapDlg::s_periodicTicks >= 2, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(s.logic().PeriodicTicks() >= 2, 5000);
     s.window().autoUpdateBox()->setChecked(false);
     QTRY_VERIFY_WITH_TIMEOUT(!s.window().tickTimerActive(), 5000);
-    const int frozen = CPortMapDlg::s_periodicTicks;
+    const int frozen = s.logic().PeriodicTicks();
     QTest::qWait(300);
-    QCOMPARE(CPortMapDlg::s_periodicTicks, frozen);
+    QCOMPARE(s.logic().PeriodicTicks(), frozen);
 }
 
 void MainDialogTest::openAndEnterStartRunsButEnterInTheRuleBoxBreaksTheLine() {
@@ -195,22 +200,22 @@ void MainDialogTest::openAndEnterStartRunsButEnterInTheRuleBoxBreaksTheLine() {
     QVERIFY(QTest::qWaitForWindowActive(&w));
 
     QTest::mouseClick(w.openButton(), Qt::LeftButton);
-    QCOMPARE(s.logic().m_runCount, 2);
+    QCOMPARE(s.Runs(), 2);
 
     // Enter anywhere but in the rule box (and on "終了") presses "Open".
     w.autoUpdateBox()->setFocus();
     QTest::keyClick(w.autoUpdateBox(), Qt::Key_Return);
-    QCOMPARE(s.logic().m_runCount, 3);
+    QCOMPARE(s.Runs(), 3);
     w.logBox()->setFocus();
     QTest::keyClick(w.logBox(), Qt::Key_Enter);
-    QCOMPARE(s.logic().m_runCount, 4);
+    QCOMPARE(s.Runs(), 4);
     QVERIFY(!w.autoUpdateBox()->isChecked());
 
     w.ruleBox()->setFocus();
     QTest::keyClicks(w.ruleBox(), "1, 1, TCP, a");
     QTest::keyClick(w.ruleBox(), Qt::Key_Return);
     QTest::keyClicks(w.ruleBox(), "2, 2, UDP, b");
-    QCOMPARE(s.logic().m_runCount, 4);
+    QCOMPARE(s.Runs(), 4);
     QCOMPARE(w.ruleBox()->toPlainText(), QString("1, 1, TCP, a\n2, 2, UDP, b"));
     QCOMPARE(w.GetRuleText(), std::string("1, 1, TCP, a\r\n2, 2, UDP, b"));
 
@@ -229,7 +234,7 @@ void MainDialogTest::exitEscapeAndCloseBoxEndTheWindow() {
         s.window().exitButton()->setFocus();
         QTest::keyClick(s.window().exitButton(), Qt::Key_Return);  // Enter on "終了" ends
         QCOMPARE(s.finished().size(), 1);
-        QCOMPARE(s.logic().m_runCount, 1);
+        QCOMPARE(s.Runs(), 1);
         QVERIFY(!s.window().isVisible());
     }
     {
@@ -247,7 +252,7 @@ void MainDialogTest::exitEscapeAndCloseBoxEndTheWindow() {
         QVERIFY(!s.window().isVisible());
         // The timer ended with the window: no run after the close.
         QTest::qWait(300);
-        QCOMPARE(s.logic().m_runCount, 0);
+        QCOMPARE(s.Runs(), 0);
     }
 }
 
@@ -504,7 +509,7 @@ void MainDialogTest::closeAndListFromTheContextMenu() {
     };
     std::string log = afterOpen;
     for (const Entry& e : entries) {
-        const int runs = s.logic().m_runCount;
+        const int runs = s.Runs();
         QMenu* menu = s.window().CreateContextMenu();
         QAction* action = nullptr;
         for (QAction* a : menu->actions())
@@ -513,7 +518,7 @@ void MainDialogTest::closeAndListFromTheContextMenu() {
         QVERIFY2(action != nullptr, e.text);
         action->trigger();  // synchronous, like "Open"
         menu->close();
-        QCOMPARE(s.logic().m_runCount, runs + 1);
+        QCOMPARE(s.Runs(), runs + 1);
         log += e.log;
         QCOMPARE(s.window().GetLogText(), log);
         QCOMPARE(s.gateway().ActionPosts().back().action, std::string(e.lastPost));

@@ -1,5 +1,5 @@
 // The Qt window left running for many periodic runs, with the period
-// shortened through CPortMapDlg::m_periodicRunTicks and a faster tick:
+// shortened through WindowController::SetPeriodicRunTicks and a faster tick:
 //
 //   soak           500 runs against a scripted gateway on loopback (in a
 //                  network namespace of its own): open descriptors, threads
@@ -17,8 +17,8 @@
 #include <memory>
 
 #include "app/ActivityLog.h"
-#include "app/PortMapDlg.h"
 #include "app/Profile.h"
+#include "app/WindowController.h"
 #include "support/ScriptedGateway.h"
 #include "ui/qt/MainDialog.h"
 
@@ -62,11 +62,19 @@ public:
         f.open(QIODevice::WriteOnly);
         f.write("[Setting]\nSetting=" + rules.toUtf8() + "\nAuto=1\nClose=0\n");
         f.close();
-        CPortMapDlg::s_periodicTicks = 0;
         profile_ = std::make_unique<Profile>();
         window_ = std::make_unique<CMainDialog>(CMainDialog::TrayMode::kNever);
-        logic_ = std::make_unique<CPortMapDlg>(*window_, profile_.get());
-        logic_->m_periodicRunTicks = periodTicks;
+        logic_ = std::make_unique<WindowController>(*window_, profile_.get());
+        logic_->SetPeriodicRunTicks(periodTicks);
+        // A run is good when it found the gateway and no rule failed.
+        logic_->Listen([this](const session::Event& e) {
+            if (std::holds_alternative<session::RunStarted>(e)) {
+                ++runs_;
+                lastRunGood_ = false;
+            }
+            lastRunGood_ = (lastRunGood_ || std::holds_alternative<session::GatewayFound>(e)) &&
+                           !std::holds_alternative<session::RuleFailed>(e);
+        });
         window_->setTickInterval(tickMs);
         window_->Attach(logic_.get());
     }
@@ -75,14 +83,18 @@ public:
         logic_.reset();
     }
     void Start() { window_->Start(); }
-    CPortMapDlg& logic() { return *logic_; }
+    WindowController& logic() { return *logic_; }
+    int Runs() const { return runs_; }
+    bool LastRunGood() const { return lastRunGood_; }
     CMainDialog& window() { return *window_; }
 
 private:
     QTemporaryDir dir_;
     std::unique_ptr<Profile> profile_;
     std::unique_ptr<CMainDialog> window_;
-    std::unique_ptr<CPortMapDlg> logic_;
+    std::unique_ptr<WindowController> logic_;
+    int runs_ = 0;
+    bool lastRunGood_ = false;
 };
 
 QString LabScript() {
@@ -140,14 +152,14 @@ void WindowDaysTest::soak() {
     QVERIFY(gateway.Ready());
     // A periodic run on every second tick of 5 ms.
     Window w(QStringLiteral("80, 80, TCP, soak"), 1, 5);
-    w.logic().m_discoveryTargets = gateway.Targets(1500);
+    w.logic().Session().targets = gateway.Targets(1500);
     w.Start();
     Figures at10;
     int failed = 0;
     for (int run = 1; run <= 500; ++run) {
-        QVERIFY2(QTest::qWaitFor([&] { return w.logic().m_runCount >= run; }, 5000),
+        QVERIFY2(QTest::qWaitFor([&] { return w.Runs() >= run; }, 5000),
                  qPrintable(QStringLiteral("run %1 did not come").arg(run)));
-        failed += w.logic().m_lastRun.gatewayFound && w.logic().m_lastRun.rulesFailed == 0 ? 0 : 1;
+        failed += w.LastRunGood() ? 0 : 1;
         gateway.ForgetPosts();
         if (run == 10)
             at10 = Measure();

@@ -8,38 +8,22 @@
 
 #include "app/ActivityLog.h"
 #include "app/FailureText.h"
+#include "app/LogWriter.h"
 #include "app/MappingTable.h"
-#include "app/PortMapDlg.h"
 #include "app/PortMappingRule.h"
+#include "app/PortSession.h"
+#include "support/EventRecorder.h"
 #include "support/ScriptedGateway.h"
 
 using namespace activity_log;
 
 namespace {
 
-class LogWindow : public IPortMapWindow {
-public:
-    std::string rules;
-    std::string log;
-    std::string GetRuleText() override { return rules; }
-    void SetRuleText(const std::string& t) override { rules = t; }
-    bool GetAutoUpdate() override { return false; }
-    void SetAutoUpdate(bool) override {}
-    bool GetAutoMinimize() override { return false; }
-    void SetAutoMinimize(bool) override {}
-    void AppendLog(const std::string& t) override { log += t; }
-    void HideWindow() override {}
-    void MinimizeWindow() override {}
-    void AddTrayIcon() override {}
-    void RemoveTrayIcon() override {}
-};
-
 class CloseAndList : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(gateway_.Ready());
-        dlg_.m_discoveryTargets = gateway_.Targets(1500);
-        dlg_.m_onRuleFailure = [this](const FailureReason& r) { reasons_.push_back(r); };
+        session_.targets = gateway_.Targets(1500);
     }
     static std::string Found(const ScriptedGateway& gateway) {
         return std::string(kFound) +
@@ -47,9 +31,13 @@ protected:
     }
 
     ScriptedGateway gateway_;
-    LogWindow window_;
-    CPortMapDlg dlg_{window_, nullptr};
-    std::vector<FailureReason> reasons_;
+    std::string log_;
+    EventRecorder heard_;
+    LogWriter writer_{[this](const std::string& t) { log_ += t; }};
+    PortSession session_{[this](const session::Event& e) {
+        writer_(e);
+        heard_.Receiver()(e);
+    }};
 };
 
 const PortMappingEntry kWeb{"", "8080", "TCP", "8080", "127.0.0.1", "1", "web", "0"};
@@ -68,7 +56,7 @@ TEST_F(CloseAndList, CloseDeletesEachRulesPortAndTellsTheThreeOutcomes) {
     gateway_.ScriptActionReplies(
         "DeletePortMapping",
         {{200, "", ""}, {500, "606", "Action not authorized"}, {500, "714", "NoSuchEntryInArray"}});
-    window_.rules =
+    const std::string rules =
         "8080, 8080, TCP, a\r\n9000, 9001, udp, b\r\n22, 22, TCP, c\r\n"
         "23, 23, TCP, d\r\n24, 24";
     // What this process mapped is forgotten once its port is closed, and
@@ -77,19 +65,21 @@ TEST_F(CloseAndList, CloseDeletesEachRulesPortAndTellsTheThreeOutcomes) {
                              "23, 23, TCP, d", "7000, 7000, TCP, e", "8080, 8080, UDP, f"}) {
         PortMappingRule rule;
         ASSERT_TRUE(ParseRuleLine(made, &rule));
-        dlg_.m_madeMappings.Remember(rule, "10.0.0.2");
+        session_.Made().Remember(rule, "10.0.0.2");
     }
-    dlg_.CloseCycle();
+    session_.Close(rules);
     std::vector<std::string> stillMade;
-    for (const MadeMapping& m : dlg_.m_madeMappings.Entries()) {
+    for (const MadeMapping& m : session_.Made().Entries()) {
         stillMade.push_back(std::to_string(m.externalPort) + "/" + m.protocol);
     }
     EXPECT_EQ(stillMade, (std::vector<std::string>{"22/TCP", "7000/TCP", "8080/UDP"}));
 
-    EXPECT_EQ(window_.log,
-              Found(gateway_) + "■ 8080 [TCP] : " + kClosed + "■ 9000 [udp] : " + kNothingToClose +
-                  "■ 22 [TCP] : " + kCloseFailure + ReasonText(DescribeFailure(reasons_.at(0))) +
-                  "■ 23 [TCP] : " + kNothingToClose + "\r\n");
+    const auto failed = heard_.Of<session::CloseFailed>();
+    ASSERT_EQ(failed.size(), 1u);
+    EXPECT_EQ(log_, Found(gateway_) + "■ 8080 [TCP] : " + kClosed +
+                        "■ 9000 [udp] : " + kNothingToClose + "■ 22 [TCP] : " + kCloseFailure +
+                        ReasonText(DescribeFailure(failed[0].reason)) +
+                        "■ 23 [TCP] : " + kNothingToClose + "\r\n");
     const auto posts = gateway_.ActionPosts();
     ASSERT_EQ(posts.size(), 7u);
     struct Post {
@@ -111,10 +101,8 @@ TEST_F(CloseAndList, CloseDeletesEachRulesPortAndTellsTheThreeOutcomes) {
         EXPECT_EQ(SoapArgument(posts[i].body, "NewProtocol"), expected[i].protocol);
     }
     EXPECT_EQ(gateway_.DescriptionGets(), 1);  // one service read per command
-    ASSERT_EQ(reasons_.size(), 1u);
-    EXPECT_EQ(reasons_[0].upnpErrorCode, "606");
-    EXPECT_EQ(dlg_.m_lastRun.rulesApplied, 4);
-    EXPECT_EQ(dlg_.m_lastRun.rulesFailed, 1);
+    EXPECT_EQ(failed[0].reason.upnpErrorCode, "606");
+    EXPECT_EQ(heard_.Count<session::RuleStarted>(), 4);
 }
 
 TEST_F(CloseAndList, ListReadsUntilTheRouterSaysTheTableEnds) {
@@ -140,18 +128,21 @@ TEST_F(CloseAndList, ListReadsUntilTheRouterSaysTheTableEnds) {
     for (const Case& c : cases) {
         ScriptedGateway gateway;
         gateway.ServeMappingTable(c.table, c.endCode);
-        dlg_.m_discoveryTargets = gateway.Targets(1500);
-        window_.log.clear();
-        reasons_.clear();
-        dlg_.ListCycle();
+        session_.targets = gateway.Targets(1500);
+        log_.clear();
+        heard_.Clear();
+        session_.List();
 
-        const MappingListing& l = dlg_.m_lastListing;
+        const auto tables = heard_.Of<session::TableListed>();
+        ASSERT_EQ(tables.size(), 1u);
+        const session::TableListed& l = tables[0];
+        const auto failures = heard_.Of<session::TableFailed>();
         const std::size_t expectEntries = c.endCode.empty() ? 1024 : c.table.size();
         // The table's posts, then one for the outside address.
         EXPECT_EQ(gateway.ActionPosts().size(), c.posts + 1) << c.endCode;
-        EXPECT_EQ(l.tableRead, c.read) << c.endCode;
+        EXPECT_EQ(l.complete, c.read) << c.endCode;
         EXPECT_EQ(l.capped, c.endCode.empty());
-        EXPECT_EQ(reasons_.size(), c.read ? 0u : 1u);
+        ASSERT_EQ(failures.size(), c.read ? 0u : 1u);
         ASSERT_EQ(l.entries.size(), expectEntries) << c.endCode;
         EXPECT_EQ(l.localAddress, "127.0.0.1");
         for (std::size_t i = 0; i < std::min(c.table.size(), l.entries.size()); ++i) {
@@ -161,9 +152,10 @@ TEST_F(CloseAndList, ListReadsUntilTheRouterSaysTheTableEnds) {
         const std::string heading = expectEntries > 0 ? TableHeadingText(expectEntries)
                                     : c.read          ? std::string(kTableEmpty)
                                                       : std::string();
-        EXPECT_EQ(window_.log, Found(gateway) + heading + MappingTableText(l.entries, "127.0.0.1") +
-                                   c.tail + (c.read ? std::string() : ReasonText(l.failureText)) +
-                                   "\r\n")
+        EXPECT_EQ(log_,
+                  Found(gateway) + heading + MappingTableText(l.entries, "127.0.0.1") + c.tail +
+                      (c.read ? std::string() : ReasonText(DescribeFailure(failures[0].reason))) +
+                      "\r\n")
             << c.endCode;
     }
 }

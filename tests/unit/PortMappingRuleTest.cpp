@@ -8,18 +8,6 @@
 
 namespace {
 
-// The rules a run would apply: lines up to the first that is not a complete rule.
-std::vector<PortMappingRule> RulesOf(const std::string& ruleText) {
-    std::string working = RuleWorkingText(ruleText);
-    std::vector<PortMappingRule> rules;
-    std::string line;
-    PortMappingRule rule;
-    while (text::CutLine(working, line) && ParseRuleLine(line, &rule)) {
-        rules.push_back(rule);
-    }
-    return rules;
-}
-
 bool Parses(const std::string& line) {
     PortMappingRule rule;
     return ParseRuleLine(line, &rule);

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <string>
+#include <vector>
 
 using namespace text;
 
@@ -79,6 +81,34 @@ TEST(AtoiPrefix, FollowsAtoiWithoutOverflow) {
     EXPECT_EQ(AtoiPrefix("70000"), 70000);
     EXPECT_EQ(AtoiPrefix("99999999999999999999"), INT_MAX);
     EXPECT_EQ(AtoiPrefix("-99999999999999999999"), INT_MIN);
+}
+
+TEST(ParseDecimal, DigitsOnlyAndNeverPastTheLimit) {
+    struct Case {
+        const char* digits;
+        unsigned long long max;
+        bool ok;
+        unsigned long long value;
+    };
+    for (const Case& c :
+         {Case{"65535", 65535, true, 65535}, Case{"65536", 65535, false, 0},
+          Case{"0080", 65535, true, 80}, Case{"", 65535, false, 0}, Case{"8 0", 65535, false, 0},
+          Case{"-1", 65535, false, 0}, Case{"5", 0, false, 0}, Case{"0", 0, true, 0},
+          Case{"18446744073709551615", ~0ULL, true, ~0ULL},
+          Case{"18446744073709551616", ~0ULL, false, 0}}) {
+        unsigned long long value = 0;
+        EXPECT_EQ(ParseDecimal(c.digits, c.max, &value), c.ok) << c.digits;
+        EXPECT_EQ(value, c.value) << c.digits;
+    }
+}
+
+TEST(TakeLine, LfOrCrLfEndsALineAndTheLastNeedsNone) {
+    std::string_view rest = "a\r\nb\n\r\nc\r\r\nd";
+    std::vector<std::string> lines;
+    while (!rest.empty()) {
+        lines.emplace_back(TakeLine(rest));
+    }
+    EXPECT_EQ(lines, (std::vector<std::string>{"a", "b", "", "c\r", "d"}));
 }
 
 TEST(NoCase, AsciiFoldingOnly) {

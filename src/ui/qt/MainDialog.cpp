@@ -14,7 +14,7 @@
 #include <QTextCursor>
 #include <QTextDocument>
 
-#include "app/PortMapDlg.h"
+#include "app/WindowController.h"
 #include "text/Text.h"
 #include "ui/qt/DialogUnits.h"
 #include "ui/qt/VersionBox.h"
@@ -70,8 +70,19 @@ CMainDialog::CMainDialog(TrayMode trayMode, QWidget* parent)
     setWindowIcon(AppIcon());
     setFont(DialogFont(QStringLiteral("MS UI Gothic"), 8));
     const DialogMetrics m = MetricsOf(font());
+    CreateButtonsAndBoxes(m);
+    CreateTextsAndChecks(m);
+    setTabOrder(open_, exit_);
+    setTabOrder(exit_, log_);
+    setTabOrder(log_, rules_);
+    setTabOrder(rules_, autoUpdate_);
+    setTabOrder(autoUpdate_, autoMinimize_);
+    setFixedSize(DialogSize(m, 320, 340));
+    ConnectControls();
+}
 
-    // Created in the template's order, which is also the tab order.
+// Created in the template's order, which is also the tab order.
+void CMainDialog::CreateButtonsAndBoxes(const DialogMetrics& m) {
     open_ = new QPushButton(QStringLiteral("Open"), this);
     open_->setObjectName(QStringLiteral("open"));
     open_->setGeometry(DialogRect(m, 205, 125, 50, 16));
@@ -99,9 +110,9 @@ CMainDialog::CMainDialog(TrayMode trayMode, QWidget* parent)
     rules_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     rules_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     rules_->setTabChangesFocus(true);
-    connect(rules_->document(), &QTextDocument::contentsChanged, this,
-            [this] { ruleTextValid_ = false; });
+}
 
+void CMainDialog::CreateTextsAndChecks(const DialogMetrics& m) {
     example_ = new QLabel(
         QString::fromUtf8("入力例 :\n80, 80, TCP, HTTP接続の通過\n21, 21, TCP, FTP接続の通過"),
         this);
@@ -118,15 +129,11 @@ CMainDialog::CMainDialog(TrayMode trayMode, QWidget* parent)
     autoMinimize_ = new QCheckBox(QString::fromUtf8("自動的に最小化"), this);
     autoMinimize_->setObjectName(QStringLiteral("autoMinimize"));
     autoMinimize_->setGeometry(DialogRect(m, 81, 128, 66, 10));
+}
 
-    setTabOrder(open_, exit_);
-    setTabOrder(exit_, log_);
-    setTabOrder(log_, rules_);
-    setTabOrder(rules_, autoUpdate_);
-    setTabOrder(autoUpdate_, autoMinimize_);
-
-    setFixedSize(DialogSize(m, 320, 340));
-
+void CMainDialog::ConnectControls() {
+    connect(rules_->document(), &QTextDocument::contentsChanged, this,
+            [this] { ruleTextValid_ = false; });
     connect(open_, &QPushButton::clicked, this, &CMainDialog::OnOpen);
     connect(exit_, &QPushButton::clicked, this, &QDialog::reject);
     auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
@@ -148,7 +155,7 @@ void CMainDialog::Start() {
         return;
     started_ = true;
     if (logic_ != nullptr)
-        logic_->OnInitDialog();
+        logic_->Start();
     show();
     timer_.start();
 }
@@ -158,20 +165,20 @@ void CMainDialog::done(int result) {
         destroyed_ = true;
         timer_.stop();
         if (logic_ != nullptr)
-            logic_->OnDestroy();
+            logic_->Finish();
     }
     QDialog::done(result);
 }
 
 void CMainDialog::OnOpen() {
     if (logic_ != nullptr)
-        logic_->RunCycle();
+        logic_->Open();
 }
 
 void CMainDialog::OnTick() {
     if (logic_ == nullptr)
         return;
-    logic_->OnTimer();
+    logic_->Tick();
     if (!logic_->TimerNeeded())
         timer_.stop();
 }
@@ -312,12 +319,12 @@ QMenu* CMainDialog::CreateContextMenu() {
     QAction* close = menu->addAction(QString::fromUtf8(kCloseMenuText));
     connect(close, &QAction::triggered, this, [this] {
         if (logic_ != nullptr)
-            logic_->CloseCycle();
+            logic_->CloseRules();
     });
     QAction* list = menu->addAction(QString::fromUtf8(kListMenuText));
     connect(list, &QAction::triggered, this, [this] {
         if (logic_ != nullptr)
-            logic_->ListCycle();
+            logic_->List();
     });
     menu->addSeparator();
     QAction* about = menu->addAction(QString::fromUtf8(kAboutMenuText));

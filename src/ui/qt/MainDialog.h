@@ -1,6 +1,6 @@
 // The program's one window: the rule box, the two options, "Open", "終了" and
 // the log, laid out from the dialog template in dialog units. All behaviour
-// beyond showing and reading the controls is CPortMapDlg's; this class only
+// beyond showing and reading the controls is WindowController's; this class only
 // forwards events to it and carries out what it asks of the window.
 #pragma once
 
@@ -13,12 +13,14 @@
 
 #include "app/PortMapWindow.h"
 
-class CPortMapDlg;
+class WindowController;
 class QCheckBox;
 class QLabel;
 class QMenu;
 class QPlainTextEdit;
 class QPushButton;
+
+struct DialogMetrics;
 
 class CMainDialog : public QDialog, public IPortMapWindow {
     Q_OBJECT
@@ -31,8 +33,8 @@ public:
     ~CMainDialog() override;
 
     // The logic that receives the window's events; set before Start().
-    void Attach(CPortMapDlg* logic) { logic_ = logic; }
-    // OnInitDialog, then shows the window and starts the 100 ms timer.
+    void Attach(WindowController* logic) { logic_ = logic; }
+    // WindowController::Start, then shows the window and starts the 100 ms timer.
     void Start();
 
     // IPortMapWindow
@@ -83,12 +85,15 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
-    void ShowLogViewLine();  // the view AppendLog promises
+    void ShowLogViewLine();                              // the view AppendLog promises
+    void CreateButtonsAndBoxes(const DialogMetrics& m);  // "Open", "終了", the log, the rules
+    void CreateTextsAndChecks(const DialogMetrics& m);   // the example and the two options
+    void ConnectControls();
     void OnOpen();
     void OnTick();
     void OnTrayActivated(QSystemTrayIcon::ActivationReason reason);
 
-    CPortMapDlg* logic_ = nullptr;
+    WindowController* logic_ = nullptr;
     TrayMode trayMode_;
     bool started_ = false;
     bool destroyed_ = false;

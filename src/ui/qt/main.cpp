@@ -1,9 +1,9 @@
-// pontaro: the desktop window. Everything it does goes through CPortMapDlg;
+// pontaro: the desktop window. Everything it does goes through WindowController;
 // this file only wires the window, the logic and the profile together.
 #include <QApplication>
 
-#include "app/PortMapDlg.h"
 #include "app/Profile.h"
+#include "app/WindowController.h"
 #include "ui/qt/MainDialog.h"
 
 int main(int argc, char* argv[]) {
@@ -14,7 +14,7 @@ int main(int argc, char* argv[]) {
 
     Profile profile;  // shared with pontaro-cli
     CMainDialog window;
-    CPortMapDlg logic(window, &profile);
+    WindowController logic(window, &profile);
     window.Attach(&logic);
     QObject::connect(&window, &QDialog::finished, &app, &QApplication::quit);
     window.Start();

@@ -135,12 +135,12 @@ INT_PTR CMainDialog::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             return reinterpret_cast<INT_PTR>(m_hIcon);
         case WM_COMMAND:
             if (LOWORD(wParam) == IDOK && HIWORD(wParam) == BN_CLICKED) {
-                logic_.RunCycle();
+                logic_.Open();
                 return TRUE;
             }
             break;  // IDCANCEL: the base ends the dialog
         case WM_TIMER:
-            logic_.OnTimer();
+            logic_.Tick();
             return TRUE;
         case WM_SIZE:
             OnSize(wParam);
@@ -192,17 +192,17 @@ BOOL CMainDialog::OnInitDialog() {
     SendDlgItemMessageW(Handle(), IDC_LOG, EM_SETLIMITTEXT, 0x7FFFFFFE, 0);
 
     SetTimer(Handle(), kTimerId, kTimerPeriodMs, nullptr);
-    logic_.OnInitDialog();  // settings, controls, tray icon
-    return TRUE;            // the system sets the focus
+    logic_.Start();  // settings, controls, tray icon
+    return TRUE;     // the system sets the focus
 }
 
 bool CMainDialog::OnSysCommand(WPARAM command) {
     switch (command & 0xFFF0) {
         case IDM_CLOSEPORTS:
-            logic_.CloseCycle();
+            logic_.CloseRules();
             return true;
         case IDM_SHOWMAPPINGS:
-            logic_.ListCycle();
+            logic_.List();
             return true;
         case IDM_ABOUTBOX: {
             CDialogBase about(Instance(), IDD_ABOUTBOX);
@@ -246,7 +246,7 @@ void CMainDialog::OnTrayNotify(LPARAM mouseMessage) {
 }
 
 void CMainDialog::OnDestroy() {
-    logic_.OnDestroy();  // saves the options, removes the tray icon
+    logic_.Finish();  // saves the options, removes the tray icon
 }
 
 }  // namespace win32ui

@@ -1,7 +1,7 @@
 // The main window (dialog 102) on Windows: the controls, the system menu
 // with the version box, the icon while iconic and the notification-area
 // icon. What a run does, the settings and the log texts belong to
-// CPortMapDlg, which drives this window through IPortMapWindow.
+// WindowController, which drives this window through IPortMapWindow.
 #pragma once
 
 #include <windows.h>
@@ -10,8 +10,8 @@
 
 #include <string>
 
-#include "app/PortMapDlg.h"
 #include "app/PortMapWindow.h"
+#include "app/WindowController.h"
 #include "ui/win32/DialogBase.h"
 
 class Profile;
@@ -54,7 +54,7 @@ private:
     void OnTrayNotify(LPARAM mouseMessage);
     void OnDestroy();
 
-    CPortMapDlg logic_;
+    WindowController logic_;
     HICON m_hIcon;                   // group 128 at the large size (shared, not destroyed)
     HICON smallIcon_ = nullptr;      // group 128 at the small size
     HICON trayIconImage_ = nullptr;  // group 130 at the small size

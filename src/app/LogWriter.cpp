@@ -1,0 +1,99 @@
+#include "app/LogWriter.h"
+
+#include <algorithm>
+
+#include "app/ActivityLog.h"
+#include "app/FailureText.h"
+#include "app/MappingTable.h"
+#include "net/AddressScope.h"
+
+using namespace session;
+
+void LogWriter::operator()(const Event& event) {
+    std::visit([this](const auto& e) { On(e); }, event);
+}
+
+void LogWriter::Write(const std::string& message) {
+    append_(activity_log::LoggedText(message));
+}
+
+void LogWriter::On(const PeriodicRun& e) {
+    Write(activity_log::FormatLocalTime(e.time, activity_log::kTimeStampPattern));
+    Write(activity_log::kAutoRun);
+}
+
+void LogWriter::On(const SettingsNotSaved&) {
+    Write(activity_log::kSaveFailed);
+}
+
+void LogWriter::On(const GatewayNotFound&) {
+    Write(activity_log::kNotFound);
+}
+
+void LogWriter::On(const GatewayFound& e) {
+    Write(activity_log::kFound);
+    Write(activity_log::GatewayText(e.address, e.location));
+}
+
+void LogWriter::On(const RuleStarted& e) {
+    const PortMappingRule& r = e.rule;
+    Write(e.operation == Operation::kClose
+              ? activity_log::CloseStartText(r.externalPort, r.protocol)
+              : activity_log::RuleStartText(r.externalPort, r.internalPort, r.protocol));
+}
+
+void LogWriter::On(const RuleOpened& e) {
+    Write(activity_log::kSuccess);
+    if (e.result.kind == RuleResult::Kind::kAlreadyThere) {
+        Write(activity_log::AlreadyThereText(e.result.holder.description));
+    } else if (e.result.kind == RuleResult::Kind::kMovedFromOldAddress) {
+        Write(activity_log::MovedFromOldAddressText(e.result.holder.internalClient));
+    }
+}
+
+void LogWriter::On(const RuleFailed& e) {
+    Write(activity_log::kFailure);
+    Write(activity_log::ReasonText(DescribeRuleFailure(e.result, e.rule)));
+}
+
+void LogWriter::On(const RuleClosed& e) {
+    Write(e.wasThere ? activity_log::kClosed : activity_log::kNothingToClose);
+}
+
+void LogWriter::On(const CloseFailed& e) {
+    Write(activity_log::kCloseFailure);
+    Write(activity_log::ReasonText(DescribeFailure(e.reason)));
+}
+
+void LogWriter::On(const TableListed& e) {
+    if (!e.entries.empty()) {
+        Write(activity_log::TableHeadingText(e.entries.size()));
+    } else if (e.complete) {
+        Write(activity_log::kTableEmpty);
+    }
+    Write(MappingTableText(e.entries, e.localAddress));
+    if (std::any_of(e.entries.begin(), e.entries.end(), [&](const PortMappingEntry& m) {
+            return m.internalClient == e.localAddress;
+        })) {
+        Write(activity_log::kTableMarkNote);
+    }
+    if (e.capped) {
+        Write(activity_log::kTableCapped);
+    }
+}
+
+void LogWriter::On(const TableFailed& e) {
+    Write(activity_log::kTableFailure);
+    Write(activity_log::ReasonText(DescribeFailure(e.reason)));
+}
+
+void LogWriter::On(const OutsideAddress& e) {
+    Write(activity_log::ExternalAddressText(e.address));
+    if (e.warnIfNotPublic && !IsPublicIPv4(e.address)) {
+        Write(activity_log::NotPublicText(e.address));
+    }
+}
+
+void LogWriter::On(const RunEnded&) {
+    Write(activity_log::kRunEnd);
+}

@@ -1,0 +1,117 @@
+// What a port session reports, as typed events. The session only tells what
+// happened; each receiver (the Japanese log, pontaro-cli's --verbose and
+// --json, the windows, the tests) makes of it what it needs, so that nobody
+// takes log text apart again.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "app/ApplyRule.h"
+#include "app/PortMappingRule.h"
+#include "upnp/FailureReason.h"
+#include "upnp/PortMappingEntry.h"
+
+namespace session {
+
+enum class Operation { kOpen, kClose, kList };
+
+// Announced before a periodic run by whoever keeps the clock (the window's
+// timer, pontaro-cli --watch); `time` is seconds since 1970.
+struct PeriodicRun {
+    std::int64_t time = 0;
+};
+// The rule text could not be written to the profile; the run goes on.
+struct SettingsNotSaved {};
+
+struct RunStarted {
+    Operation operation = Operation::kOpen;
+};
+// A device answered the search but was not taken, and why (during the search).
+struct GatewayPassedOver {
+    std::string location;
+    FailureReason reason;
+};
+// No gateway: the run ends with RunEnded next.
+struct GatewayNotFound {
+    FailureReason reason;
+};
+struct GatewayFound {
+    std::string address;   // dotted
+    std::string location;  // the description's URL
+};
+// Before each rule's request (opening or closing).
+struct RuleStarted {
+    Operation operation = Operation::kOpen;
+    PortMappingRule rule;
+};
+// The router holds the mapping now (result.kind says how it came about).
+struct RuleOpened {
+    PortMappingRule rule;
+    RuleResult result;
+};
+struct RuleFailed {
+    PortMappingRule rule;
+    RuleResult result;  // result.failure: why the router refused
+};
+struct RuleClosed {
+    PortMappingRule rule;
+    bool wasThere = true;  // false: the router had no such mapping
+};
+struct CloseFailed {
+    PortMappingRule rule;
+    FailureReason reason;
+};
+// The router's table as far as it could be read.
+struct TableListed {
+    std::string localAddress;  // this machine, on the interface that reaches the router
+    std::vector<PortMappingEntry> entries;
+    bool complete = false;  // the router said where the table ends (or the cap was reached)
+    bool capped = false;
+};
+struct TableFailed {
+    FailureReason reason;
+};
+// The router's outside address as it stated it (made one line).
+struct OutsideAddress {
+    std::string address;
+    bool warnIfNotPublic = false;  // opening warns; the listing only shows it
+};
+struct RunEnded {
+    Operation operation = Operation::kOpen;
+};
+
+using Event =
+    std::variant<PeriodicRun, SettingsNotSaved, RunStarted, GatewayPassedOver, GatewayNotFound,
+                 GatewayFound, RuleStarted, RuleOpened, RuleFailed, RuleClosed, CloseFailed,
+                 TableListed, TableFailed, OutsideAddress, RunEnded>;
+
+// Receivers are plain functions; several are chained with Fanout.
+using Receiver = std::function<void(const Event&)>;
+
+// Hands each event to every receiver, in the order given.
+class Fanout {
+public:
+    void Add(Receiver receiver) { receivers_.push_back(std::move(receiver)); }
+    void operator()(const Event& event) const {
+        for (const Receiver& r : receivers_) {
+            r(event);
+        }
+    }
+
+private:
+    std::vector<Receiver> receivers_;
+};
+
+// std::visit with one lambda per event type.
+template <class... Ts>
+struct Overloaded : Ts... {
+    using Ts::operator()...;
+};
+template <class... Ts>
+Overloaded(Ts...) -> Overloaded<Ts...>;
+
+}  // namespace session

@@ -1,0 +1,94 @@
+#include "app/WindowController.h"
+
+#include <ctime>
+
+#include "app/Profile.h"
+
+WindowController::WindowController(IPortMapWindow& window, Profile* profile)
+    : window_(window),
+      profile_(profile),
+      session_([this](const session::Event& e) { receivers_(e); }),
+      now_([] { return static_cast<std::int64_t>(std::time(nullptr)); }) {
+    receivers_.Add(LogWriter([this](const std::string& text) { AppendLog(text); }));
+}
+
+void WindowController::Start() {
+    std::string rules;
+    bool autoMinimize = false;
+    if (profile_ != nullptr) {
+        rules = RuleTextFromStored(
+            profile_->GetString(settings::kSection, settings::kRuleText, std::string()));
+        autoUpdate_ = profile_->GetInt(settings::kSection, settings::kAutoUpdate, 0) != 0;
+        autoMinimize = profile_->GetInt(settings::kSection, settings::kAutoMinimize, 0) != 0;
+    }
+    window_.SetRuleText(rules);
+    window_.SetAutoUpdate(autoUpdate_);
+    window_.SetAutoMinimize(autoMinimize);
+    window_.AddTrayIcon();
+    firstTickDone_ = false;
+}
+
+void WindowController::Finish() {
+    if (profile_ != nullptr) {
+        profile_->WriteInt(settings::kSection, settings::kAutoUpdate,
+                           window_.GetAutoUpdate() ? 1 : 0);
+        profile_->WriteInt(settings::kSection, settings::kAutoMinimize,
+                           window_.GetAutoMinimize() ? 1 : 0);
+    }
+    window_.RemoveTrayIcon();
+}
+
+void WindowController::AppendLog(const std::string& message) {
+    const std::string text = activity_log::LoggedText(message);
+    window_.AppendLog(text);
+    const int drop = logBudget_.Append(text);
+    if (drop > 0) {
+        window_.DropOldestLogLines(drop);
+    }
+}
+
+// The text is stored at every run, before discovery and whatever it finds.
+std::string WindowController::TakeRuleText() {
+    const std::string rules = window_.GetRuleText();
+    if (profile_ != nullptr &&
+        !profile_->WriteString(settings::kSection, settings::kRuleText, RuleTextToStored(rules))) {
+        receivers_(session::SettingsNotSaved{});
+    }
+    return rules;
+}
+
+void WindowController::Open() {
+    session_.Open(TakeRuleText());
+}
+
+void WindowController::CloseRules() {
+    session_.Close(window_.GetRuleText());
+}
+
+void WindowController::List() {
+    session_.List();
+}
+
+void WindowController::RunPeriodic() {
+    receivers_(session::PeriodicRun{now_()});
+    Open();
+}
+
+void WindowController::Tick() {
+    if (!firstTickDone_) {
+        if (window_.GetAutoMinimize()) {
+            window_.HideWindow();
+            window_.MinimizeWindow();
+        }
+        Open();
+    }
+    autoUpdate_ = window_.GetAutoUpdate();
+    firstTickDone_ = true;
+    if (autoUpdate_) {
+        ++periodicTicks_;
+        if (periodicTicks_ > periodicRunTicks_) {
+            RunPeriodic();
+            periodicTicks_ = 0;
+        }
+    }
+}

@@ -1,0 +1,73 @@
+// What belongs to the window alone, for every front end: the settings, the
+// 100 ms timer with the first run after opening and the periodic runs, and
+// the log pane. The runs themselves are PortSession's; the log lines are
+// LogWriter's. A front end owns the real window, implements IPortMapWindow
+// and forwards its events here.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "app/ActivityLog.h"
+#include "app/LogWriter.h"
+#include "app/PortMapWindow.h"
+#include "app/PortSession.h"
+#include "app/SessionEvents.h"
+
+class Profile;
+
+class WindowController {
+public:
+    // `profile` may be null (nothing is loaded or saved).
+    WindowController(IPortMapWindow& window, Profile* profile);
+
+    void Start();       // the window exists: settings into the controls, tray icon
+    void Open();        // "Open": stores the rule text, then opens the rules' ports
+    void CloseRules();  // "ポートを閉じる"
+    void List();        // "現在の設定を表示"
+    void Tick();        // every 100 ms
+    void Finish();      // the window closes: saves the options, removes the tray icon
+
+    // False when ticks would change nothing until "定期的に更新" is ticked
+    // again: the first tick is done and the box was clear at the last tick.
+    // A front end may then pause its timer (and resume it when the box is
+    // ticked) so that an idle window costs no wake-ups.
+    bool TimerNeeded() const { return !firstTickDone_ || autoUpdate_; }
+
+    // A periodic run: its announcement, then Open. Tick calls it after
+    // enough ticks.
+    void RunPeriodic();
+
+    // Appends to the log pane, which scrolls as the window's AppendLog says
+    // and keeps at most activity_log::kMaxLogBytes.
+    void AppendLog(const std::string& message);
+
+    // Another receiver of every event, after the log.
+    void Listen(session::Receiver receiver) { receivers_.Add(std::move(receiver)); }
+
+    PortSession& Session() { return session_; }
+
+    static constexpr int kPeriodicRunTicks = 6000;  // a periodic run on the tick after this many
+    // Ticks counted towards the next periodic run.
+    int PeriodicTicks() const { return periodicTicks_; }
+    // Tests shorten the period.
+    void SetPeriodicRunTicks(int ticks) { periodicRunTicks_ = ticks; }
+    // The clock of the periodic run's announcement (seconds since 1970).
+    void SetClock(std::function<std::int64_t()> now) { now_ = std::move(now); }
+
+private:
+    // The rule text of the box, stored in the profile as every run does.
+    std::string TakeRuleText();
+
+    IPortMapWindow& window_;
+    Profile* profile_;
+    activity_log::LogLineBudget logBudget_;
+    session::Fanout receivers_;
+    PortSession session_;
+    std::function<std::int64_t()> now_;
+    bool autoUpdate_ = false;  // the box, as last read
+    bool firstTickDone_ = false;
+    int periodicTicks_ = 0;
+    int periodicRunTicks_ = kPeriodicRunTicks;
+};

@@ -1,0 +1,109 @@
+// The log writer's own table: events in, the exact lines of the log out.
+// Every other test of a run looks at the events.
+#include "app/LogWriter.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/ActivityLog.h"
+#include "app/FailureText.h"
+#include "app/MappingTable.h"
+
+using namespace activity_log;
+using namespace session;
+
+namespace {
+
+PortMappingRule Rule(const char* external, const char* internal, const char* protocol) {
+    return PortMappingRule{external, internal, protocol, "d"};
+}
+
+RuleResult Result(RuleResult::Kind kind, const char* client, const char* description) {
+    RuleResult r;
+    r.kind = kind;
+    r.holder.internalClient = client;
+    r.holder.description = description;
+    return r;
+}
+
+FailureReason Refusal(const char* code) {
+    FailureReason f;
+    f.step = FailureReason::Step::kStatus;
+    f.httpStatus = 500;
+    f.upnpErrorCode = code;
+    return f;
+}
+
+const std::int64_t kStampTime = 1054425907;  // 2003-06-01 00:05:07 UTC
+const char kNotGlobal[] =
+    "はグローバルアドレスではありません。プロバイダやもう一台のルータのNATの内側にあるため、"
+    "インターネットからこのポートには届きません。\r\n";
+
+}  // namespace
+
+TEST(LogWriter, EachEventGetsItsExactLines) {
+    RuleResult taken;
+    taken.failure = Refusal("718");
+    const PortMappingEntry here{"", "8080", "TCP", "8080", "10.0.0.2", "1", "web", "0"};
+    struct Case {
+        std::vector<Event> events;
+        std::string log;
+    };
+    std::vector<Case> cases = {
+        {{GatewayNotFound{}, RunEnded{}}, std::string(kNotFound) + "\r\n"},
+        {{GatewayPassedOver{"http://x/", {}}, RunStarted{}}, ""},
+        {{GatewayFound{"10.0.0.1", "http://10.0.0.1:5000/d\xFF.xml"}},
+         std::string(kFound) +
+             "- Address : 10.0.0.1\r\n- Control URL : http://10.0.0.1:5000/d\xEF\xBF\xBD.xml\r\n"},
+        {{RuleStarted{Operation::kOpen, Rule("80", "8080", "TCP")}}, "■ 80 -> 8080 [TCP] : "},
+        {{RuleStarted{Operation::kClose, Rule("80", "8080", "udp")}}, "■ 80 [udp] : "},
+        {{RuleOpened{Rule("80", "80", "TCP"), Result(RuleResult::Kind::kAdded, "", "")}}, kSuccess},
+        {{RuleOpened{Rule("80", "80", "TCP"),
+                     Result(RuleResult::Kind::kAlreadyThere, "10.0.0.2", "web")}},
+         std::string(kSuccess) + "  ※ ルータにはこの割り当てがすでにあります (説明: web)。\r\n"},
+        {{RuleOpened{Rule("80", "80", "TCP"),
+                     Result(RuleResult::Kind::kMovedFromOldAddress, "10.77.0.2", "")}},
+         std::string(kSuccess) +
+             "  ※ 以前のアドレス (10.77.0.2) への割り当てを削除して設定し直しました。\r\n"},
+        {{RuleFailed{Rule("21", "2121", "udp"), taken}},
+         std::string(kFailure) +
+             "  理由: ポート 21/udp はすでに別の割り当てに使われています (UPnPエラー 718)。"
+             "多くのルータは初期設定で 1024～65535 のポートしか開けません。\r\n"},
+        {{RuleClosed{Rule("80", "80", "TCP"), true}}, kClosed},
+        {{RuleClosed{Rule("80", "80", "TCP"), false}}, kNothingToClose},
+        {{CloseFailed{Rule("80", "80", "TCP"), Refusal("606")}},
+         std::string(kCloseFailure) + ReasonText(DescribeFailure(Refusal("606")))},
+        {{TableListed{"10.0.0.2", {}, true, false}}, kTableEmpty},
+        {{TableListed{"10.0.0.2", {}, false, false}, TableFailed{Refusal("501")}},
+         std::string(kTableFailure) + ReasonText(DescribeFailure(Refusal("501")))},
+        {{TableListed{"10.0.0.2", {here}, true, true}},
+         TableHeadingText(1) + MappingTableText({here}, "10.0.0.2") + kTableMarkNote +
+             kTableCapped},
+        {{TableListed{"10.0.0.9", {here}, true, false}},
+         TableHeadingText(1) + MappingTableText({here}, "10.0.0.9")},
+        {{OutsideAddress{"1.2.3.4", true}}, "- External IP : 1.2.3.4\r\n"},
+        {{OutsideAddress{"", true}},
+         std::string("- External IP : \r\n※ ルータの外側のアドレス () ") + kNotGlobal},
+        {{OutsideAddress{"10.1.2.3", false}}, "- External IP : 10.1.2.3\r\n"},
+        {{PeriodicRun{kStampTime}}, FormatLocalTime(kStampTime, kTimeStampPattern) + kAutoRun},
+        {{SettingsNotSaved{}}, kSaveFailed},
+    };
+    // Outside addresses that the internet cannot reach are flagged.
+    for (const char* kind : {"0.0.0.0", "10.1.2.3", "172.20.0.1", "192.168.0.10", "100.64.12.34",
+                             "169.254.3.4", "127.0.0.1", "192.0.0.8", "192.0.2.5", "198.51.100.2",
+                             "203.0.113.7", "198.18.4.4", "240.1.2.3"}) {
+        cases.push_back({{OutsideAddress{kind, true}},
+                         std::string("- External IP : ") + kind + "\r\n※ ルータの外側のアドレス (" +
+                             kind + ") " + kNotGlobal});
+    }
+    for (const Case& c : cases) {
+        std::string log;
+        LogWriter writer([&log](const std::string& t) { log += t; });
+        for (const Event& e : c.events) {
+            writer(e);
+        }
+        EXPECT_EQ(log, c.log);
+    }
+}

@@ -1,0 +1,385 @@
+// A run's work against a scripted gateway on loopback (searched alone: no
+// multicast, no default gateways), told by the session's events.
+#include "app/PortSession.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/ActivityLog.h"
+#include "app/LogWriter.h"
+#include "app/PortMappingRule.h"
+#include "support/EventRecorder.h"
+#include "support/LoopbackListener.h"
+#include "support/ScriptedGateway.h"
+
+using namespace activity_log;
+
+namespace {
+
+class Session : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(gateway_.Ready()); }
+
+    // A session of its own (nothing made yet) whose runs search only `gateway`.
+    PortSession& Fresh(ScriptedGateway* gateway = nullptr) {
+        heard_.Clear();
+        session_ = std::make_unique<PortSession>(heard_.Receiver());
+        session_->targets = (gateway != nullptr ? *gateway : gateway_).Targets(1500);
+        return *session_;
+    }
+    // The rules' outcomes as the log tells them (what follows each rule's
+    // start on its line, and the lines under it).
+    std::string Told() const {
+        std::string told;
+        LogWriter writer([&told](const std::string& t) { told += t; });
+        for (const session::Event& e : heard_.events) {
+            if (std::holds_alternative<session::RuleOpened>(e) ||
+                std::holds_alternative<session::RuleFailed>(e)) {
+                writer(e);
+            }
+        }
+        return told;
+    }
+    std::vector<std::string> RulesStarted() const {
+        std::vector<std::string> rules;
+        for (const session::RuleStarted& e : heard_.Of<session::RuleStarted>()) {
+            rules.push_back(e.rule.externalPort + "->" + e.rule.internalPort + "/" +
+                            e.rule.protocol);
+        }
+        return rules;
+    }
+
+    ScriptedGateway gateway_;
+    EventRecorder heard_;
+    std::unique_ptr<PortSession> session_;
+};
+
+}  // namespace
+
+TEST_F(Session, OutsideAddressFollowsTheRulesOnceOneIsMapped) {
+    using Reply = ScriptedGateway::SoapReply;
+    const auto address = [](const char* a) {
+        return Reply{200, "", "", {{"NewExternalIPAddress", a}}};
+    };
+    struct Case {
+        Reply reply;
+        std::vector<std::string> told;  // the outside addresses the run tells
+    };
+    const Case cases[] = {
+        {address("1.2.3.4"), {"1.2.3.4"}},
+        {address(""), {""}},
+        {address("10.1.2.3"), {"10.1.2.3"}},
+        {Reply{501, "501", "Action Failed", {}}, {}},
+        {Reply{}, {}},  // a response without the address
+    };
+    for (const Case& c : cases) {
+        gateway_.ScriptActionReplies("GetExternalIPAddress", {c.reply});
+        const std::size_t before = gateway_.ActionPosts().size();
+        Fresh().Open("80, 80, TCP, a\r\n81, 81, TCP, b");
+        std::vector<std::string> told;
+        for (const session::OutsideAddress& e : heard_.Of<session::OutsideAddress>()) {
+            told.push_back(e.address);
+            EXPECT_TRUE(e.warnIfNotPublic);
+        }
+        EXPECT_EQ(told, c.told);
+        EXPECT_EQ(heard_.Count<session::RuleOpened>(), 2);
+        EXPECT_EQ(gateway_.ActionPosts().size() - before, 3u);  // two rules, one question
+        // After the rules, before the run's end.
+        EXPECT_TRUE(std::holds_alternative<session::RunEnded>(heard_.events.back()));
+        if (!c.told.empty()) {
+            EXPECT_TRUE(std::holds_alternative<session::OutsideAddress>(
+                heard_.events[heard_.events.size() - 2]));
+        }
+    }
+
+    // No rule mapped: nothing is asked.
+    gateway_.ScriptSoapReplies({{500, "606", "Action not authorized"}});
+    gateway_.ScriptActionReplies("GetExternalIPAddress", {address("1.2.3.4")});
+    const std::size_t before = gateway_.ActionPosts().size();
+    Fresh().Open("8080, 8080, TCP, a");
+    EXPECT_EQ(gateway_.ActionPosts().size() - before, 1u);
+    EXPECT_EQ(heard_.Count<session::OutsideAddress>(), 0);
+}
+
+TEST_F(Session, BlankOrIncompleteLineEndsTheListSilently) {
+    struct Case {
+        const char* rules;
+        std::vector<std::string> applied;
+    };
+    const std::vector<std::string> one = {"80->80/TCP"};
+    for (const Case& c :
+         {Case{"", {}}, Case{"80, 80, TCP, a\r\n\r\n21, 21, TCP, b", one},
+          Case{"80, 80, TCP, a\r\n21, 21, TCP\r\n22, 22, TCP, c", one},
+          Case{"80, 80, TCP, a\r\n,,,\r\n22, 22, TCP, c", one},
+          Case{"80, 80, TCP,  \r\n22, 22, TCP, c", {}}, Case{"80, 80, TCP, a\r\n\r\n\r\n", one}}) {
+        const std::size_t postsBefore = gateway_.Posts().size();
+        Fresh().Open(c.rules);
+        EXPECT_EQ(RulesStarted(), c.applied) << c.rules;
+        EXPECT_EQ(heard_.Count<session::RuleOpened>(), static_cast<int>(c.applied.size()));
+        EXPECT_EQ(heard_.Count<session::RuleFailed>(), 0) << c.rules;
+        EXPECT_EQ(heard_.Count<session::RunEnded>(), 1) << c.rules;
+        EXPECT_EQ(gateway_.Posts().size() - postsBefore, c.applied.size()) << c.rules;
+    }
+}
+
+TEST_F(Session, ADevicePassedOverIsToldBeforeTheGatewayTaken) {
+    ScriptedGateway network(std::vector<ScriptedGateway::Device>{
+        {"/WFADevice.xml",
+         "<?xml version=\"1.0\"?><root xmlns=\"urn:schemas-upnp-org:device-1-0\"><device>"
+         "<serviceList><service><serviceType>urn:schemas-wifialliance-org:service:"
+         "WFAWLANConfig:1</serviceType><controlURL>/wps</controlURL></service></serviceList>"
+         "</device></root>",
+         {}},
+        {}});
+    ASSERT_TRUE(network.Ready());
+    Fresh(&network).Open("80, 80, TCP, a");
+    ASSERT_GE(heard_.events.size(), 3u);
+    const auto* passed = std::get_if<session::GatewayPassedOver>(&heard_.events[1]);
+    ASSERT_NE(passed, nullptr);
+    EXPECT_EQ(passed->location, network.Url("/WFADevice.xml"));
+    EXPECT_EQ(passed->reason.step, FailureReason::Step::kNoService);
+    EXPECT_EQ(heard_.Count<session::GatewayPassedOver>(), 1);
+    const auto found = heard_.Of<session::GatewayFound>();
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0].address, "127.0.0.1");
+    EXPECT_EQ(found[0].location, network.Location());
+    EXPECT_TRUE(std::holds_alternative<session::GatewayFound>(heard_.events[2]));
+    EXPECT_EQ(heard_.Count<session::RuleOpened>(), 1);
+}
+
+TEST_F(Session, RefusedRuleGetsItsReasonAndATakenPortItsHolder) {
+    using Reply = ScriptedGateway::SoapReply;
+    CRouterDevice probe;
+    probe.address = IpAddress(loopback::Address());
+    const std::string self = probe.GetLocalAddress().ToText();
+    const auto holder = [](const std::string& client, const char* port) {
+        return Reply{200,
+                     "",
+                     "",
+                     {{"NewInternalPort", port},
+                      {"NewInternalClient", client},
+                      {"NewPortMappingDescription", "web"}}};
+    };
+    const Reply taken{500, "718", "ConflictInMappingEntry"};
+    const Reply badArgs{500, "402", "Invalid Args"};
+    struct Case {
+        std::vector<Reply> adds;
+        std::vector<Reply> holders;
+        std::string outcome;  // the rest of the rule's line and the line under it
+        std::vector<std::string> leases;
+    };
+    const std::string why = std::string(kFailure) + "  理由: ";
+    for (const Case& c : {
+             Case{{taken},
+                  {holder("192.168.77.3", "8080")},
+                  why + "ポート 8080/TCP は 192.168.77.3:8080 (説明: web) に割り当て済みです "
+                        "(UPnPエラー 718)。",
+                  {"0"}},
+             Case{
+                 {taken},
+                 {holder(self, "8080")},
+                 std::string(kSuccess) + "  ※ ルータにはこの割り当てがすでにあります (説明: web)。",
+                 {"0"}},
+             Case{{taken},
+                  {holder(self, "9090")},
+                  why + "ポート 8080/TCP は " + self +
+                      ":9090 (説明: web) に割り当て済みです (UPnPエラー 718)。",
+                  {"0"}},
+             Case{{taken},
+                  {Reply{500, "714", "NoSuchEntryInArray"}},
+                  why + "ポート 8080/TCP はすでに別の割り当てに使われています (UPnPエラー 718)。",
+                  {"0"}},
+             // A refused permanent lease is asked once more for a week; nothing else is retried.
+             Case{{badArgs}, {}, kSuccess, {"0", "604800"}},
+             Case{{badArgs, badArgs},
+                  {},
+                  why + "ルータが要求の値を受け付けませんでした",
+                  {"0", "604800"}},
+             Case{{Reply{500, "501", "Action Failed"}}, {}, why + "ルータがポートの転送を", {"0"}},
+         }) {
+        gateway_.ScriptSoapReplies(c.adds);
+        gateway_.ScriptActionReplies("GetSpecificPortMappingEntry", c.holders);
+        const std::size_t before = gateway_.Posts().size();
+        Fresh().Open("8080, 8080, TCP, mine");
+        const std::string told = Told();
+        EXPECT_EQ(told.compare(0, c.outcome.size(), c.outcome), 0) << told;
+        EXPECT_EQ(heard_.Count<session::RuleStarted>(), 1);
+        std::vector<std::string> failures;
+        for (const session::RuleFailed& e : heard_.Of<session::RuleFailed>()) {
+            failures.push_back(e.result.failure.upnpErrorCode);
+        }
+        std::vector<std::string> leases;
+        const auto posts = gateway_.Posts();
+        for (std::size_t i = before; i < posts.size(); ++i) {
+            leases.push_back(SoapArgument(posts[i], "NewLeaseDuration"));
+        }
+        EXPECT_EQ(leases, c.leases) << c.outcome;
+        // The event tells why the mapping was refused, not the holder question.
+        const bool failed = c.outcome.rfind(kFailure, 0) == 0;
+        EXPECT_EQ(heard_.Count<session::RuleFailed>(), failed ? 1 : 0) << c.outcome;
+        EXPECT_EQ(failures, failed ? std::vector<std::string>{c.adds.back().errorCode}
+                                   : std::vector<std::string>{})
+            << c.outcome;
+    }
+}
+
+TEST_F(Session, OnlyOurOwnMappingForAnEarlierAddressIsMovedToThisOne) {
+    using Reply = ScriptedGateway::SoapReply;
+    CRouterDevice probe;
+    probe.address = IpAddress(loopback::Address());
+    const std::string self = probe.GetLocalAddress().ToText();
+    const auto holder = [](const char* client, const char* port, const char* description) {
+        return Reply{200,
+                     "",
+                     "",
+                     {{"NewInternalPort", port},
+                      {"NewInternalClient", client},
+                      {"NewPortMappingDescription", description}}};
+    };
+    const Reply taken{500, "718", "ConflictInMappingEntry"};
+    const std::string why = std::string(kFailure) + "  理由: ポート 8080/TCP は ";
+    const std::vector<std::string> asked = {"AddPortMapping", "GetSpecificPortMappingEntry"};
+    std::vector<std::string> moved = asked;
+    moved.insert(moved.end(), {"DeletePortMapping", "AddPortMapping"});
+    struct Case {
+        const char* made;  // a rule this process mapped earlier, or empty
+        std::vector<Reply> adds;
+        Reply holder;
+        std::vector<Reply> deletes;
+        std::string outcome;  // the rest of the rule's line and the line under it
+        std::vector<std::string> actions;
+        std::string remembered;  // the client remembered for 8080/TCP afterwards
+    };
+    const std::string leftAlone = " に割り当て済みです (UPnPエラー 718)。\r\n";
+    const std::string movedHere =
+        std::string(kSuccess) +
+        "  ※ 以前のアドレス (10.77.0.2) への割り当てを削除して設定し直しました。\r\n";
+    const std::string stuck = std::string(kFailure) +
+                              "  理由: ポート 8080/TCP はこのコンピュータの以前のアドレス "
+                              "(10.77.0.2) に割り当てられたままです。";
+    for (const Case& c : {
+             Case{"", {}, {}, {}, std::string(kSuccess), {"AddPortMapping"}, self},
+             Case{"8080, 8080, TCP, mine",
+                  {taken},
+                  holder("10.77.0.2", "8080", "mine"),
+                  {},
+                  movedHere,
+                  moved,
+                  self},
+             Case{"8080, 8080, TCP, mine",
+                  {taken},
+                  holder("10.77.0.2", "8080", "mine"),
+                  {Reply{500, "606", "Action not authorized"}},
+                  stuck + "ルータはUPnPでこの割り当てを削除することを許していません (UPnPエラー "
+                          "606)。ルータの設定画面で削除するか、ルータが割り当てを消すまで待ってく"
+                          "ださい。\r\n",
+                  {"AddPortMapping", "GetSpecificPortMappingEntry", "DeletePortMapping"},
+                  "10.77.0.2"},
+             Case{"8080, 8080, TCP, mine",
+                  {taken},
+                  holder("10.77.0.2", "8080", "mine"),
+                  {Reply{500, "714", "NoSuchEntryInArray"}},
+                  movedHere,
+                  moved,
+                  self},
+             Case{"8080, 8080, TCP, mine",
+                  {taken},
+                  holder("10.77.0.2", "8080", "mine"),
+                  {Reply{500, "401", "Invalid Action"}},
+                  stuck + "この割り当てを削除できませんでした: "
+                          "ルータはこの要求に対応していません (UPnPエラー 401)。\r\n",
+                  {"AddPortMapping", "GetSpecificPortMappingEntry", "DeletePortMapping"},
+                  "10.77.0.2"},
+             // Removed, but the router refuses the new mapping all the same.
+             Case{"8080, 8080, TCP, mine",
+                  {taken, Reply{500, "728", "NoPortMapsAvailable"}},
+                  holder("10.77.0.2", "8080", "mine"),
+                  {},
+                  std::string(kFailure) +
+                      "  理由: ルータのポート割り当ての表がいっぱいです (UPnPエラー 728)。"
+                      "使っていない割り当てをルータの設定画面で削除してください。\r\n",
+                  moved,
+                  "10.77.0.2"},
+             // Anything else that holds the port is somebody else's.
+             Case{"",
+                  {taken},
+                  holder("10.77.0.2", "8080", "mine"),
+                  {},
+                  why + "10.77.0.2:8080 (説明: mine)" + leftAlone,
+                  asked,
+                  ""},
+             Case{"8080, 8080, TCP, mine",
+                  {taken},
+                  holder("10.77.0.9", "8080", "mine"),
+                  {},
+                  why + "10.77.0.9:8080 (説明: mine)" + leftAlone,
+                  asked,
+                  "10.77.0.2"},
+             Case{"8080, 8080, TCP, mine",
+                  {taken},
+                  holder("10.77.0.2", "9090", "mine"),
+                  {},
+                  why + "10.77.0.2:9090 (説明: mine)" + leftAlone,
+                  asked,
+                  "10.77.0.2"},
+             Case{"8080, 8080, TCP, mine",
+                  {taken},
+                  holder("10.77.0.2", "8080", "other"),
+                  {},
+                  why + "10.77.0.2:8080 (説明: other)" + leftAlone,
+                  asked,
+                  "10.77.0.2"},
+             Case{"8080, 8080, UDP, mine",
+                  {taken},
+                  holder("10.77.0.2", "8080", "mine"),
+                  {},
+                  why + "10.77.0.2:8080 (説明: mine)" + leftAlone,
+                  asked,
+                  ""},
+             // The rule itself changed since: its description, its internal port.
+             Case{"8080, 8080, TCP, web",
+                  {taken},
+                  holder("10.77.0.2", "8080", "web"),
+                  {},
+                  why + "10.77.0.2:8080 (説明: web)" + leftAlone,
+                  asked,
+                  "10.77.0.2"},
+             Case{"8080, 9090, TCP, mine",
+                  {taken},
+                  holder("10.77.0.2", "9090", "mine"),
+                  {},
+                  why + "10.77.0.2:9090 (説明: mine)" + leftAlone,
+                  asked,
+                  "10.77.0.2"},
+         }) {
+        gateway_.ScriptSoapReplies(c.adds);
+        gateway_.ScriptActionReplies("GetSpecificPortMappingEntry", {c.holder});
+        gateway_.ScriptActionReplies("DeletePortMapping", c.deletes);
+        PortSession& session = Fresh();
+        PortMappingRule made;
+        if (ParseRuleLine(c.made, &made)) {
+            session.Made().Remember(made, "10.77.0.2");
+        }
+        const std::size_t before = gateway_.ActionPosts().size();
+        session.Open("8080, 8080, TCP, mine");
+        EXPECT_EQ(Told(), c.outcome) << c.made << " / " << c.outcome;
+        std::vector<std::string> actions;
+        const auto posts = gateway_.ActionPosts();
+        for (std::size_t i = before; i < posts.size(); ++i) {
+            if (posts[i].action != "GetExternalIPAddress") {
+                actions.push_back(posts[i].action);
+            }
+        }
+        EXPECT_EQ(actions, c.actions) << c.made << " / " << c.outcome;
+        std::string remembered;
+        for (const MadeMapping& m : session.Made().Entries()) {
+            if (m.externalPort == 8080 && m.protocol == "TCP") {
+                remembered = m.internalClient;
+            }
+        }
+        EXPECT_EQ(remembered, c.remembered) << c.made << " / " << c.outcome;
+    }
+}
