@@ -1,11 +1,12 @@
-// The floor for a run: the least a client can do to open the same rules the
-// way pontaro-cli does. The same searches in one burst (the first answer with
-// a location is taken), a GET of that description to find its WAN connection
-// service (asking each for GetStatusInfo only when it lists several), then
-// for every rule a GET of the description and a POST of AddPortMapping (after
-// the first that succeeds, one GetExternalIPAddress), each on a connection of
-// its own, back to back, with blocking calls and no waits of its own. The
-// request bytes are the ones pontaro-cli puts on the wire.
+// The floor for a run: the least a client can do to open the same rules on
+// a network with one router. The first search only, to the group and to the
+// gateway (the first answer with a location is taken), one GET of that
+// description to find its WAN connection service (asking each for
+// GetStatusInfo only when it lists several), then for every rule a POST of
+// AddPortMapping (after the first that succeeds, one GetExternalIPAddress),
+// each on a connection of its own, back to back, with blocking calls and no
+// waits of its own. The request bytes are the ones pontaro-cli puts on the
+// wire.
 //
 //   bench_floor_client [--gateway A.B.C.D] [--desc TEXT] [--proto TCP|UDP] PORT...
 //   bench_floor_client [--gateway A.B.C.D] --list
@@ -50,12 +51,6 @@ constexpr char kSearch[] =
     "ST: urn:schemas-upnp-org:service:WANIPConnection:1\r\n"
     "\r\n";
 static_assert(sizeof kSearch == 133);
-
-// Searched for in the same burst, without the zero byte, at the gateway only.
-constexpr const char* kFurtherTargets[] = {
-    "urn:schemas-upnp-org:device:InternetGatewayDevice:1",
-    "urn:schemas-upnp-org:device:InternetGatewayDevice:2",
-};
 
 bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
     if (s.size() < prefix.size()) {
@@ -114,21 +109,10 @@ bool Search(in_addr_t gateway, std::string* location) {
     to.sin_family = AF_INET;
     to.sin_port = htons(1900);
     to.sin_addr.s_addr = inet_addr("239.255.255.250");
-    const auto send = [&](const char* request, std::size_t size, bool toGroup) {
-        if (toGroup || gateway == 0) {
-            to.sin_addr.s_addr = inet_addr("239.255.255.250");
-            sendto(fd, request, size, 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
-        }
-        if (gateway != 0) {
-            to.sin_addr.s_addr = gateway;
-            sendto(fd, request, size, 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
-        }
-    };
-    send(kSearch, sizeof kSearch, true);
-    for (const char* target : kFurtherTargets) {
-        const std::string request =
-            std::string(kSearch, sizeof kSearch - 1 - 54) + "ST: " + target + "\r\n\r\n";
-        send(request.data(), request.size(), false);
+    sendto(fd, kSearch, sizeof kSearch, 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+    if (gateway != 0) {
+        to.sin_addr.s_addr = gateway;
+        sendto(fd, kSearch, sizeof kSearch, 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
     }
     const std::int64_t deadline = NowUs() + 3000000;
     static char buffer[65536];
@@ -406,13 +390,14 @@ int main(int argc, char** argv) {
 
     // The answer's description: is it a gateway, and which service takes the rules.
     std::size_t chosen = 0;
+    std::string local;
+    std::vector<Service> services;
     {
         std::string description;
-        std::string local;
         if (Exchange(descUrl, get, &description, &local) != 200) {
             return 2;
         }
-        const std::vector<Service> services = FindServices(description);
+        services = FindServices(description);
         if (services.empty()) {
             return 2;
         }
@@ -435,18 +420,9 @@ int main(int argc, char** argv) {
     }
 
     int ok = 0;
+    const Service& service = services[chosen];
+    const Url controlUrl = controlOf(service);
     for (const int port : ports) {
-        std::string description;
-        std::string local;
-        if (Exchange(descUrl, get, &description, &local) != 200) {
-            continue;
-        }
-        const std::vector<Service> services = FindServices(description);
-        if (chosen >= services.size()) {
-            continue;
-        }
-        const Service& service = services[chosen];
-        const Url controlUrl = controlOf(service);
         const std::string p = std::to_string(port);
         const std::string envelope =
             "<?xml version=\"1.0\" encoding=\"utf-8\"?>"

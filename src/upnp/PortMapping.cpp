@@ -1,5 +1,5 @@
-// One rule applied to the gateway: read the service from the description,
-// post AddPortMapping.
+// One rule applied to the gateway: post AddPortMapping to the service found
+// at discovery (read from the description when there is none yet).
 
 #include "upnp/RouterDevice.h"
 #include "upnp/Soap.h"
@@ -7,9 +7,10 @@
 
 int CRouterDevice::AddPortMapping(int externalPort, int internalPort, std::string protocol,
                                   std::string description) {
-    // The description is fetched anew for every rule: a gateway may have
-    // restarted with other URLs since the last one.
-    if (ReadService() != 0) {
+    // The service found at discovery serves every rule of the run; reading
+    // the description again would cost each rule a request the router is
+    // slow to serve right after a search.
+    if (controlUrl.empty() && ReadService() != 0) {
         return -1;
     }
     upnp::AddPortMappingArgs args;

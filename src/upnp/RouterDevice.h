@@ -16,6 +16,11 @@
 #include "upnp/ServiceInfo.h"
 #include "upnp/Soap.h"
 
+namespace upnp {
+class SearchPace;
+class SsdpSearch;
+}  // namespace upnp
+
 // Where a search goes. The defaults are the real thing; tests point it at
 // loopback responders instead of the machine's gateways.
 struct DiscoveryTargets {
@@ -29,6 +34,11 @@ struct DiscoveryTargets {
     // The search is sent again at this pace while listening: a router that
     // comes up (or back) during the search still answers in this run.
     unsigned resendMs = 1000;
+    // The device-type searches follow each first search after this long,
+    // unless a gateway was found by then: later than a usual router's
+    // answer, so that it is asked only once (each search it answers delays
+    // its answer to the description request).
+    unsigned furtherSearchDelayMs = 100;
 
     DiscoveryTargets();
 };
@@ -152,6 +162,10 @@ protected:
     // Reads the description at `candidate` and takes it for the gateway when
     // it has a WAN connection service. 0 or -1 (then nothing changed).
     int TryCandidate(const std::string& candidate, const IpAddress& from);
+    // Sends the searches as `pace` says and tries each new location heard
+    // until one is a gateway (0) or the listening time is over (-1).
+    int ListenForGateway(upnp::SsdpSearch& search, upnp::SearchPace& pace,
+                         std::vector<std::string>* tried);
 
     ChosenService chosen_;
 

@@ -175,8 +175,9 @@ TEST(Bare_Discovery, SearchGoesToTheGroupAndTheGatewayFromPort1900) {
     EXPECT_EQ(device.LastFailure().step, FailureReason::Step::kNoAnswer);
 
     // The first search goes to the multicast group, then to every default
-    // gateway; the further ones to the gateways only. The burst goes out
-    // again each second while nobody answers.
+    // gateway; the further ones, once the first has stayed unanswered for a
+    // while, to the gateways only. The round starts again each second while
+    // nobody answers.
     std::vector<std::pair<std::string, std::string>> expected = {{kRequest, "239.255.255.250"},
                                                                  {kRequest, env.routerIp}};
     for (const char* st : {"urn:schemas-upnp-org:device:InternetGatewayDevice:1",

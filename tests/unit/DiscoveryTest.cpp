@@ -16,6 +16,7 @@
 #include "support/ScriptedHttpServer.h"
 #include "upnp/RouterDevice.h"
 #include "upnp/SsdpAnswer.h"
+#include "upnp/SsdpSearch.h"
 
 namespace {
 
@@ -126,6 +127,18 @@ public:
         return requests_.empty() ? none : requests_.front();
     }
     const std::vector<std::string>& Requests() const { return requests_; }
+    // After Join: keeps the requests that came after the answer, waiting
+    // up to `ms` for each.
+    void KeepLaterRequests(int ms) {
+        char buffer[2048];
+        while (platform::WaitReadable(s_, ms) == 1) {
+            const long n = platform::ReceiveDatagram(s_, buffer, sizeof buffer, nullptr, nullptr);
+            if (n < 0) {
+                return;
+            }
+            requests_.emplace_back(buffer, static_cast<std::size_t>(n));
+        }
+    }
     std::uint16_t RequestSourcePort() const { return fromPort_.load(); }
 
 private:
@@ -175,6 +188,7 @@ TEST(DiscoveryRequest, DefaultTargetsAreTheSsdpGroupOnPort1900ForThreeSeconds) {
     EXPECT_EQ(t.bindPort, 1900);
     EXPECT_EQ(t.listenMs, 3000u);
     EXPECT_EQ(t.resendMs, 1000u);
+    EXPECT_EQ(t.furtherSearchDelayMs, 100u);
     EXPECT_TRUE(t.extraTargets.empty());
 }
 
@@ -216,11 +230,22 @@ TEST(DiscoveryRequest, TheFirstSearchGoesEverywhereTheFurtherOnesToTheGateways) 
     struct Case {
         const char* name;
         bool gatewayKnown;
+        int answerAfter;  // requests the gateway waits for before it answers
+        std::vector<std::string> toGateway;
         std::vector<std::string> toGroup;
     };
     const std::vector<Case> cases = {
-        {"with a gateway", true, {first}},
-        {"without a gateway", false, {first, further[0], further[1]}},
+        {"a gateway that answers the first search is asked nothing more",
+         true,
+         1,
+         {first},
+         {first}},
+        {"a gateway that answers only further searches",
+         true,
+         3,
+         {first, further[0], further[1]},
+         {first}},
+        {"without a gateway", false, 0, {}, {first, further[0], further[1]}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -236,17 +261,16 @@ TEST(DiscoveryRequest, TheFirstSearchGoesEverywhereTheFurtherOnesToTheGateways) 
         t.multicastAddress = Ip("127.0.0.2");
         if (c.gatewayKnown) {
             t.extraTargets = {Ip("127.0.0.1")};
-            gateway.AnswerWith({Answer("Location: " + Base() + "/rootDesc.xml\r\n\r\n")}, 0, 3);
+            gateway.AnswerWith({Answer("Location: " + Base() + "/rootDesc.xml\r\n\r\n")}, 0,
+                               c.answerAfter);
         }
         CRouterDevice device;
         IpAddress addr;
         std::string loc;
         EXPECT_EQ(device.Discover(addr, loc, t), c.gatewayKnown ? 0 : -1);
         gateway.Join();
-        if (c.gatewayKnown) {
-            EXPECT_EQ(gateway.Requests(),
-                      (std::vector<std::string>{first, further[0], further[1]}));
-        }
+        gateway.KeepLaterRequests(static_cast<int>(t.furtherSearchDelayMs) + 100);
+        EXPECT_EQ(gateway.Requests(), c.toGateway);
         std::vector<std::string> toGroup;
         char buffer[2048];
         while (toGroup.size() <= c.toGroup.size() && platform::WaitReadable(group, 0) == 1) {
@@ -280,6 +304,29 @@ TEST(DiscoveryRequest, IsSentAgainWhileListeningSoARouterThatMissedTheFirstAnswe
     late.Join();
     ASSERT_GE(late.Requests().size(), burst + 1);
     EXPECT_EQ(late.Requests()[burst], kRequest + std::string(1, '\0'));
+}
+
+TEST(DiscoveryRequest, FurtherSearchesFollowEachRoundOnlyAfterTheirDelay) {
+    using Due = upnp::SearchPace::Due;
+    DiscoveryTargets t;  // rounds of 1000 ms, the further searches 100 ms in, 3000 ms
+    upnp::SearchPace pace(t);
+    struct Step {
+        std::uint32_t elapsed;
+        Due due;
+        std::uint32_t waitMs;  // after taking it
+    };
+    const std::vector<Step> steps = {
+        {0, Due::kNothing, 100},    {99, Due::kNothing, 1},   {100, Due::kFurther, 900},
+        {100, Due::kNothing, 900},  {1000, Due::kFirst, 100}, {1099, Due::kNothing, 1},
+        {1100, Due::kFurther, 900}, {2500, Due::kFirst, 0},  // a late round
+        {2500, Due::kFurther, 500}, {2999, Due::kNothing, 1}, {3000, Due::kNothing, 0},
+    };
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.elapsed);
+        EXPECT_EQ(pace.Take(s.elapsed), s.due);
+        EXPECT_EQ(pace.WaitMs(s.elapsed), s.waitMs);
+    }
+    EXPECT_TRUE(pace.Over(3000));
 }
 
 TEST(DiscoveryAnswer, TwoRoutersTheAnswerReadFirstWins) {

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <string>
 #include <vector>
@@ -146,6 +147,15 @@ std::vector<Kind> Kinds() {
          "/ctl/IP",
          kIp1,
          2},
+        {"the WPS stack answers every search first, the router only its device type",
+         {{"/WFADevice.xml", WpsDescription(), {}},
+          {"/rootDesc.xml", Description(kIgd1, {{{kIp1, "/ctl/IPConn"}}}), deviceSearches}},
+         {},
+         {},
+         "/rootDesc.xml",
+         "/ctl/IPConn",
+         kIp1,
+         0},
         {"answers only searches for its device type",
          {{"/rootDesc.xml", Description(kIgd1, {{{kIp1, "/ctl/IPConn"}}}), deviceSearches}},
          {},
@@ -244,8 +254,12 @@ TEST(GatewayKinds, TheLiveConnectionOfTheRealGatewayGetsTheMappings) {
         EXPECT_EQ(SoapArgument(maps[1].body, "NewProtocol"), "UDP");
         // The choice is made once, at discovery; the rules find it again.
         EXPECT_EQ(gateway.PostsOf("GetStatusInfo").size(), k.statusQueries);
-        for (const std::string& path : gateway.Gets()) {
+        // Each description is read once: the rules use what discovery read.
+        const std::vector<std::string> gets = gateway.Gets();
+        EXPECT_EQ(std::count(gets.begin(), gets.end(), k.chosenDescription), 1);
+        for (const std::string& path : gets) {
             EXPECT_NE(path, "/noise.xml");
+            EXPECT_EQ(std::count(gets.begin(), gets.end(), path), 1) << path;
         }
     }
 }

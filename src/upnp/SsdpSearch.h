@@ -1,0 +1,77 @@
+// The sending side of a gateway search and its timing: the UDP socket, the
+// searches and when each goes out, the answers' locations as they come in.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/Socket.h"
+#include "upnp/FailureReason.h"
+#include "upnp/RouterDevice.h"
+
+namespace upnp {
+
+// When the searches go out, all counted from one start (the first search):
+// rounds of `resendMs`, each opening with the first search to everyone and
+// followed `furtherDelayMs` later by the device-type searches to the
+// gateways, unless a gateway was found meanwhile (the search has ended then).
+// A router that answers the first search answers before the further ones
+// are due, so it is asked once; one that answers only its device type is
+// found that much later; one that restarts is asked again the next round.
+class SearchPace {
+public:
+    enum class Due { kNothing, kFirst, kFurther };
+
+    explicit SearchPace(const DiscoveryTargets& targets);
+
+    // What is due at `elapsed` (ms since the first search), taken as sent.
+    Due Take(std::uint32_t elapsed);
+    // Ms from `elapsed` until the next search or the end of listening.
+    std::uint32_t WaitMs(std::uint32_t elapsed) const;
+    bool Over(std::uint32_t elapsed) const { return elapsed >= listenMs_; }
+
+private:
+    static constexpr std::uint32_t kNever = 0xFFFFFFFFu;
+    std::uint32_t listenMs_;
+    std::uint32_t resendMs_;
+    std::uint32_t furtherDelayMs_;
+    std::uint32_t nextFirst_;
+    std::uint32_t nextFurther_;
+};
+
+// The search socket, bound to the usual port or, when another program holds
+// that, to any; closed on every way out.
+class SsdpSearch {
+public:
+    explicit SsdpSearch(const DiscoveryTargets& targets);
+    ~SsdpSearch();
+    SsdpSearch(const SsdpSearch&) = delete;
+    SsdpSearch& operator=(const SsdpSearch&) = delete;
+
+    // Each false with the reason in `failure`.
+    bool Open(FailureReason* failure);
+    bool SendFirst(FailureReason* failure);
+    bool SendFurther(FailureReason* failure);
+
+    // Waits up to `ms` for an answer: 1 one can be read, 0 none, -1 failed.
+    int Wait(std::uint32_t ms) const;
+    // Reads one datagram: 1 with the location of an answer to the search
+    // and its sender, 0 when the datagram is no such answer, -1 failed.
+    int ReceiveLocation(std::string* location, std::uint32_t* from, FailureReason* failure);
+
+private:
+    bool SendTo(const std::vector<std::uint32_t>& recipients, const char* request, std::size_t size,
+                FailureReason* failure) const;
+
+    const DiscoveryTargets& targets_;
+    platform::SocketHandle socket_ = platform::kInvalidSocket;
+    std::vector<std::uint32_t> everyone_;  // the group (when used), then the gateways
+    // The routers that can forward for this machine; the group when none is known.
+    std::vector<std::uint32_t> gateways_;
+    std::vector<std::string> further_;
+    std::unique_ptr<char[]> buffer_;
+};
+
+}  // namespace upnp
