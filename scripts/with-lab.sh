@@ -96,37 +96,28 @@ main() {
     done < <("$scripts/lab.sh" info "$name")
     export PONTARO_LAB_SCRIPTS="$scripts"
 
-    if [ "$upnpd" = 1 ] && [ "$upnp" = no ] && [ "$natpmp" = yes ]; then
-        # UDP tells nothing about readiness from outside: the daemon logs it.
-        ready=0
+    # Waits up to 5 s for the command to succeed; otherwise says what did not
+    # come up, shows the daemon's log and ends the run.
+    wait_for_daemon() {
+        local what="$1"
+        shift
         for _ in $(seq 1 100); do
-            if grep -q "Listening for NAT-PMP/PCP traffic" "$PONTARO_LAB_STATE_DIR/miniupnpd.log" 2>/dev/null; then
-                ready=1
-                break
-            fi
+            "$@" 2>/dev/null && return 0
             sleep 0.05
         done
-        if [ "$ready" != 1 ]; then
-            echo "with-lab.sh: miniupnpd did not start NAT-PMP/PCP; its log:" >&2
-            cat "$PONTARO_LAB_STATE_DIR/miniupnpd.log" >&2 || true
-            exit 2
-        fi
-    elif [ "$upnpd" = 1 ] && [ "$upnp" = yes ]; then
+        echo "with-lab.sh: miniupnpd $what; its log:" >&2
+        cat "$PONTARO_LAB_STATE_DIR/miniupnpd.log" >&2 || true
+        exit 2
+    }
+    if [ "$upnpd" = 1 ] && [ "$upnp" = yes ]; then
         # Ready when the daemon's HTTP port accepts a connection from the LAN host.
-        ready=0
-        for _ in $(seq 1 100); do
-            if ip netns exec "$PONTARO_LAB_LAN_NS" bash -c \
-                "exec 3<>/dev/tcp/$PONTARO_LAB_ROUTER_IP/$PONTARO_LAB_HTTP_PORT" 2>/dev/null; then
-                ready=1
-                break
-            fi
-            sleep 0.05
-        done
-        if [ "$ready" != 1 ]; then
-            echo "with-lab.sh: miniupnpd did not answer on $PONTARO_LAB_ROUTER_IP:$PONTARO_LAB_HTTP_PORT; its log:" >&2
-            cat "$PONTARO_LAB_STATE_DIR/miniupnpd.log" >&2 || true
-            exit 2
-        fi
+        wait_for_daemon "did not answer on $PONTARO_LAB_ROUTER_IP:$PONTARO_LAB_HTTP_PORT" \
+            ip netns exec "$PONTARO_LAB_LAN_NS" bash -c \
+            "exec 3<>/dev/tcp/$PONTARO_LAB_ROUTER_IP/$PONTARO_LAB_HTTP_PORT"
+    elif [ "$upnpd" = 1 ] && [ "$natpmp" = yes ]; then
+        # A UDP port shows nothing from outside: the daemon's log says when it listens.
+        wait_for_daemon "did not start NAT-PMP/PCP" \
+            grep -q "Listening for NAT-PMP/PCP traffic" "$PONTARO_LAB_STATE_DIR/miniupnpd.log"
     fi
 
     # Not exec: the trap must still run when CMD ends. CMD runs in the background

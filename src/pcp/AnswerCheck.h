@@ -1,5 +1,9 @@
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
 namespace pcp {
 
 // Why a datagram from the gateway is not the answer to the request sent.
@@ -15,5 +19,12 @@ enum class AnswerCheck {
     kWrongNonce,    // PCP: another client's (or an older) mapping
     kOtherMapping,  // another protocol or internal port than asked
 };
+
+// What both protocols' answers begin with: the version in byte 0, then (once
+// there are `headerSize` bytes) the opcode of the request with the response
+// bit set. `version` and `opcode` (without that bit) get what was read.
+AnswerCheck CheckAnswerStart(std::string_view datagram, std::uint8_t expectedVersion,
+                             std::size_t headerSize, std::uint8_t expectedOpcode,
+                             std::uint8_t* version, std::uint8_t* opcode);
 
 }  // namespace pcp

@@ -5,7 +5,6 @@
 namespace pcp {
 namespace {
 
-constexpr std::uint8_t kResponseBit = 0x80;
 constexpr std::size_t kAddressAnswerSize = 12;
 constexpr std::size_t kMapAnswerSize = 16;
 
@@ -17,23 +16,10 @@ std::uint8_t MapOpcode(Transport transport) {
 AnswerCheck ReadHeader(std::string_view d, std::uint8_t opcode, std::size_t successSize,
                        NatPmpAnswer* a) {
     *a = NatPmpAnswer();
-    if (d.empty()) {
-        return AnswerCheck::kTooShort;
-    }
-    a->version = U8At(d, 0);
-    if (a->version != kNatPmpVersion) {
-        return AnswerCheck::kWrongVersion;
-    }
-    if (d.size() < kNatPmpHeaderSize) {
-        return AnswerCheck::kTooShort;
-    }
-    const std::uint8_t op = U8At(d, 1);
-    a->opcode = op & ~kResponseBit;
-    if ((op & kResponseBit) == 0) {
-        return AnswerCheck::kNotAnAnswer;
-    }
-    if (a->opcode != opcode) {
-        return AnswerCheck::kWrongOpcode;
+    const AnswerCheck start =
+        CheckAnswerStart(d, kNatPmpVersion, kNatPmpHeaderSize, opcode, &a->version, &a->opcode);
+    if (start != AnswerCheck::kOk) {
+        return start;
     }
     a->rawResult = U16At(d, 2);
     a->result = FromNatPmpResult(a->rawResult);

@@ -7,8 +7,6 @@
 namespace pcp {
 namespace {
 
-constexpr std::uint8_t kResponseBit = 0x80;
-
 // ::ffff:a.b.c.d; the unspecified address stays ::ffff:0.0.0.0, which is how
 // an IPv4 client says "no suggestion" (RFC 6887 §11.1).
 void PutMappedIPv4(std::string& out, std::uint32_t networkOrder) {
@@ -27,26 +25,13 @@ void PutHeader(std::string& out, std::uint8_t opcode, std::uint32_t lifetime,
 }
 
 AnswerCheck ReadHeader(std::string_view d, std::uint8_t opcode, PcpAnswer* a) {
-    if (d.empty()) {
-        return AnswerCheck::kTooShort;
-    }
-    a->version = U8At(d, 0);
-    if (a->version != kPcpVersion) {
-        return AnswerCheck::kWrongVersion;
-    }
-    if (d.size() < kPcpHeaderSize) {
-        return AnswerCheck::kTooShort;
+    const AnswerCheck start =
+        CheckAnswerStart(d, kPcpVersion, kPcpHeaderSize, opcode, &a->version, &a->opcode);
+    if (start != AnswerCheck::kOk) {
+        return start;
     }
     if (d.size() > kPcpMaxSize || d.size() % 4 != 0) {
         return AnswerCheck::kBadLength;
-    }
-    const std::uint8_t op = U8At(d, 1);
-    a->opcode = op & ~kResponseBit;
-    if ((op & kResponseBit) == 0) {
-        return AnswerCheck::kNotAnAnswer;
-    }
-    if (a->opcode != opcode) {
-        return AnswerCheck::kWrongOpcode;
     }
     a->rawResult = U8At(d, 3);
     a->result = FromPcpResult(a->rawResult);
