@@ -42,7 +42,10 @@ Reading ReadPcp(std::string_view d, const PcpMapFields& fields, MapResult* r) {
 
 Reading ReadNatPmp(std::string_view d, const MapRequest& q, MapResult* r) {
     NatPmpAnswer a;
-    if (ReadNatPmpMapAnswer(d, q.transport, q.internalPort, &a) != AnswerCheck::kOk) {
+    // UNSUPP_VERSION cannot be the answer to version 0: it is a late answer
+    // to the PCP request sent before, whose opcode 0x81 reads as UDP's.
+    if (ReadNatPmpMapAnswer(d, q.transport, q.internalPort, &a) != AnswerCheck::kOk ||
+        a.result == ResultCode::kUnsuppVersion) {
         return Reading::kIgnore;
     }
     r->code = a.result;

@@ -1,6 +1,7 @@
 #include "support/ScriptedNatPmpServer.h"
 
 #include "pcp/ByteOrder.h"
+#include "platform/Clock.h"
 #include "support/LoopbackListener.h"
 
 namespace {
@@ -118,6 +119,9 @@ void ScriptedNatPmpServer::Serve() {
         {
             std::lock_guard<std::mutex> hold(lock_);
             received_.push_back(request);
+        }
+        if (request[0] != 0) {
+            platform::SleepMs(pcpDelayMs_);
         }
         bool decoy = false;
         const std::string answer = Answer(request, &decoy);

@@ -35,6 +35,9 @@ public:
     // The next mapping requests get these, in order; then each is granted as asked.
     void ScriptMapReplies(std::vector<MapReply> replies);
     void SetExternalAddress(std::uint32_t networkOrder) { externalAddress_ = networkOrder; }
+    // A slow router: each PCP request is answered this late, and the
+    // requests after it wait their turn.
+    void SetPcpAnswerDelay(unsigned ms) { pcpDelayMs_ = ms; }
 
     // Every datagram received, in order.
     std::vector<std::string> Received() const;
@@ -47,6 +50,7 @@ private:
     platform::SocketHandle decoy_ = platform::kInvalidSocket;
     std::uint16_t port_ = 0;
     std::atomic<std::uint32_t> externalAddress_{0};
+    std::atomic<unsigned> pcpDelayMs_{0};
     std::atomic<bool> stop_{false};
     mutable std::mutex lock_;
     std::deque<MapReply> replies_;
