@@ -3,12 +3,14 @@
 #include <algorithm>
 
 #include "net/StartWinsock.h"
+#include "pcp/PcpPacket.h"
 
 namespace pcp {
 namespace {
 
-// The largest PCP packet; NAT-PMP's are smaller.
-constexpr std::size_t kCapacity = 1100;
+// Past the largest PCP packet (NAT-PMP's are smaller), so that a longer one
+// is seen as too long instead of cut to a size that passes.
+constexpr std::size_t kCapacity = kPcpMaxSize + 4;
 
 }  // namespace
 
