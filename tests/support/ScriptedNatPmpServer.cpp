@@ -1,5 +1,6 @@
 #include "support/ScriptedNatPmpServer.h"
 
+#include "net/StartWinsock.h"
 #include "pcp/ByteOrder.h"
 #include "platform/Clock.h"
 #include "support/LoopbackListener.h"
@@ -17,6 +18,7 @@ std::string Header(std::uint8_t opcode, std::uint16_t result) {
 }
 
 platform::SocketHandle BoundUdp(std::uint16_t* port) {
+    StartWinsock();
     platform::SocketHandle s = platform::OpenUdpSocket();
     if (s != platform::kInvalidSocket && platform::BindUdp(s, loopback::Address(), 0) == 0) {
         *port = loopback::LocalPort(s);
