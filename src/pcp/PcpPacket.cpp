@@ -8,7 +8,7 @@ namespace pcp {
 namespace {
 
 // ::ffff:a.b.c.d; the unspecified address stays ::ffff:0.0.0.0, which is how
-// an IPv4 client says "no suggestion" (RFC 6887 §11.1).
+// an IPv4 client says "no suggestion" (RFC 6887).
 void PutMappedIPv4(std::string& out, std::uint32_t networkOrder) {
     out.append(10, '\0');
     out.append(2, '\xFF');
