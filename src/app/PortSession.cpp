@@ -150,7 +150,9 @@ void PortSession::List() {
 }
 
 const std::string& PortSession::Secret() {
-    if (installSecret.empty()) {
+    if (installSecret.empty() && secretSource) {
+        installSecret = secretSource();
+    } else if (installSecret.empty()) {
         Profile profile;
         installSecret = InstallSecret(profile);
     }

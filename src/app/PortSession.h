@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -42,9 +43,11 @@ public:
     // server on loopback).
     std::vector<std::uint32_t> pcpGateways;
     std::uint16_t pcpServerPort = pcp::kServerPort;
-    // The installation's secret the PCP nonces are made from; empty: the
-    // default profile's (InstallSecret), read when a run first needs it.
+    // The installation's secret the PCP nonces are made from; empty: from
+    // `secretSource` when a run first needs it, or without one from the
+    // default profile (InstallSecret).
     std::string installSecret;
+    std::function<std::string()> secretSource;
 
 private:
     // The search every run starts with. False when no router answered (the
