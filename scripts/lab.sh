@@ -1,9 +1,13 @@
 #!/usr/bin/env bash
 # A home router in network namespaces, for tests that need a real UPnP gateway.
 #
-#   lab.sh up NAME [--igd v1|v2] [--no-upnpd] [--secure-mode]
+#   lab.sh up NAME [--igd v1|v2] [--no-upnpd] [--secure-mode] [--natpmp] [--no-upnp]
 #                                               build the lab (and start miniupnpd;
-#                                               --secure-mode: only for the asking host)
+#                                               --secure-mode: only for the asking host;
+#                                               --natpmp: also NAT-PMP and PCP on UDP 5351
+#                                               (enable_natpmp=yes); --no-upnp: no SSDP
+#                                               and no HTTP (enable_upnp=no), with
+#                                               --natpmp the router of a UPnP-less box)
 #   lab.sh down NAME                            remove it again (safe to repeat)
 #   lab.sh mappings NAME [--raw]                the router's port forwards, one a line
 #                                               "PROTO EXTPORT INTERNALIP:PORT" (--raw: nft's DNAT lines)
@@ -50,7 +54,7 @@ die() {
 }
 
 usage() {
-    sed -n '2,17p' "$0" | sed 's/^# \{0,1\}//' >&2
+    sed -n '2,21p' "$0" | sed 's/^# \{0,1\}//' >&2
     exit 2
 }
 
@@ -65,7 +69,7 @@ ns_exists() { ip netns list | awk '{print $1}' | grep -qx -- "$1"; }
 cmd_up() {
     local name="$1"
     shift
-    local igd=v2 upnpd=1 secure=no
+    local igd=v2 upnpd=1 secure=no natpmp=no upnp=yes
     while [ $# -gt 0 ]; do
         case "$1" in
             --igd)
@@ -83,6 +87,14 @@ cmd_up() {
                 ;;
             --secure-mode)
                 secure=yes
+                shift
+                ;;
+            --natpmp)
+                natpmp=yes
+                shift
+                ;;
+            --no-upnp)
+                upnp=no
                 shift
                 ;;
             *) die "unknown option '$1'" ;;
@@ -163,7 +175,16 @@ EOF
         echo "LAB_WAN_PEER_IP=$LAB_WAN_PEER_IP"
         echo "LAB_EXT_IP=$LAB_EXT_IP"
         echo "LAB_IGD=$igd"
+        echo "LAB_SECURE=$secure"
+        # What the daemon serves; both "no" without one.
         if [ "$upnpd" = 1 ]; then
+            echo "LAB_UPNP=$upnp"
+            echo "LAB_NATPMP=$natpmp"
+        else
+            echo "LAB_UPNP=no"
+            echo "LAB_NATPMP=no"
+        fi
+        if [ "$upnpd" = 1 ] && [ "$upnp" = yes ]; then
             echo "LAB_HTTP_PORT=$LAB_HTTP_PORT"
         else
             echo "LAB_HTTP_PORT="
@@ -171,21 +192,22 @@ EOF
     } >"$dir/info"
 
     if [ "$upnpd" = 1 ]; then
-        start_upnpd "$name" "$igd" "$secure"
+        start_upnpd "$name" "$igd" "$secure" "$natpmp" "$upnp"
     fi
     trap - ERR
 }
 
 start_upnpd() {
-    local name="$1" igd="$2" secure="${3:-no}" dir rtr="$1-rtr"
+    local name="$1" igd="$2" secure="${3:-no}" natpmp="${4:-no}" upnp="${5:-yes}" dir rtr="$1-rtr"
     dir="$(state_dir "$name")"
     {
         echo "ext_ifname=wan0"
         echo "ext_ip=$LAB_EXT_IP"
         echo "listening_ip=lan0"
         echo "http_port=$LAB_HTTP_PORT"
-        echo "enable_natpmp=no"
-        echo "enable_upnp=yes"
+        # NAT-PMP and PCP share the switch and UDP port 5351 of lan0.
+        echo "enable_natpmp=$natpmp"
+        echo "enable_upnp=$upnp"
         # The LAN host maps ports to itself and, in tests, to other LAN addresses;
         # in secure mode (many routers' default) a host may only touch its own.
         echo "secure_mode=$secure"
@@ -235,7 +257,9 @@ cmd_start() {
     dir="$(state_dir "$1")"
     [ -f "$dir/info" ] || die "no lab named $1"
     [ ! -s "$dir/miniupnpd.daemon" ] || die "miniupnpd of lab $1 is running"
-    start_upnpd "$1" "$(sed -n 's/^LAB_IGD=//p' "$dir/info")"
+    start_upnpd "$1" "$(sed -n 's/^LAB_IGD=//p' "$dir/info")" \
+        "$(sed -n 's/^LAB_SECURE=//p' "$dir/info")" "$(sed -n 's/^LAB_NATPMP=//p' "$dir/info")" \
+        "$(sed -n 's/^LAB_UPNP=//p' "$dir/info")"
 }
 
 cmd_flush() {

@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # Runs one command on the LAN host of a fresh router lab, then removes the lab.
 #
-#   with-lab.sh [--igd v1|v2] [--no-upnpd] [--secure-mode] [--timeout SECONDS] -- CMD ARGS...
+#   with-lab.sh [--igd v1|v2] [--no-upnpd] [--secure-mode] [--natpmp] [--no-upnp]
+#               [--timeout SECONDS] -- CMD ARGS...
+# (the lab options are lab.sh up's)
 #
 # CMD runs inside the lab's LAN namespace with these variables set:
 #   PONTARO_LAB_NAME, PONTARO_LAB_LAN_NS, PONTARO_LAB_ROUTER_NS, PONTARO_LAB_WAN_NS,
 #   PONTARO_LAB_ROUTER_IP, PONTARO_LAB_HOST_IP, PONTARO_LAB_EXT_IP, PONTARO_LAB_IGD,
-#   PONTARO_LAB_HTTP_PORT (empty with --no-upnpd), PONTARO_LAB_STATE_DIR,
+#   PONTARO_LAB_HTTP_PORT (empty with --no-upnpd or --no-upnp), PONTARO_LAB_UPNP and
+#   PONTARO_LAB_NATPMP (yes/no: what miniupnpd serves), PONTARO_LAB_STATE_DIR,
 #   PONTARO_LAB_SCRIPTS (this directory).
 # The lab is torn down however CMD ends (also on Ctrl-C or TERM); the exit code
 # is CMD's, or 2 when the lab could not be built. CMD is stopped after --timeout
@@ -21,6 +24,8 @@ main() {
     scripts="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
     lab_args=()
     upnpd=1
+    upnp=yes
+    natpmp=no
     limit=480
     while [ $# -gt 0 ]; do
         case "$1" in
@@ -36,6 +41,16 @@ main() {
                 ;;
             --secure-mode)
                 lab_args+=(--secure-mode)
+                shift
+                ;;
+            --natpmp)
+                lab_args+=(--natpmp)
+                natpmp=yes
+                shift
+                ;;
+            --no-upnp)
+                lab_args+=(--no-upnp)
+                upnp=no
                 shift
                 ;;
             --timeout)
@@ -81,22 +96,28 @@ main() {
     done < <("$scripts/lab.sh" info "$name")
     export PONTARO_LAB_SCRIPTS="$scripts"
 
-    if [ "$upnpd" = 1 ]; then
-        # Ready when the daemon's HTTP port accepts a connection from the LAN host.
-        ready=0
+    # Waits up to 5 s for the command to succeed; otherwise says what did not
+    # come up, shows the daemon's log and ends the run.
+    wait_for_daemon() {
+        local what="$1"
+        shift
         for _ in $(seq 1 100); do
-            if ip netns exec "$PONTARO_LAB_LAN_NS" bash -c \
-                "exec 3<>/dev/tcp/$PONTARO_LAB_ROUTER_IP/$PONTARO_LAB_HTTP_PORT" 2>/dev/null; then
-                ready=1
-                break
-            fi
+            "$@" 2>/dev/null && return 0
             sleep 0.05
         done
-        if [ "$ready" != 1 ]; then
-            echo "with-lab.sh: miniupnpd did not answer on $PONTARO_LAB_ROUTER_IP:$PONTARO_LAB_HTTP_PORT; its log:" >&2
-            cat "$PONTARO_LAB_STATE_DIR/miniupnpd.log" >&2 || true
-            exit 2
-        fi
+        echo "with-lab.sh: miniupnpd $what; its log:" >&2
+        cat "$PONTARO_LAB_STATE_DIR/miniupnpd.log" >&2 || true
+        exit 2
+    }
+    if [ "$upnpd" = 1 ] && [ "$upnp" = yes ]; then
+        # Ready when the daemon's HTTP port accepts a connection from the LAN host.
+        wait_for_daemon "did not answer on $PONTARO_LAB_ROUTER_IP:$PONTARO_LAB_HTTP_PORT" \
+            ip netns exec "$PONTARO_LAB_LAN_NS" bash -c \
+            "exec 3<>/dev/tcp/$PONTARO_LAB_ROUTER_IP/$PONTARO_LAB_HTTP_PORT"
+    elif [ "$upnpd" = 1 ] && [ "$natpmp" = yes ]; then
+        # A UDP port shows nothing from outside: the daemon's log says when it listens.
+        wait_for_daemon "did not start NAT-PMP/PCP" \
+            grep -q "Listening for NAT-PMP/PCP traffic" "$PONTARO_LAB_STATE_DIR/miniupnpd.log"
     fi
 
     # Not exec: the trap must still run when CMD ends. CMD runs in the background

@@ -160,3 +160,68 @@ std::string DescribeFailureRecord(const FailureReason& reason) {
     }
     return activity_log::RouterText(out);
 }
+
+namespace {
+
+const char* PcpOutcomeText(pcp::MapOutcome outcome) {
+    switch (outcome) {
+        case pcp::MapOutcome::kNoAnswer:
+            return "ルータが時間内に答えませんでした。";
+        case pcp::MapOutcome::kNoSocket:
+            return "UDPのソケットを開けませんでした。";
+        case pcp::MapOutcome::kNoRoute:
+            return "このコンピュータにはルータへ届くアドレスがありません。";
+        case pcp::MapOutcome::kSendFailed:
+            return "ルータに要求を送信できませんでした。";
+        case pcp::MapOutcome::kDone:
+        case pcp::MapOutcome::kRefused:
+            break;
+    }
+    return "不明なエラーです。";
+}
+
+// What a result code means to someone opening a port.
+const char* PcpCodeText(pcp::ResultCode code) {
+    using pcp::ResultCode;
+    static constexpr struct {
+        ResultCode code;
+        const char* says;
+    } kCodes[] = {
+        {ResultCode::kUnsuppVersion, "ルータはこの版のプロトコルに対応していません"},
+        {ResultCode::kNotAuthorized,
+         "ルータの設定がこの割り当てを禁じています (UPnPを切ったFRITZ!Boxもこう答えます)"},
+        {ResultCode::kMalformedRequest,
+         "要求の形が不正です (ポート番号は 1～65535 で指定してください)"},
+        {ResultCode::kUnsuppOpcode, "ルータはポートの割り当ての要求に対応していません"},
+        {ResultCode::kUnsuppOption, "ルータは要求のオプションに対応していません"},
+        {ResultCode::kMalformedOption, "要求のオプションの形が不正です"},
+        {ResultCode::kNetworkFailure,
+         "ルータの外側の回線がつながっていないか、外側のアドレスがまだありません"},
+        {ResultCode::kNoResources, "ルータの割り当ての表かポートが足りません"},
+        {ResultCode::kUnsuppProtocol,
+         "ルータはこのプロトコルの割り当てに対応していません (TCP か UDP を指定してください)"},
+        {ResultCode::kUserExQuota, "このコンピュータに許された割り当ての数を超えました"},
+        {ResultCode::kCannotProvideExternal, "ルータは求められた外部ポートを用意できません"},
+        {ResultCode::kAddressMismatch,
+         "ルータが見た送信元のアドレスと要求の中のアドレスが違います "
+         "(間にもう一台のNATがあります)"},
+        {ResultCode::kExcessiveRemotePeers, "ルータは相手の数が多すぎる割り当てを受け付けません"},
+    };
+    for (const auto& c : kCodes) {
+        if (code == c.code) {
+            return c.says;
+        }
+    }
+    return "ルータが要求を拒否しました";
+}
+
+}  // namespace
+
+std::string DescribePcpFailure(pcp::MapOutcome outcome, pcp::ResultCode code, unsigned rawCode) {
+    if (outcome != pcp::MapOutcome::kRefused) {
+        return std::string("理由: ") + PcpOutcomeText(outcome);
+    }
+    std::string note = code == pcp::ResultCode::kUnknown ? "結果コード " + std::to_string(rawCode)
+                                                         : std::string(pcp::ResultName(code));
+    return std::string("理由: ") + PcpCodeText(code) + " (" + note + ")。";
+}

@@ -7,6 +7,7 @@
 
 #include "app/ApplyRule.h"
 #include "app/PortMappingRule.h"
+#include "pcp/MapExchange.h"
 #include "upnp/FailureReason.h"
 
 // "理由: " and what went wrong: the step, and for a refusal the UPnP error
@@ -22,3 +23,7 @@ std::string DescribeRuleFailure(const RuleResult& result, const PortMappingRule&
 // which exchange, HTTP status line, UPnP error code and name, what the
 // connection said. One line; empty when there is nothing beyond the step.
 std::string DescribeFailureRecord(const FailureReason& reason);
+
+// "理由: " and why a PCP or NAT-PMP request did not give the mapping: no
+// answer, or the router's result code explained, with its RFC name.
+std::string DescribePcpFailure(pcp::MapOutcome outcome, pcp::ResultCode code, unsigned rawCode);

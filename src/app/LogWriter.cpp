@@ -5,6 +5,7 @@
 #include "app/ActivityLog.h"
 #include "app/FailureText.h"
 #include "app/MappingTable.h"
+#include "app/PcpLogText.h"
 #include "net/AddressScope.h"
 
 using namespace session;
@@ -96,4 +97,28 @@ void LogWriter::On(const OutsideAddress& e) {
 
 void LogWriter::On(const RunEnded&) {
     Write(activity_log::kRunEnd);
+}
+
+void LogWriter::On(const PcpGatewayFound& e) {
+    Write(activity_log::PcpFoundText(e.protocol, e.address));
+}
+
+void LogWriter::On(const PcpRuleOpened& e) {
+    Write(activity_log::kSuccess);
+    if (e.externalPort != e.rule.ExternalPortNumber()) {
+        Write(activity_log::OpenedPortText(e.externalPort));
+    }
+}
+
+void LogWriter::On(const PcpRuleFailed& e) {
+    Write(e.operation == Operation::kClose ? activity_log::kCloseFailure : activity_log::kFailure);
+    Write(activity_log::ReasonText(DescribePcpFailure(e.outcome, e.code, e.rawCode)));
+}
+
+void LogWriter::On(const PcpLifetime& e) {
+    Write(activity_log::LifetimeText(e.seconds));
+}
+
+void LogWriter::On(const PcpListed& e) {
+    Write(activity_log::PcpListedText(e.mapped));
 }

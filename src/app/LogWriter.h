@@ -31,6 +31,12 @@ private:
     void On(const session::TableFailed& e);
     void On(const session::OutsideAddress& e);
     void On(const session::RunEnded&);
+    // PCP and NAT-PMP.
+    void On(const session::PcpGatewayFound& e);
+    void On(const session::PcpRuleOpened& e);
+    void On(const session::PcpRuleFailed& e);
+    void On(const session::PcpLifetime& e);
+    void On(const session::PcpListed& e);
 
     void Write(const std::string& message);
 

@@ -1,19 +1,53 @@
 #include "app/PortSession.h"
 
+#include <algorithm>
+
+#include "app/InstallSecret.h"
 #include "app/MappingTable.h"
+#include "app/PcpMapper.h"
 #include "app/PortMappingRule.h"
 #include "app/UpnpIpv4Mapper.h"
+#include "platform/Gateways.h"
+#include "platform/Socket.h"
 
 using namespace session;
 
-bool PortSession::FindGateway(Operation operation, CRouterDevice& gateway) {
+namespace {
+
+// The probe's answers have mostly come in while the search listened; a
+// gateway still silent gets one more send and this long to answer it.
+constexpr unsigned kProbeGraceMs = 250;
+constexpr unsigned kProbeLeastMs = 1000;  // counted from the first send
+// One deadline for all the PCP / NAT-PMP requests of a run.
+constexpr unsigned kPcpMappingsMs = 5000;
+
+}  // namespace
+
+bool PortSession::FindGateway(Operation operation, CRouterDevice& gateway,
+                              std::optional<pcp::GatewayAnswer>* pcpGateway) {
     report_(RunStarted{operation});
+    // Sent in the same instant as the search and read only when the search
+    // found nothing usable, so that a UPnP run waits for nothing extra.
+    pcp::GatewayProbe probe(
+        targets.useDefaultGateways ? platform::DefaultGateways(10) : pcpGateways, pcpServerPort);
+    const std::uint32_t probeSent = platform::TickCount();
+    const bool probing = probe.Send();
     std::string location;
     IpAddress address;
     gateway.onPassedOver = [this](const std::string& passed, const FailureReason& why) {
         report_(GatewayPassedOver{passed, why});
     };
     if (gateway.Discover(address, location, targets) != 0) {
+        if (probing) {
+            const unsigned searched = platform::ElapsedSince(probeSent);
+            probe.Collect(
+                pcp::Budget(probeSent, std::max(searched + kProbeGraceMs, kProbeLeastMs)));
+            if (const pcp::GatewayAnswer* chosen = probe.Chosen()) {
+                *pcpGateway = *chosen;
+                report_(PcpGatewayFound{chosen->protocol, platform::FormatIPv4(chosen->gateway)});
+                return true;
+            }
+        }
         report_(GatewayNotFound{gateway.LastFailure()});
         report_(RunEnded{operation});
         return false;
@@ -24,7 +58,12 @@ bool PortSession::FindGateway(Operation operation, CRouterDevice& gateway) {
 
 void PortSession::Open(const std::string& crlfRules) {
     CRouterDevice gateway;
-    if (!FindGateway(Operation::kOpen, gateway)) {
+    std::optional<pcp::GatewayAnswer> pcpGateway;
+    if (!FindGateway(Operation::kOpen, gateway, &pcpGateway)) {
+        return;
+    }
+    if (pcpGateway) {
+        OpenOverPcp(*pcpGateway, crlfRules);
         return;
     }
     UpnpIpv4Mapper mapper(gateway, made_);
@@ -54,7 +93,12 @@ void PortSession::Open(const std::string& crlfRules) {
 
 void PortSession::Close(const std::string& crlfRules) {
     CRouterDevice gateway;
-    if (!FindGateway(Operation::kClose, gateway)) {
+    std::optional<pcp::GatewayAnswer> pcpGateway;
+    if (!FindGateway(Operation::kClose, gateway, &pcpGateway)) {
+        return;
+    }
+    if (pcpGateway) {
+        CloseOverPcp(*pcpGateway, crlfRules);
         return;
     }
     UpnpIpv4Mapper mapper(gateway, made_);
@@ -78,7 +122,13 @@ void PortSession::Close(const std::string& crlfRules) {
 
 void PortSession::List() {
     CRouterDevice gateway;
-    if (!FindGateway(Operation::kList, gateway)) {
+    std::optional<pcp::GatewayAnswer> pcpGateway;
+    if (!FindGateway(Operation::kList, gateway, &pcpGateway)) {
+        return;
+    }
+    if (pcpGateway) {
+        report_(PcpListed{made_.Entries()});
+        report_(RunEnded{Operation::kList});
         return;
     }
     UpnpIpv4Mapper mapper(gateway, made_);
@@ -97,4 +147,62 @@ void PortSession::List() {
         }
     }
     report_(RunEnded{Operation::kList});
+}
+
+const std::string& PortSession::Secret() {
+    if (installSecret.empty() && secretSource) {
+        installSecret = secretSource();
+    } else if (installSecret.empty()) {
+        Profile profile;
+        installSecret = InstallSecret(profile);
+    }
+    return installSecret;
+}
+
+void PortSession::OpenOverPcp(const pcp::GatewayAnswer& gateway, const std::string& crlfRules) {
+    const pcp::Budget budget(kPcpMappingsMs);
+    PcpMapper mapper(gateway, pcpServerPort, Secret(), budget, made_);
+    std::optional<std::uint32_t> lifetime;
+    std::string outside;
+    if (gateway.addressAnswered && gateway.addressResult == pcp::ResultCode::kSuccess) {
+        outside = platform::FormatIPv4(gateway.externalAddress);
+    }
+    for (const PortMappingRule& rule : RulesOf(crlfRules)) {
+        report_(RuleStarted{Operation::kOpen, rule});
+        const pcp::MapResult r = mapper.Open(rule);
+        if (r.outcome != pcp::MapOutcome::kDone) {
+            report_(PcpRuleFailed{Operation::kOpen, rule, r.outcome, r.code, r.rawCode});
+            continue;
+        }
+        report_(PcpRuleOpened{rule, r.externalPort});
+        if (!lifetime) {
+            lifetime = r.lifetime;
+        }
+        if (r.externalAddressKnown) {
+            outside = platform::FormatIPv4(r.externalAddress);
+        }
+    }
+    // As with UPnP: the outside address is told once a mapping stands.
+    if (lifetime) {
+        report_(PcpLifetime{*lifetime});
+        if (!outside.empty()) {
+            report_(OutsideAddress{outside, true});
+        }
+    }
+    report_(RunEnded{Operation::kOpen});
+}
+
+void PortSession::CloseOverPcp(const pcp::GatewayAnswer& gateway, const std::string& crlfRules) {
+    const pcp::Budget budget(kPcpMappingsMs);
+    PcpMapper mapper(gateway, pcpServerPort, Secret(), budget, made_);
+    for (const PortMappingRule& rule : RulesOf(crlfRules)) {
+        report_(RuleStarted{Operation::kClose, rule});
+        const pcp::MapResult r = mapper.Close(rule);
+        if (r.outcome == pcp::MapOutcome::kDone) {
+            report_(RuleClosed{rule, true});
+        } else {
+            report_(PcpRuleFailed{Operation::kClose, rule, r.outcome, r.code, r.rawCode});
+        }
+    }
+    report_(RunEnded{Operation::kClose});
 }

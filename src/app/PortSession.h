@@ -7,10 +7,15 @@
 // of the last failure; src/text answers values or bool.)
 #pragma once
 
+#include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "app/MadeMappings.h"
 #include "app/SessionEvents.h"
+#include "pcp/GatewayProbe.h"
 #include "upnp/RouterDevice.h"
 
 class PortSession {
@@ -32,10 +37,28 @@ public:
     // removed to map the rule again.
     MadeMappings& Made() { return made_; }
 
+    // PCP and NAT-PMP, for when no UPnP gateway is usable: the probe goes to
+    // port `pcpServerPort` of each default gateway when `targets` searches
+    // the default gateways, else only to `pcpGateways` (tests: a scripted
+    // server on loopback).
+    std::vector<std::uint32_t> pcpGateways;
+    std::uint16_t pcpServerPort = pcp::kServerPort;
+    // The installation's secret the PCP nonces are made from; empty: from
+    // `secretSource` when a run first needs it, or without one from the
+    // default profile (InstallSecret).
+    std::string installSecret;
+    std::function<std::string()> secretSource;
+
 private:
     // The search every run starts with. False when no router answered (the
     // run has ended then).
-    bool FindGateway(session::Operation operation, CRouterDevice& gateway);
+    // With no UPnP gateway, `pcpGateway` gets the gateway that answered the
+    // probe, if one did (true then, and PcpGatewayFound was reported).
+    bool FindGateway(session::Operation operation, CRouterDevice& gateway,
+                     std::optional<pcp::GatewayAnswer>* pcpGateway);
+    void OpenOverPcp(const pcp::GatewayAnswer& gateway, const std::string& crlfRules);
+    void CloseOverPcp(const pcp::GatewayAnswer& gateway, const std::string& crlfRules);
+    const std::string& Secret();
 
     session::Receiver report_;
     MadeMappings made_;

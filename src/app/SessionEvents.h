@@ -11,7 +11,9 @@
 #include <vector>
 
 #include "app/ApplyRule.h"
+#include "app/MadeMappings.h"
 #include "app/PortMappingRule.h"
+#include "pcp/MapExchange.h"
 #include "upnp/FailureReason.h"
 #include "upnp/PortMappingEntry.h"
 
@@ -84,10 +86,40 @@ struct RunEnded {
     Operation operation = Operation::kOpen;
 };
 
+// PCP and NAT-PMP: no UPnP gateway was usable, and the default gateway
+// answered on port 5351. The rules go to it instead (RuleStarted before each).
+struct PcpGatewayFound {
+    pcp::GatewayProtocol protocol = pcp::GatewayProtocol::kPcp;
+    std::string address;  // dotted
+};
+// The router holds the mapping now.
+struct PcpRuleOpened {
+    PortMappingRule rule;
+    std::uint16_t externalPort = 0;  // what the router really opened
+};
+// Opening or closing a rule failed: no answer, or the router's result code.
+struct PcpRuleFailed {
+    Operation operation = Operation::kOpen;
+    PortMappingRule rule;
+    pcp::MapOutcome outcome = pcp::MapOutcome::kNoAnswer;
+    pcp::ResultCode code = pcp::ResultCode::kUnknown;
+    unsigned rawCode = 0;
+};
+// The lifetime the router granted, once per run (after its first mapping).
+// The mapping ends after it unless a later run renews it.
+struct PcpLifetime {
+    std::uint32_t seconds = 0;
+};
+// These protocols cannot list a router's table: what this process mapped.
+struct PcpListed {
+    std::vector<MadeMapping> mapped;
+};
+
 using Event =
     std::variant<PeriodicRun, SettingsNotSaved, RunStarted, GatewayPassedOver, GatewayNotFound,
                  GatewayFound, RuleStarted, RuleOpened, RuleFailed, RuleClosed, CloseFailed,
-                 TableListed, TableFailed, OutsideAddress, RunEnded>;
+                 TableListed, TableFailed, OutsideAddress, RunEnded, PcpGatewayFound, PcpRuleOpened,
+                 PcpRuleFailed, PcpLifetime, PcpListed>;
 
 // Receivers are plain functions; several are chained with Fanout.
 using Receiver = std::function<void(const Event&)>;

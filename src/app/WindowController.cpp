@@ -2,6 +2,7 @@
 
 #include <ctime>
 
+#include "app/InstallSecret.h"
 #include "app/Profile.h"
 
 WindowController::WindowController(IPortMapWindow& window, Profile* profile)
@@ -10,6 +11,11 @@ WindowController::WindowController(IPortMapWindow& window, Profile* profile)
       session_([this](const session::Event& e) { receivers_(e); }),
       now_([] { return static_cast<std::int64_t>(std::time(nullptr)); }) {
     receivers_.Add(LogWriter([this](const std::string& text) { AppendLog(text); }));
+    // Through the window's own profile: it rewrites the whole file when it
+    // saves, and would drop a secret another Profile object had written.
+    if (profile_ != nullptr) {
+        session_.secretSource = [this] { return InstallSecret(*profile_); };
+    }
 }
 
 void WindowController::Start() {

@@ -36,6 +36,8 @@ constexpr char kUsage[] =
     "\n"
     "UPnP対応ルータを探し、ルールごとにポートマッピングを設定して、\n"
     "ウィンドウの「Open」と同じログを表示します。\n"
+    "UPnPで使えるルータがなければ、既定のゲートウェイに PCP で、\n"
+    "それも話さなければ NAT-PMP で割り当てを求めます。\n"
     "ルールの形式: 外部ポート, 内部ポート, プロトコル, 説明\n"
     "  例: pontaro-cli \"80, 80, TCP, HTTP接続の通過\" \"21, 21, TCP, FTP接続の通過\"\n"
     "ルールの指定がなければ、保存されたルール (プロファイルの Setting) を使います。\n"
@@ -59,7 +61,8 @@ constexpr char kUsage[] =
     "終了コード: 0 成功 (ルールなしも含む), 1 失敗したルールあり\n"
     "            (--list: 一覧を読めなかった), 2 ルータが見つからない,\n"
     "            64 使い方の誤り\n"
-    "プロファイルは読むだけで、書き込みません。\n";
+    "プロファイルは読むだけで、書き込みません (ただし PCP/NAT-PMP で割り当てるとき、\n"
+    "割り当てを後で更新・削除するための秘密の値がなければ一度だけ書き込みます)。\n";
 
 int UsageError(const std::string& message) {
     std::fprintf(stderr, "pontaro-cli: %s\n", text::SanitizeUtf8(message).c_str());
@@ -284,13 +287,19 @@ void PrintRecords(const session::Event& event) {
 // What the exit code depends on.
 struct Outcome {
     bool gatewayFound = false;
-    bool anyFailed = false;  // a rule, or reading the table
+    bool anyFailed = false;                    // a rule, or reading the table
+    std::optional<std::uint32_t> pcpLifetime;  // PCP / NAT-PMP mappings end after it
 
     void operator()(const session::Event& event) {
-        gatewayFound = gatewayFound || std::holds_alternative<session::GatewayFound>(event);
+        gatewayFound = gatewayFound || std::holds_alternative<session::GatewayFound>(event) ||
+                       std::holds_alternative<session::PcpGatewayFound>(event);
         anyFailed = anyFailed || std::holds_alternative<session::RuleFailed>(event) ||
                     std::holds_alternative<session::CloseFailed>(event) ||
-                    std::holds_alternative<session::TableFailed>(event);
+                    std::holds_alternative<session::TableFailed>(event) ||
+                    std::holds_alternative<session::PcpRuleFailed>(event);
+        if (const auto* lifetime = std::get_if<session::PcpLifetime>(&event)) {
+            pcpLifetime = lifetime->seconds;
+        }
     }
     int ExitCode() const {
         return !gatewayFound ? kExitNoRouter : anyFailed ? kExitRuleFailed : kExitOk;
@@ -306,6 +315,10 @@ void GatherListing(const session::Event& event, MappingListing* l) {
                 l->gatewayFound = true;
                 l->gatewayAddress = e.address;
                 l->location = e.location;
+            },
+            [&](const session::PcpGatewayFound& e) {
+                l->gatewayFound = true;
+                l->gatewayAddress = e.address;
             },
             [&](const session::TableListed& e) {
                 l->localAddress = e.localAddress;
@@ -394,6 +407,11 @@ int Main(const std::vector<std::string>& args) {
         return kExitOk;
     } else {
         session.Open(rules);
+        // Nothing renews the mappings after this process: say when they go.
+        if (outcome.pcpLifetime) {
+            PrintText("※ PCP/NAT-PMPの割り当ては " + std::to_string(*outcome.pcpLifetime) +
+                      "秒後に切れます。保つには --watch で定期的に更新してください。\r\n");
+        }
     }
     if (options.json) {
         const std::string json = MappingListingJson(listing);

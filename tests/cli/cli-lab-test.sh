@@ -4,6 +4,8 @@
 #   cli-lab-test.sh router PONTARO_CLI      the lab runs miniupnpd
 #   cli-lab-test.sh no-router PONTARO_CLI   the lab has no UPnP daemon
 #   cli-lab-test.sh mappings PONTARO_CLI    --list and --close against miniupnpd
+#   cli-lab-test.sh pcp PONTARO_CLI         miniupnpd with UPnP off, PCP/NAT-PMP on
+#   cli-lab-test.sh upnp-first PONTARO_CLI  miniupnpd speaking all three
 #   cli-lab-test.sh new-address PONTARO_CLI [secure]
 #                                           --watch while the LAN host gets another
 #                                           address (secure: miniupnpd in secure mode)
@@ -436,10 +438,66 @@ without_router() {
 }
 
 usage_errors
+# UPnP off: the fallback opens over PCP, says what the router granted and
+# that a one-shot run leaves the mapping to expire; --close takes it out
+# with the nonce this installation's secret gives (kept in the profile).
+pcp_fallback() {
+    local pcpfound="◆PCP対応ルータが見つかりました
+- Address : $PONTARO_LAB_ROUTER_IP
+"
+    local lifetime="- Lifetime : 86400秒 (24時間、ルータが割り当てを保つ期間)"
+    local note="※ PCP/NAT-PMPの割り当ては 86400秒後に切れます。保つには --watch で定期的に更新してください。"
+    run "8201, 8201, TCP, web" "8202, 9202, UDP, game" "8203, 8203, SCTP, none"
+    expect_rc 1 "open over PCP, one rule no protocol carries"
+    expect_out "$pcpfound■ 8201 -> 8201 [TCP] : $ok
+■ 8202 -> 9202 [UDP] : $ok
+■ 8203 -> 8203 [SCTP] : ×　設定に失敗しました。
+  理由: ルータはこのプロトコルの割り当てに対応していません (TCP か UDP を指定してください) (UNSUPP_PROTOCOL)。
+$lifetime
+$ext
+
+$note
+" "open over PCP"
+    expect_mapping "TCP 8201 $host:8201" "open over PCP"
+    expect_mapping "UDP 8202 $host:9202" "open over PCP"
+    grep -q '^PcpSecret=[0-9a-f]\{32\}$' "$XDG_CONFIG_HOME/pontaro/pontaro.ini" && pass ||
+        fail "no secret kept in the profile"
+
+    run --list
+    expect_rc 0 "--list over PCP"
+    grep -qF "◆PCP/NAT-PMPにはポートマッピングの一覧がありません" <<<"$out" && pass ||
+        fail "--list over PCP: $out"
+
+    # A later process renews (the same nonce) and closes.
+    run "8201, 8201, TCP, web"
+    expect_rc 0 "renew over PCP"
+    run --close "8201, 8201, TCP, web" "8202, 9202, UDP, game"
+    expect_rc 0 "--close over PCP"
+    expect_out "$pcpfound■ 8201 [TCP] : ○　閉じました。
+■ 8202 [UDP] : ○　閉じました。
+
+" "--close over PCP"
+    expect_no_mapping 8201 "--close over PCP"
+    expect_no_mapping 8202 "--close over PCP"
+}
+
+# UPnP, PCP and NAT-PMP all on: UPnP is taken, as without the others.
+upnp_first() {
+    run "8301, 8301, TCP, web"
+    expect_rc 0 "UPnP first"
+    expect_out "$found■ 8301 -> 8301 [TCP] : $ok
+$ext
+
+" "UPnP first"
+    expect_mapping "TCP 8301 $host:8301" "UPnP first"
+}
+
 case "$mode" in
     router) with_router ;;
     no-router) without_router ;;
     mappings) mappings_test ;;
+    pcp) pcp_fallback ;;
+    upnp-first) upnp_first ;;
     new-address) new_address "${3:-}" ;;
     *) fail "unknown mode $mode" ;;
 esac

@@ -32,6 +32,7 @@ LabEnv* LoadLab() {
     env.scripts = Env("PONTARO_LAB_SCRIPTS");
     env.stateDir = Env("PONTARO_LAB_STATE_DIR");
     env.httpPort = std::atoi(Env("PONTARO_LAB_HTTP_PORT").c_str());
+    env.natPmp = Env("PONTARO_LAB_NATPMP") == "yes";
     // Without the namespaces and addresses nothing here can work; a partial
     // environment is treated as no lab at all.
     if (env.name.empty() || env.routerNs.empty() || env.routerIp.empty() || env.hostIp.empty() ||

@@ -25,12 +25,13 @@ struct LabEnv {
     std::string scripts;   // absolute path of scripts/
     std::string stateDir;  // the lab's temp dir (config, logs)
     int httpPort = 0;      // miniupnpd's HTTP port; 0 when the lab runs without it
+    bool natPmp = false;   // miniupnpd serves NAT-PMP and PCP on port 5351
 };
 
 // The current lab, or nullptr when the binary does not run inside one.
 const LabEnv* CurrentLab();
 
-// True when the lab runs miniupnpd on the router.
+// True when the lab runs miniupnpd on the router (with UPnP on).
 bool LabHasDaemon();
 
 struct CommandResult {
@@ -86,6 +87,13 @@ private:
     do {                                                                         \
         if (::lab::CurrentLab() == nullptr)                                      \
             GTEST_SKIP() << "not inside a router lab (run through with-lab.sh)"; \
+    } while (0)
+
+#define PONTARO_REQUIRE_LAB_NATPMP()                                            \
+    do {                                                                        \
+        PONTARO_REQUIRE_LAB();                                                  \
+        if (!::lab::CurrentLab()->natPmp)                                       \
+            GTEST_SKIP() << "the lab's miniupnpd serves no NAT-PMP and no PCP"; \
     } while (0)
 
 #define PONTARO_REQUIRE_LAB_DAEMON()                          \

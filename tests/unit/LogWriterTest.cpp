@@ -89,6 +89,33 @@ TEST(LogWriter, EachEventGetsItsExactLines) {
         {{OutsideAddress{"10.1.2.3", false}}, "- External IP : 10.1.2.3\r\n"},
         {{PeriodicRun{kStampTime}}, FormatLocalTime(kStampTime, kTimeStampPattern) + kAutoRun},
         {{SettingsNotSaved{}}, kSaveFailed},
+        {{PcpGatewayFound{pcp::GatewayProtocol::kPcp, "10.0.0.1"}},
+         "◆PCP対応ルータが見つかりました\r\n- Address : 10.0.0.1\r\n"},
+        {{PcpGatewayFound{pcp::GatewayProtocol::kNatPmp, "10.0.0.1"}},
+         "◆NAT-PMP対応ルータが見つかりました\r\n- Address : 10.0.0.1\r\n"},
+        {{PcpRuleOpened{Rule("80", "80", "TCP"), 80}}, kSuccess},
+        {{PcpRuleOpened{Rule("80", "80", "TCP"), 1080}},
+         std::string(kSuccess) +
+             "  ※ ルータが開いた外部ポートは 1080 です (指定したポートは使えませんでした)。\r\n"},
+        {{PcpRuleFailed{Operation::kOpen, Rule("80", "80", "TCP"), pcp::MapOutcome::kRefused,
+                        pcp::ResultCode::kNotAuthorized, 2}},
+         std::string(kFailure) +
+             "  理由: ルータの設定がこの割り当てを禁じています (UPnPを切ったFRITZ!Boxもこう答えます)"
+             " (NOT_AUTHORIZED)。\r\n"},
+        {{PcpRuleFailed{Operation::kOpen, Rule("80", "80", "TCP"), pcp::MapOutcome::kRefused,
+                        pcp::ResultCode::kUnknown, 99}},
+         std::string(kFailure) + "  理由: ルータが要求を拒否しました (結果コード 99)。\r\n"},
+        {{PcpRuleFailed{Operation::kClose, Rule("80", "80", "TCP"), pcp::MapOutcome::kNoAnswer,
+                        pcp::ResultCode::kUnknown, 0}},
+         std::string(kCloseFailure) + "  理由: ルータが時間内に答えませんでした。\r\n"},
+        {{PcpLifetime{86400}}, "- Lifetime : 86400秒 (24時間、ルータが割り当てを保つ期間)\r\n"},
+        {{PcpLifetime{7199}}, "- Lifetime : 7199秒 (ルータが割り当てを保つ期間)\r\n"},
+        {{PcpListed{{}}},
+         "◆PCP/NAT-PMPにはポートマッピングの一覧がありません。このプロセスが設定したもの:\r\n"
+         "  (なし)\r\n"},
+        {{PcpListed{{{24090, "TCP", "10.0.0.2", 9090, "web"}}}},
+         "◆PCP/NAT-PMPにはポートマッピングの一覧がありません。このプロセスが設定したもの:\r\n"
+         "  24090 -> 10.0.0.2:9090 [TCP] web\r\n"},
     };
     // Outside addresses that the internet cannot reach are flagged.
     for (const char* kind : {"0.0.0.0", "10.1.2.3", "172.20.0.1", "192.168.0.10", "100.64.12.34",
