@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "FuzzCheck.h"
 #include "app/PortMappingRule.h"
@@ -18,11 +19,13 @@ bool Trimmed(const std::string& s) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string ruleText(reinterpret_cast<const char*>(data), size);
-    std::string working = RuleWorkingText(ruleText);
-    FUZZ_CHECK(working.size() == ruleText.size() + 2);
+    const std::vector<PortMappingRule> rules = RulesOf(ruleText);
 
+    // The same rules, line by line: the last line needs no line end.
+    std::string working = ruleText + "\r\n";
     std::string line;
     std::size_t consumed = 0;
+    std::size_t parsed = 0;
     while (text::CutLine(working, line)) {
         consumed += line.size() + 2;
         FUZZ_CHECK(line.find("\r\n") == std::string::npos);
@@ -30,6 +33,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (!ParseRuleLine(line, &rule)) {
             break;  // the first incomplete line ends the list
         }
+        FUZZ_CHECK(parsed < rules.size());
+        FUZZ_CHECK(rules[parsed].externalPort == rule.externalPort &&
+                   rules[parsed].internalPort == rule.internalPort &&
+                   rules[parsed].protocol == rule.protocol &&
+                   rules[parsed].description == rule.description);
+        ++parsed;
         // Four trimmed, non-empty fields; the first three hold no comma,
         // and every field is a piece of the line.
         for (const std::string* field :
@@ -50,6 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             FUZZ_CHECK(internal == 0);
         }
     }
+    FUZZ_CHECK(parsed == rules.size());
     FUZZ_CHECK(consumed <= ruleText.size() + 2);
     return 0;
 }
