@@ -15,7 +15,9 @@ RuleResult ApplyRule(CRouterDevice& gateway, const PortMappingRule& rule, MadeMa
     RuleResult result;
     if (AddMapping(gateway, rule) == 0) {
         result.kind = RuleResult::Kind::kAdded;
-        made->Remember(rule, gateway.GetLocalAddress().ToText());
+        // The address the request named, not this machine's address now: it
+        // may have changed since (a new DHCP lease during the run).
+        made->Remember(rule, gateway.LastInternalClient());
         return result;
     }
     result.failure = gateway.LastFailure();
@@ -52,7 +54,7 @@ RuleResult ApplyRule(CRouterDevice& gateway, const PortMappingRule& rule, MadeMa
         result.holderKnown = false;
         return result;
     }
-    made->Remember(rule, gateway.GetLocalAddress().ToText());
+    made->Remember(rule, gateway.LastInternalClient());
     result.kind = RuleResult::Kind::kMovedFromOldAddress;
     return result;
 }

@@ -25,6 +25,7 @@ int CRouterDevice::AddPortMapping(int externalPort, int internalPort, std::strin
     args.protocol = std::move(protocol);
     args.internalPort = internalPort;
     args.internalClient = GetLocalAddress().ToText();
+    lastInternalClient_ = args.internalClient;
     args.description = std::move(description);
     std::string replyBody;
     if (PostAction("AddPortMapping", upnp::AddPortMappingEnvelope(args), &replyBody) == 0) {

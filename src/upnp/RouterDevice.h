@@ -98,6 +98,9 @@ public:
     int AddPortMapping(int externalPort, int internalPort, std::string protocol,
                        std::string description);
     static constexpr unsigned kLongestLeaseSeconds = 604800;  // a week
+    // The InternalClient the last AddPortMapping asked for: where that
+    // mapping forwards, even when this machine's address changed meanwhile.
+    const std::string& LastInternalClient() const { return lastInternalClient_; }
 
     // The router's outside address as it states it (possibly empty or not
     // an address at all). 0, or -1 when it gives none.
@@ -173,6 +176,7 @@ protected:
     int PostAction(const std::string& action, const std::string& envelope, std::string* replyBody);
 
     FailureReason failure_;
+    std::string lastInternalClient_;
     int headerBudgetMs_ = 3000;
     int bodyBudgetMs_ = 3000;
 };
