@@ -13,8 +13,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
+#include <chrono>
 #include <functional>
 #include <memory>
+#include <thread>
 
 #include "app/ActivityLog.h"
 #include "app/Profile.h"
@@ -49,6 +52,22 @@ Figures Measure() {
     f.threads = static_cast<int>(StatusField(text, "Threads"));
     f.rssKib = StatusField(text, "VmRSS");
     return f;
+}
+
+// Measure() once the scripted gateway's threads have let go of the run just
+// ended: its server side closes a connection a moment after the window did,
+// so a single sample may catch one descriptor more. The main thread sleeps,
+// so no new run starts meanwhile; the fewest seen over 100 ms count.
+Figures MeasureSettled() {
+    Figures least = Measure();
+    for (int i = 0; i < 5; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        const Figures f = Measure();
+        least.fds = std::min(least.fds, f.fds);
+        least.threads = std::min(least.threads, f.threads);
+        least.rssKib = f.rssKib;
+    }
+    return least;
 }
 
 // The window and its logic as main() puts them together, with a profile in
@@ -162,9 +181,9 @@ void WindowDaysTest::soak() {
         failed += w.LastRunGood() ? 0 : 1;
         gateway.ForgetPosts();
         if (run == 10)
-            at10 = Measure();
+            at10 = MeasureSettled();
     }
-    const Figures at500 = Measure();
+    const Figures at500 = MeasureSettled();
     qInfo("run 10: %d fds, %d threads, %ld KiB resident", at10.fds, at10.threads, at10.rssKib);
     qInfo("run 500: %d fds, %d threads, %ld KiB resident", at500.fds, at500.threads, at500.rssKib);
     QCOMPARE(failed, 0);
