@@ -37,6 +37,10 @@ public:
     // removed to map the rule again.
     MadeMappings& Made() { return made_; }
 
+    // Each rule also gets an IPv6 pinhole for this machine's stable global
+    // address, when the gateway offers IPv6 firewall control; false: IPv4 only.
+    bool openIpv6 = true;
+
     // PCP and NAT-PMP, for when no UPnP gateway is usable: the probe goes to
     // port `pcpServerPort` of each default gateway when `targets` searches
     // the default gateways, else only to `pcpGateways` (tests: a scripted

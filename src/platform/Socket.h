@@ -2,9 +2,11 @@
 // between WinSock and BSD sockets stays behind these calls.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -54,5 +56,38 @@ bool GetLocalHostName(std::string* name);
 // Address of this machine's interface that routes to `remote`: a UDP socket
 // connected to it and read back. Sends nothing. False when there is no route.
 bool LocalAddressTowards(std::uint32_t remote, std::uint32_t* local);
+
+// IPv6: the 16 bytes in network order and, for a link-local address, the
+// interface (scope) it belongs to; 0 for every other address.
+struct Ipv6Address {
+    std::array<std::uint8_t, 16> bytes{};
+    std::uint32_t scopeId = 0;
+    bool operator==(const Ipv6Address&) const = default;
+};
+
+SocketHandle OpenTcpSocket6();
+SocketHandle OpenUdpSocket6();
+// Binds a TCP or UDP socket to `address` (its scope included); 0 or -1.
+int BindIPv6(SocketHandle s, const Ipv6Address& address, std::uint16_t port);
+int ConnectIPv6(SocketHandle s, const Ipv6Address& address, std::uint16_t port);  // 0 or -1
+// Multicast sent on `s` leaves by interface `interfaceIndex`; 0 or -1.
+int SetMulticastInterface6(SocketHandle s, std::uint32_t interfaceIndex);
+long SendDatagram6(SocketHandle s, const char* data, std::size_t size, const Ipv6Address& to,
+                   std::uint16_t port);
+long ReceiveDatagram6(SocketHandle s, char* buffer, std::size_t capacity, Ipv6Address* from,
+                      std::uint16_t* fromPort);
+
+// One IPv6 address of this machine, as the system lists it.
+struct LocalIpv6 {
+    Ipv6Address address;  // scopeId set for link-local addresses
+    std::uint32_t interfaceIndex = 0;
+    bool temporary = false;  // a privacy address, which changes over the day
+    bool usable = true;      // false while tentative, deprecated or a duplicate
+};
+// Every IPv6 address of every interface that is up; empty when the system
+// has no IPv6 or the query fails.
+std::vector<LocalIpv6> LocalIpv6Addresses();
+// The interface that holds IPv4 address `local`; 0 when none does.
+std::uint32_t InterfaceOfIPv4(std::uint32_t local);
 
 }  // namespace platform
