@@ -1,16 +1,22 @@
 #!/usr/bin/env bash
 # A home router in network namespaces, for tests that need a real UPnP gateway.
 #
-#   lab.sh up NAME [--igd v1|v2] [--no-upnpd] [--secure-mode] [--natpmp] [--no-upnp]
+#   lab.sh up NAME [--igd v1|v2] [--no-upnpd] [--secure-mode] [--natpmp] [--no-upnp] [--ipv6]
 #                                               build the lab (and start miniupnpd;
 #                                               --secure-mode: only for the asking host;
 #                                               --natpmp: also NAT-PMP and PCP on UDP 5351
 #                                               (enable_natpmp=yes); --no-upnp: no SSDP
 #                                               and no HTTP (enable_upnp=no), with
-#                                               --natpmp the router of a UPnP-less box)
+#                                               --natpmp the router of a UPnP-less box;
+#                                               --ipv6: global IPv6 addresses too, and
+#                                               pinholes (ext_ifname6=wan0))
 #   lab.sh down NAME                            remove it again (safe to repeat)
 #   lab.sh mappings NAME [--raw]                the router's port forwards, one a line
 #                                               "PROTO EXTPORT INTERNALIP:PORT" (--raw: nft's DNAT lines)
+#   lab.sh pinholes NAME [--raw]                the router's IPv6 pinholes, one a line
+#                                               "PROTO PORT ADDRESS" (--raw: nft's lines)
+#   lab.sh reach NAME TCP|UDP PORT              exit 0 when a packet from the WAN peer gets
+#                                               to [LAB_HOST_IP6]:PORT within 2 s, else 1
 #   lab.sh info NAME                            the lab's facts as KEY=VALUE lines
 #   lab.sh stop|start NAME                      stop or start the lab's miniupnpd
 #   lab.sh flush NAME                           empty miniupnpd's chains (its mappings; a running
@@ -27,6 +33,16 @@
 #   eth0 10.77.0.2/24 <----> lan0 10.77.0.1/24
 #   default via 10.77.0.1    wan0 10.78.0.2/24 <------------>  eth0 10.78.0.1/24
 #                            default via 10.78.0.1             (no routes out)
+#   with --ipv6, from the documentation prefix 2001:db8::/32:
+#   eth0 2001:db8:1::2/64    lan0 2001:db8:1::1/64
+#   default via 2001:db8:1::1
+#                            wan0 2001:db8:2::2/64 <---------> eth0 2001:db8:2::1/64
+#                            (no default route)                2001:db8:1::/64 via
+#                                                              2001:db8:2::2
+# Every interface has its link-local fe80:: address too. DAD is off in the
+# lab's namespaces, so no address is ever tentative: `up` returns with all of
+# them usable. The router forwards IPv6 from the WAN to the LAN host only
+# through a pinhole miniupnpd accepts in its chain.
 #
 # miniupnpd listens on lan0 with its config, pid file and log in the lab's
 # state directory (${TMPDIR:-/tmp}/pontaro-lab-NAME), never /etc. It reports
@@ -47,6 +63,11 @@ LAB_WAN_ROUTER_IP=10.78.0.2
 LAB_WAN_PEER_IP=10.78.0.1
 LAB_EXT_IP=1.2.3.4
 LAB_HTTP_PORT=5000
+LAB_LAN_NET6=2001:db8:1::/64
+LAB_ROUTER_IP6=2001:db8:1::1
+LAB_HOST_IP6=2001:db8:1::2
+LAB_WAN_ROUTER_IP6=2001:db8:2::2
+LAB_WAN_PEER_IP6=2001:db8:2::1
 
 die() {
     echo "lab.sh: $*" >&2
@@ -54,7 +75,7 @@ die() {
 }
 
 usage() {
-    sed -n '2,21p' "$0" | sed 's/^# \{0,1\}//' >&2
+    sed -n '2,26p' "$0" | sed 's/^# \{0,1\}//' >&2
     exit 2
 }
 
@@ -69,7 +90,7 @@ ns_exists() { ip netns list | awk '{print $1}' | grep -qx -- "$1"; }
 cmd_up() {
     local name="$1"
     shift
-    local igd=v2 upnpd=1 secure=no natpmp=no upnp=yes
+    local igd=v2 upnpd=1 secure=no natpmp=no upnp=yes ipv6=no
     while [ $# -gt 0 ]; do
         case "$1" in
             --igd)
@@ -97,6 +118,10 @@ cmd_up() {
                 upnp=no
                 shift
                 ;;
+            --ipv6)
+                ipv6=yes
+                shift
+                ;;
             *) die "unknown option '$1'" ;;
         esac
     done
@@ -116,6 +141,9 @@ cmd_up() {
         ip netns add "$ns"
         echo "$ns" >>"$dir/namespaces"
         ip -n "$ns" link set lo up
+        # Interfaces made from here on inherit "default": no duplicate address
+        # detection, so link-local and static addresses are usable at once.
+        ip netns exec "$ns" sysctl -q -w net.ipv6.conf.default.accept_dad=0 net.ipv6.conf.all.accept_dad=0
     done
 
     # The veth pairs are created inside the namespaces, so no interface ever
@@ -137,6 +165,17 @@ cmd_up() {
     ip -n "$wan" addr add "$LAB_WAN_PEER_IP/24" dev eth0
     ip -n "$wan" link set eth0 up
 
+    if [ "$ipv6" = yes ]; then
+        ip -n "$lan" addr add "$LAB_HOST_IP6/64" dev eth0 nodad
+        ip -n "$lan" -6 route add default via "$LAB_ROUTER_IP6"
+        ip -n "$rtr" addr add "$LAB_ROUTER_IP6/64" dev lan0 nodad
+        ip -n "$rtr" addr add "$LAB_WAN_ROUTER_IP6/64" dev wan0 nodad
+        ip netns exec "$rtr" sysctl -q -w net.ipv6.conf.all.forwarding=1
+        ip -n "$wan" addr add "$LAB_WAN_PEER_IP6/64" dev eth0 nodad
+        ip -n "$wan" -6 route add "$LAB_LAN_NET6" via "$LAB_WAN_ROUTER_IP6"
+    fi
+    wait_addresses "$name"
+
     # The ruleset miniupnpd 2.3.1 expects by default: table inet filter with its
     # own chains, jumped to from the usual base chains.
     cat >"$dir/ruleset.nft" <<'EOF'
@@ -150,6 +189,10 @@ table inet filter {
     chain forward {
         type filter hook forward priority 0; policy accept;
         jump miniupnpd
+        ct state established,related accept
+        # IPv6 has no NAT to hide the LAN host: from the WAN only a pinhole
+        # (accepted in chain miniupnpd) gets through. IPv4 is left as it was.
+        meta nfproto ipv6 iifname "wan0" oifname "lan0" drop
     }
     chain prerouting {
         type nat hook prerouting priority -100; policy accept;
@@ -174,6 +217,13 @@ EOF
         echo "LAB_WAN_ROUTER_IP=$LAB_WAN_ROUTER_IP"
         echo "LAB_WAN_PEER_IP=$LAB_WAN_PEER_IP"
         echo "LAB_EXT_IP=$LAB_EXT_IP"
+        echo "LAB_IPV6=$ipv6"
+        if [ "$ipv6" = yes ]; then
+            echo "LAB_ROUTER_IP6=$LAB_ROUTER_IP6"
+            echo "LAB_HOST_IP6=$LAB_HOST_IP6"
+            echo "LAB_WAN_ROUTER_IP6=$LAB_WAN_ROUTER_IP6"
+            echo "LAB_WAN_PEER_IP6=$LAB_WAN_PEER_IP6"
+        fi
         echo "LAB_IGD=$igd"
         echo "LAB_SECURE=$secure"
         # What the daemon serves; both "no" without one.
@@ -192,16 +242,20 @@ EOF
     } >"$dir/info"
 
     if [ "$upnpd" = 1 ]; then
-        start_upnpd "$name" "$igd" "$secure" "$natpmp" "$upnp"
+        start_upnpd "$name" "$igd" "$secure" "$natpmp" "$upnp" "$ipv6"
     fi
     trap - ERR
 }
 
 start_upnpd() {
-    local name="$1" igd="$2" secure="${3:-no}" natpmp="${4:-no}" upnp="${5:-yes}" dir rtr="$1-rtr"
+    local name="$1" igd="$2" secure="${3:-no}" natpmp="${4:-no}" upnp="${5:-yes}" ipv6="${6:-no}"
+    local dir rtr="$1-rtr"
     dir="$(state_dir "$name")"
     {
         echo "ext_ifname=wan0"
+        # Pinholes for the LAN host. No ipv6_listening_ip: with it miniupnpd
+        # 2.3.1 no longer serves HTTP on IPv4.
+        [ "$ipv6" = no ] || echo "ext_ifname6=wan0"
         echo "ext_ip=$LAB_EXT_IP"
         echo "listening_ip=lan0"
         echo "http_port=$LAB_HTTP_PORT"
@@ -237,6 +291,26 @@ start_upnpd() {
     disown $! 2>/dev/null || true
 }
 
+# Until every interface that is up has its link-local address and no address
+# is tentative (3 s at most): tests and daemons may bind to any of them.
+wait_addresses() {
+    local ns pending
+    for _ in $(seq 1 60); do
+        pending=0
+        for ns in "$1-lan" "$1-rtr" "$1-wan"; do
+            if ip -n "$ns" -6 addr show tentative | grep -q inet6; then pending=1; fi
+            while read -r dev; do
+                ip -n "$ns" -6 addr show dev "$dev" scope link | grep -q 'inet6 fe80:' || pending=1
+            done < <(ip -n "$ns" -o link show up | awk -F': ' '$2 != "lo" { sub(/@.*/, "", $2); print $2 }')
+        done
+        [ "$pending" = 1 ] || return 0
+        sleep 0.05
+    done
+    echo "lab.sh: IPv6 addresses of lab $1 still not ready:" >&2
+    for ns in "$1-lan" "$1-rtr" "$1-wan"; do ip -n "$ns" -6 addr >&2; done
+    return 1
+}
+
 cmd_stop() {
     local dir pid
     dir="$(state_dir "$1")"
@@ -259,7 +333,7 @@ cmd_start() {
     [ ! -s "$dir/miniupnpd.daemon" ] || die "miniupnpd of lab $1 is running"
     start_upnpd "$1" "$(sed -n 's/^LAB_IGD=//p' "$dir/info")" \
         "$(sed -n 's/^LAB_SECURE=//p' "$dir/info")" "$(sed -n 's/^LAB_NATPMP=//p' "$dir/info")" \
-        "$(sed -n 's/^LAB_UPNP=//p' "$dir/info")"
+        "$(sed -n 's/^LAB_UPNP=//p' "$dir/info")" "$(sed -n 's/^LAB_IPV6=//p' "$dir/info")"
 }
 
 cmd_flush() {
@@ -334,6 +408,94 @@ cmd_mappings() {
     }' <<<"$chain"
 }
 
+# miniupnpd 2.3.1 writes a pinhole into chain miniupnpd as
+#   iif "wan0" th dport 8080 @nh,192,128 0x20010db8000100000000000000000002 @nh,48,8 0x6 accept
+# (the IPv6 destination address and next-header byte of the raw header).
+cmd_pinholes() {
+    local name="$1" raw="${2:-}" rules
+    [ -d "$(state_dir "$name")" ] || die "no lab named $name"
+    rules="$(ip netns exec "$name-rtr" nft list chain inet filter miniupnpd | grep -F '@nh,192,128' |
+        sed 's/^[[:space:]]*//' || true)"
+    if [ "$raw" = --raw ]; then
+        [ -z "$rules" ] || echo "$rules"
+        return 0
+    fi
+    python3 -c '
+import ipaddress, sys
+for line in filter(str.strip, sys.stdin):
+    f = line.split()
+    def after(key):
+        return f[f.index(key) + 1] if key in f and f.index(key) + 1 < len(f) else "?"
+    proto = {"0x6": "TCP", "0x11": "UDP"}.get(after("@nh,48,8"), after("@nh,48,8"))
+    address = after("@nh,192,128")
+    try:
+        address = str(ipaddress.IPv6Address(int(address, 16)))
+    except ValueError:
+        pass
+    print(proto, after("dport"), address)
+' <<<"$rules"
+}
+
+# A listener on the LAN host and one try from the WAN peer: a TCP connection
+# accepted, or one of a few UDP datagrams received, within 2 s.
+cmd_reach() {
+    local name="$1" proto="${2:-}" port="${3:-}" dir host out pid rc
+    dir="$(state_dir "$name")"
+    [ -f "$dir/info" ] || die "no lab named $name"
+    host="$(sed -n 's/^LAB_HOST_IP6=//p' "$dir/info")"
+    [ -n "$host" ] || die "lab $name has no IPv6 (lab.sh up --ipv6)"
+    proto="$(tr '[:lower:]' '[:upper:]' <<<"$proto")"
+    [ "$proto" = TCP ] || [ "$proto" = UDP ] || die "reach takes TCP or UDP"
+    [[ "$port" =~ ^[0-9]+$ ]] && [ "$port" -ge 1 ] && [ "$port" -le 65535 ] || die "bad port '$port'"
+    # The listener says "ready" once bound, then exits 0 on the first arrival.
+    out="$(mktemp "$dir/reach.XXXXXX")"
+    ip netns exec "$name-lan" python3 -c '
+import socket, sys
+host, proto, port = sys.argv[1], sys.argv[2], int(sys.argv[3])
+s = socket.socket(socket.AF_INET6, socket.SOCK_STREAM if proto == "TCP" else socket.SOCK_DGRAM)
+s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+s.bind((host, port))
+if proto == "TCP":
+    s.listen(1)
+s.settimeout(2)
+print("ready", flush=True)
+try:
+    s.accept() if proto == "TCP" else s.recvfrom(64)
+except socket.timeout:
+    sys.exit(1)
+' "$host" "$proto" "$port" >"$out" 2>&1 &
+    pid=$!
+    for _ in $(seq 1 60); do
+        grep -qx ready "$out" && break
+        kill -0 "$pid" 2>/dev/null || break
+        sleep 0.05
+    done
+    if ! grep -qx ready "$out"; then
+        kill "$pid" 2>/dev/null || true
+        wait "$pid" 2>/dev/null || true
+        die "no listener on [$host]:$port: $(cat "$out"; rm -f "$out")"
+    fi
+    ip netns exec "$name-wan" python3 -c '
+import socket, sys, time
+host, proto, port = sys.argv[1], sys.argv[2], int(sys.argv[3])
+s = socket.socket(socket.AF_INET6, socket.SOCK_STREAM if proto == "TCP" else socket.SOCK_DGRAM)
+s.settimeout(1.5)
+if proto == "TCP":
+    try:
+        s.connect((host, port))
+    except OSError:
+        pass
+else:
+    for _ in range(4):
+        s.sendto(b"pontaro lab", (host, port))
+        time.sleep(0.2)
+' "$host" "$proto" "$port" || true
+    rc=0
+    wait "$pid" || rc=1
+    rm -f "$out"
+    return "$rc"
+}
+
 cmd_info() {
     local dir
     dir="$(state_dir "$1")"
@@ -384,6 +546,8 @@ case "$command" in
     up) cmd_up "$name" "$@" ;;
     down) cmd_down "$name" ;;
     mappings) cmd_mappings "$name" "$@" ;;
+    pinholes) cmd_pinholes "$name" "$@" ;;
+    reach) cmd_reach "$name" "$@" ;;
     info) cmd_info "$name" ;;
     stop) cmd_stop "$name" ;;
     start) cmd_start "$name" ;;

@@ -2,15 +2,16 @@
 # Runs one command on the LAN host of a fresh router lab, then removes the lab.
 #
 #   with-lab.sh [--igd v1|v2] [--no-upnpd] [--secure-mode] [--natpmp] [--no-upnp]
-#               [--timeout SECONDS] -- CMD ARGS...
+#               [--ipv6] [--timeout SECONDS] -- CMD ARGS...
 # (the lab options are lab.sh up's)
 #
 # CMD runs inside the lab's LAN namespace with these variables set:
 #   PONTARO_LAB_NAME, PONTARO_LAB_LAN_NS, PONTARO_LAB_ROUTER_NS, PONTARO_LAB_WAN_NS,
 #   PONTARO_LAB_ROUTER_IP, PONTARO_LAB_HOST_IP, PONTARO_LAB_EXT_IP, PONTARO_LAB_IGD,
 #   PONTARO_LAB_HTTP_PORT (empty with --no-upnpd or --no-upnp), PONTARO_LAB_UPNP and
-#   PONTARO_LAB_NATPMP (yes/no: what miniupnpd serves), PONTARO_LAB_STATE_DIR,
-#   PONTARO_LAB_SCRIPTS (this directory).
+#   PONTARO_LAB_NATPMP (yes/no: what miniupnpd serves), PONTARO_LAB_IPV6 (yes/no),
+#   with --ipv6 PONTARO_LAB_HOST_IP6, PONTARO_LAB_ROUTER_IP6, PONTARO_LAB_WAN_PEER_IP6,
+#   PONTARO_LAB_STATE_DIR, PONTARO_LAB_SCRIPTS (this directory).
 # The lab is torn down however CMD ends (also on Ctrl-C or TERM); the exit code
 # is CMD's, or 2 when the lab could not be built. CMD is stopped after --timeout
 # seconds (default 480, exit code 124): a test runner that kills this script
@@ -51,6 +52,10 @@ main() {
             --no-upnp)
                 lab_args+=(--no-upnp)
                 upnp=no
+                shift
+                ;;
+            --ipv6)
+                lab_args+=(--ipv6)
                 shift
                 ;;
             --timeout)
