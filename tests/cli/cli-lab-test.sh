@@ -9,6 +9,7 @@
 #   cli-lab-test.sh new-address PONTARO_CLI [secure]
 #                                           --watch while the LAN host gets another
 #                                           address (secure: miniupnpd in secure mode)
+#   cli-lab-test.sh ipv6 PONTARO_CLI        IPv6 pinholes (lab.sh up --ipv6)
 set -uo pipefail
 
 mode="$1"
@@ -492,6 +493,60 @@ $ext
     expect_mapping "TCP 8301 $host:8301" "UPnP first"
 }
 
+# Beside each mapping an IPv6 pinhole for the LAN host's global address, which
+# lets a connection from the WAN through the router's firewall, and no second
+# one for the same rule; --close removes it, --no-ipv6 makes none.
+ipv6_pinholes() {
+    local v6="$PONTARO_LAB_HOST_IP6" rules=("8080, 8080, TCP, v6 test" "8081, 8081, UDP, v6 test")
+    local both="TCP 8080 $v6
+UDP 8081 $v6"
+    lab() { "$PONTARO_LAB_SCRIPTS/lab.sh" "$1" "$PONTARO_LAB_NAME" "${@:2}"; }
+    expect_line() { grep -qxF -- "$1" <<<"$out" && pass || fail "$2: no line '$1' in: $out"; }
+    expect_pinholes() {
+        [ "$(lab pinholes | sort)" = "$1" ] && pass || fail "$2: pinholes: $(lab pinholes | tr '\n' ';')"
+    }
+    expect_reach() {
+        lab reach "$1" "$2"
+        local got=$?
+        [ "$got" = "$3" ] && pass || fail "$4: lab.sh reach $1 $2 gave $got, expected $3"
+    }
+
+    run "${rules[@]}"
+    expect_rc 0 "open"
+    expect_line "■ 8080 -> 8080 [TCP] : $ok" "open"
+    expect_line "■ [$v6]:8080 [TCP/IPv6] : $ok" "open"
+    expect_line "■ [$v6]:8081 [UDP/IPv6] : $ok" "open"
+    expect_pinholes "$both" "open"
+    lab pinholes --raw | grep -q ' @nh,192,128 0x20010db8000100000000000000000002 ' && pass ||
+        fail "open: raw pinhole rule: $(lab pinholes --raw)"
+    expect_reach TCP 8080 0 "open"
+    expect_reach UDP 8081 0 "open"
+
+    # A second process, then two runs of one --watch process: still one each.
+    run "${rules[@]}"
+    expect_rc 0 "open again"
+    expect_pinholes "$both" "open again"
+    timeout 60 "$cli" --watch --interval 1 "${rules[@]}" >"$work/watch.out" 2>&1 &
+    local pid=$!
+    wait_runs 3 || fail "--watch: no third run: $(cat "$work/watch.out")"
+    expect_pinholes "$both" "--watch"
+    kill -TERM "$pid"
+    wait "$pid"
+
+    run --close "${rules[@]}"
+    expect_rc 0 "--close"
+    expect_line "■ [$v6]:8080 [TCP/IPv6] : ○　閉じました。" "--close"
+    expect_line "■ [$v6]:8081 [UDP/IPv6] : ○　閉じました。" "--close"
+    expect_pinholes "" "--close"
+    expect_reach TCP 8080 1 "--close"
+
+    run --no-ipv6 "${rules[@]}"
+    expect_rc 0 "--no-ipv6"
+    if grep -qF "/IPv6]" <<<"$out"; then fail "--no-ipv6: an IPv6 line: $out"; else pass; fi
+    expect_pinholes "" "--no-ipv6"
+    expect_mapping "TCP 8080 $host:8080" "--no-ipv6"
+}
+
 case "$mode" in
     router) with_router ;;
     no-router) without_router ;;
@@ -499,6 +554,7 @@ case "$mode" in
     pcp) pcp_fallback ;;
     upnp-first) upnp_first ;;
     new-address) new_address "${3:-}" ;;
+    ipv6) ipv6_pinholes ;;
     *) fail "unknown mode $mode" ;;
 esac
 
