@@ -7,6 +7,12 @@
 #
 #   with-lab.sh --igd v1 -- wine-lab.sh PONTARO.EXE WORKDIR
 #   with-lab.sh --natpmp --no-upnp -- wine-lab.sh PONTARO.EXE WORKDIR   (over PCP)
+#   with-lab.sh --igd v2 --ipv6 -- wine-lab.sh PONTARO.EXE WORKDIR      (and pinholes)
+#
+# On a lab with IPv6 the first run must also open a pinhole for each rule, and
+# closing must remove them. Wine in the lab's namespace does IPv6: adapters with
+# their IPv6 addresses, the search to ff02::c, HTTP over IPv6 from a bound
+# address; when no pinhole comes, the router's log says how far the program got.
 #
 # Runs inside the lab's LAN namespace; the Wine prefix, its wineserver and the
 # program all start here, so Wine's sockets and adapter queries see only the
@@ -23,11 +29,25 @@ source "$here/wine-env.sh"
 trap wine_env_cleanup EXIT
 
 mappings() { "$PONTARO_LAB_SCRIPTS/lab.sh" mappings "$PONTARO_LAB_NAME"; }
+pinholes() { "$PONTARO_LAB_SCRIPTS/lab.sh" pinholes "$PONTARO_LAB_NAME"; }
+ipv6="${PONTARO_LAB_IPV6:-no}"
+# What of the IPv6 exchange reached the router: the search, the requests.
+ipv6_trace() {
+    local t
+    t="$(grep -E 'from \[|Pinhole' "$PONTARO_LAB_STATE_DIR/miniupnpd.log" | tail -20)"
+    echo "${t:-(no IPv6 search or request reached the router)}"
+}
 
 fail() {
     echo "FAIL: $*" >&2
     echo "--- router mappings:" >&2
     mappings >&2 || true
+    if [ "$ipv6" = yes ]; then
+        echo "--- router pinholes:" >&2
+        pinholes >&2 || true
+        echo "--- IPv6 in the router's log:" >&2
+        ipv6_trace >&2
+    fi
     echo "--- program output:" >&2
     cat "$WORKDIR/program.log" >&2 || true
     [ -z "${WORKDIR:-}" ] || wine_screenshot "$WORKDIR/lab-failure.png" || true
@@ -62,6 +82,18 @@ echo "screenshot: $WORKDIR/lab-first-run.png"
 mappings | grep -q ' 9999 ' && fail "the rule after an incomplete line was applied"
 echo "ok: first run opened the rules:"
 mappings
+if [ "$ipv6" = yes ]; then
+    want6="TCP 8080 $PONTARO_LAB_HOST_IP6
+UDP 5353 $PONTARO_LAB_HOST_IP6"
+    ok=0
+    for _ in $(seq 1 20); do
+        [ "$(pinholes | sort)" = "$want6" ] && { ok=1; break; }
+        sleep 0.5
+    done
+    [ "$ok" = 1 ] || fail "the first run did not open one pinhole for each rule"
+    echo "ok: and a pinhole for each:"
+    pinholes
+fi
 
 # The system menu: Alt+Space opens it on its first item, Up wraps to the
 # last (the version box); the two entries before it are the listing and,
@@ -100,7 +132,7 @@ fi
 sysmenu Up Up Up
 ok=0
 for _ in $(seq 1 40); do
-    [ -z "$(mappings)" ] && { ok=1; break; }
+    [ -z "$(mappings)$(pinholes)" ] && { ok=1; break; }
     sleep 0.5
 done
 [ "$ok" = 1 ] || fail "ポートを閉じる did not close both rules"
