@@ -142,8 +142,10 @@ cmd_up() {
         echo "$ns" >>"$dir/namespaces"
         ip -n "$ns" link set lo up
         # Interfaces made from here on inherit "default": no duplicate address
-        # detection, so link-local and static addresses are usable at once.
-        ip netns exec "$ns" sysctl -q -w net.ipv6.conf.default.accept_dad=0 net.ipv6.conf.all.accept_dad=0
+        # detection, so link-local and static addresses are usable at once, and
+        # IPv6 addresses that outlive `lab.sh link NAME down`, as IPv4's do.
+        ip netns exec "$ns" sysctl -q -w net.ipv6.conf.default.accept_dad=0 net.ipv6.conf.all.accept_dad=0 \
+            net.ipv6.conf.default.keep_addr_on_down=1 net.ipv6.conf.all.keep_addr_on_down=1
     done
 
     # The veth pairs are created inside the namespaces, so no interface ever

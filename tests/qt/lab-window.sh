@@ -21,6 +21,7 @@ ipv6="${PONTARO_LAB_IPV6:-no}"
 platform=offscreen
 if [ "$ipv6" = yes ]; then
     : "${DISPLAY:?closing takes a right click: run me under with-xvfb.sh}"
+    command -v xdotool >/dev/null || { echo "lab-window.sh: no xdotool; skipped" >&2; exit 77; }
     platform=xcb
 fi
 
