@@ -57,7 +57,8 @@ opened() {
 closed() { [ -z "$mappings$pinholes" ]; }
 # wait_for CHECK WHAT: 30 s for the router to show it.
 wait_for() {
-    for _ in $(seq 1 150); do
+    local end=$((SECONDS + 30))
+    while [ "$SECONDS" -lt "$end" ]; do
         if ! kill -0 "$pid" 2>/dev/null; then
             echo "FAIL: pontaro ended by itself:" >&2
             cat "$work/pontaro.log" >&2
