@@ -34,7 +34,8 @@ ipv6="${PONTARO_LAB_IPV6:-no}"
 # What of the IPv6 exchange reached the router: the search, the requests.
 ipv6_trace() {
     local t
-    t="$(grep -E 'from \[|Pinhole' "$PONTARO_LAB_STATE_DIR/miniupnpd.log" | tail -20)"
+    # IPv4 peers show as [::ffff:10.77.0.2] there.
+    t="$(grep -E 'from \[|Pinhole' "$PONTARO_LAB_STATE_DIR/miniupnpd.log" | grep -vF '[::ffff:' | tail -20 || true)"
     echo "${t:-(no IPv6 search or request reached the router)}"
 }
 
