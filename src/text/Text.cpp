@@ -34,6 +34,15 @@ bool IsAsciiSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
+std::string AsciiUpper(std::string s) {
+    for (char& c : s) {
+        if (c >= 'a' && c <= 'z') {
+            c = static_cast<char>(c - 'a' + 'A');
+        }
+    }
+    return s;
+}
+
 std::string TrimLeft(std::string_view s) {
     std::size_t i = 0;
     while (i < s.size() && IsAsciiSpace(s[i])) {
