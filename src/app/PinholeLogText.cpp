@@ -6,6 +6,14 @@
 
 namespace activity_log {
 
+namespace {
+
+std::string OneLine(std::string line) {
+    return line.substr(0, line.find("\r\n"));
+}
+
+}  // namespace
+
 std::string PinholeStartText(const std::string& address, int port, const std::string& protocol) {
     return "■ [" + address + "]:" + std::to_string(port) + " [" + RouterText(protocol) +
            "/IPv6] : ";
@@ -21,6 +29,28 @@ std::string PinholesListedText(const std::vector<MadePinhole>& pinholes) {
         out += "  [" + p.address + "]:" + std::to_string(p.port) + " [" + p.protocol + "/IPv6]\r\n";
     }
     return out;
+}
+
+std::string WhyNoPinholesText(const session::PinholesUnavailable& e) {
+    using Why = session::PinholesUnavailable::Why;
+    switch (e.why) {
+        case Why::kNoStableAddress:
+            return "IPv6: ルータへ向かうインターフェースに、固定のグローバルIPv6アドレス "
+                   "(一時アドレス、リンクローカル、ULA以外) がないため、ピンホールは開きません。";
+        case Why::kNoService:
+            return "IPv6: ルータにIPv6ファイアウォールの制御 (WANIPv6FirewallControl) がないため、"
+                   "ピンホールは開きません。";
+        case Why::kNoAnswer:
+            return "IPv6: ルータがIPv6の検索 (ff02::c) に答えなかったため、ピンホールは開きません。";
+        case Why::kServiceUnreadable:
+            return "IPv6: ルータのデバイス記述をIPv6で読めなかったため、ピンホールは開きません: " +
+                   DescribeFailure(e.reason);
+        case Why::kFirewallDisabled:
+            return "IPv6: " + OneLine(kFirewallDisabled);
+        case Why::kPinholesNotAllowed:
+            return "IPv6: " + OneLine(kPinholesNotAllowed);
+    }
+    return {};
 }
 
 std::string ReachableOverIpv6Text(const std::string& address) {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/MadePinholes.h"
+#include "app/SessionEvents.h"
 #include "upnp/FailureReason.h"
 
 namespace activity_log {
@@ -22,6 +23,9 @@ inline constexpr char kPinholesNotAllowed[] =
 // The listing's part for pinholes: the service has no action that lists
 // them, so those this process opened.
 std::string PinholesListedText(const std::vector<MadePinhole>& pinholes);
+
+// For those who ask (pontaro-cli --verbose): why this run tried no pinholes.
+std::string WhyNoPinholesText(const session::PinholesUnavailable& e);
 
 // The sentence the warning about a private outside address gets when the
 // port is reachable over IPv6 all the same.

@@ -15,6 +15,7 @@
 #include "app/FailureText.h"
 #include "app/LogWriter.h"
 #include "app/MappingTable.h"
+#include "app/PinholeLogText.h"
 #include "app/PortSession.h"
 #include "app/Profile.h"
 #include "platform/Clock.h"
@@ -279,6 +280,10 @@ void PrintRecords(const session::Event& event) {
                    [&](const session::RuleFailed& e) { record(e.result.failure); },
                    [&](const session::CloseFailed& e) { record(e.reason); },
                    [&](const session::TableFailed& e) { record(e.reason); },
+                   [&](const session::PinholeFailed& e) { record(e.reason); },
+                   [](const session::PinholesUnavailable& e) {
+                       PrintLine("  " + activity_log::WhyNoPinholesText(e));
+                   },
                    [](const auto&) {},
                },
                event);
@@ -296,7 +301,8 @@ struct Outcome {
         anyFailed = anyFailed || std::holds_alternative<session::RuleFailed>(event) ||
                     std::holds_alternative<session::CloseFailed>(event) ||
                     std::holds_alternative<session::TableFailed>(event) ||
-                    std::holds_alternative<session::PcpRuleFailed>(event);
+                    std::holds_alternative<session::PcpRuleFailed>(event) ||
+                    std::holds_alternative<session::PinholeFailed>(event);
         if (const auto* lifetime = std::get_if<session::PcpLifetime>(&event)) {
             pcpLifetime = lifetime->seconds;
         }
