@@ -154,10 +154,12 @@ void LogWriter::On(const PinholeOpened& e) {
 }
 
 void LogWriter::On(const PinholeFailed& e) {
-    Write(PinholeStart(e.address, e.rule) +
-          (e.operation == Operation::kClose ? activity_log::kCloseFailure : activity_log::kFailure));
+    Write(PinholeStart(e.address, e.rule) + (e.operation == Operation::kClose
+                                                 ? activity_log::kCloseFailure
+                                                 : activity_log::kFailure));
     Write(activity_log::ReasonText(DescribePinholeFailure(
-        e.reason, std::to_string(e.rule.InternalPortNumber()) + "/" + text::AsciiUpper(e.rule.protocol))));
+        e.reason,
+        std::to_string(e.rule.InternalPortNumber()) + "/" + text::AsciiUpper(e.rule.protocol))));
 }
 
 void LogWriter::On(const PinholeClosed& e) {

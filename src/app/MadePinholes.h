@@ -7,8 +7,8 @@
 #include <vector>
 
 struct MadePinhole {
-    std::string address;  // this machine's address, as text
-    int port = 0;         // the rule's internal port
+    std::string address;   // this machine's address, as text
+    int port = 0;          // the rule's internal port
     std::string protocol;  // "TCP" or "UDP"
     std::string uniqueId;
 };
@@ -16,7 +16,8 @@ struct MadePinhole {
 class MadePinholes {
 public:
     // The router's number for that pinhole; nullptr when this process has none.
-    const MadePinhole* Find(const std::string& address, int port, const std::string& protocol) const;
+    const MadePinhole* Find(const std::string& address, int port,
+                            const std::string& protocol) const;
     void Remember(const MadePinhole& pinhole);
     void Forget(const std::string& address, int port, const std::string& protocol);
 

@@ -41,7 +41,8 @@ std::string WhyNoPinholesText(const session::PinholesUnavailable& e) {
             return "IPv6: ルータにIPv6ファイアウォールの制御 (WANIPv6FirewallControl) がないため、"
                    "ピンホールは開きません。";
         case Why::kNoAnswer:
-            return "IPv6: ルータがIPv6の検索 (ff02::c) に答えなかったため、ピンホールは開きません。";
+            return "IPv6: ルータがIPv6の検索 (ff02::c) "
+                   "に答えなかったため、ピンホールは開きません。";
         case Why::kServiceUnreadable:
             return "IPv6: ルータのデバイス記述をIPv6で読めなかったため、ピンホールは開きません: " +
                    DescribeFailure(e.reason);
@@ -71,7 +72,8 @@ std::string DescribePinholeFailure(const FailureReason& reason, const std::strin
         {upnp::error::kFirewallDisabled, "ルータのIPv6ファイアウォールは無効です"},
         {upnp::error::kInboundPinholeNotAllowed, "ルータの設定がIPv6のピンホールを許していません"},
         {upnp::error::kNoSuchPinhole, "ルータにこのピンホールはありません"},
-        {upnp::error::kProtocolNotSupported, "ルータはこのプロトコルのピンホールに対応していません"},
+        {upnp::error::kProtocolNotSupported,
+         "ルータはこのプロトコルのピンホールに対応していません"},
         {upnp::error::kInternalPortWildcardingNotAllowed,
          "ルータは内部ポートを限らないピンホールを受け付けません"},
         {upnp::error::kProtocolWildcardingNotAllowed,

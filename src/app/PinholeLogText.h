@@ -15,7 +15,9 @@ std::string PinholeStartText(const std::string& address, int port, const std::st
 
 // Said once per run when the router's firewall keeps the pinholes from mattering.
 inline constexpr char kFirewallDisabled[] =
-    "※ ルータのIPv6ファイアウォールは無効です。IPv6ではピンホールなしでこのコンピュータに届きます。\r\n";
+    "※ "
+    "ルータのIPv6ファイアウォールは無効です。IPv6ではピンホールなしでこのコンピュータに届きます。\r"
+    "\n";
 inline constexpr char kPinholesNotAllowed[] =
     "※ ルータの設定がIPv6のピンホールを許していないため、IPv6のポートは開けません "
     "(ルータの設定で、このコンピュータへのIPv6の着信を許可してください)。\r\n";

@@ -183,7 +183,8 @@ void PortSession::List() {
     }
     // The firewall service has no action that lists pinholes: those this
     // process opened, where the router offers them or some were opened.
-    if (openIpv6 && (gateway.ipv6.state == Ipv6Gateway::State::kFound || !pinholes_.Entries().empty())) {
+    if (openIpv6 &&
+        (gateway.ipv6.state == Ipv6Gateway::State::kFound || !pinholes_.Entries().empty())) {
         report_(PinholesListed{pinholes_.Entries()});
     }
     std::string outside;

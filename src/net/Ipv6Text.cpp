@@ -124,8 +124,8 @@ bool ParseIPv6(std::string_view text, platform::Ipv6Address* address) {
     } else {
         const std::string_view after = text.substr(gap + 2);
         if (after.find("::") != std::string_view::npos ||
-            !ParseGroups(text.substr(0, gap), false, &head) ||
-            !ParseGroups(after, true, &tail) || head.size() + tail.size() > 7) {
+            !ParseGroups(text.substr(0, gap), false, &head) || !ParseGroups(after, true, &tail) ||
+            head.size() + tail.size() > 7) {
             return false;
         }
     }
@@ -142,7 +142,8 @@ bool ParseIPv6(std::string_view text, platform::Ipv6Address* address) {
 std::string FormatIPv6(const platform::Ipv6Address& address) {
     std::uint16_t groups[8];
     for (std::size_t i = 0; i < 8; ++i) {
-        groups[i] = static_cast<std::uint16_t>(address.bytes[2 * i] << 8 | address.bytes[2 * i + 1]);
+        groups[i] =
+            static_cast<std::uint16_t>(address.bytes[2 * i] << 8 | address.bytes[2 * i + 1]);
     }
     // The longest run of zero groups, the first of equal ones; a single
     // zero group stays written.

@@ -4,8 +4,8 @@
 
 namespace net {
 
-std::optional<platform::LocalIpv6> PickStableGlobal(const std::vector<platform::LocalIpv6>& addresses,
-                                                    std::uint32_t interfaceIndex) {
+std::optional<platform::LocalIpv6> PickStableGlobal(
+    const std::vector<platform::LocalIpv6>& addresses, std::uint32_t interfaceIndex) {
     for (const platform::LocalIpv6& a : addresses) {
         if (a.interfaceIndex == interfaceIndex && a.usable && !a.temporary &&
             KindOf(a.address) == Ipv6Kind::kGlobal) {

@@ -14,8 +14,8 @@ namespace net {
 
 // The first global address (2000::/3) on `interfaceIndex` that is fit to use
 // and not a privacy address.
-std::optional<platform::LocalIpv6> PickStableGlobal(const std::vector<platform::LocalIpv6>& addresses,
-                                                    std::uint32_t interfaceIndex);
+std::optional<platform::LocalIpv6> PickStableGlobal(
+    const std::vector<platform::LocalIpv6>& addresses, std::uint32_t interfaceIndex);
 
 // That address on the interface that reaches the first of `gateways` that
 // has one.

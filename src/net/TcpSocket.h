@@ -59,7 +59,8 @@ private:
     void Forget();
     void Fail(const char* text);
     // Connects the created socket to `to` under the watchdog; 0 or -2.
-    int ConnectCreated(const std::string& to, const std::function<int(platform::SocketHandle)>& connect);
+    int ConnectCreated(const std::string& to,
+                       const std::function<int(platform::SocketHandle)>& connect);
 
     platform::SocketHandle socket_ = platform::kInvalidSocket;
     int open_ = 0;

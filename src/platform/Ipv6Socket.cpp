@@ -7,10 +7,10 @@ using NativeSocket = SOCKET;
 using SockLength = int;
 #else
 #include <arpa/inet.h>
-#include <cerrno>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <cerrno>
 using NativeSocket = int;
 using SockLength = socklen_t;
 #endif

@@ -35,7 +35,8 @@ std::vector<LocalIpv6> ParseProcNetIfInet6(const std::string& table) {
             local.address.bytes[i] = static_cast<std::uint8_t>(byte);
         }
         local.interfaceIndex = index;
-        const bool linkLocal = local.address.bytes[0] == 0xFE && (local.address.bytes[1] & 0xC0) == 0x80;
+        const bool linkLocal =
+            local.address.bytes[0] == 0xFE && (local.address.bytes[1] & 0xC0) == 0x80;
         local.address.scopeId = linkLocal ? index : 0;
         local.temporary = (flags & kTemporary) != 0;
         local.usable = (flags & (kDadFailed | kDeprecated | kTentative)) == 0;

@@ -46,7 +46,7 @@ struct DiscoveryTargets {
     // sent with the first search from this machine's stable global address
     // toward the gateways; no search without such an address.
     bool searchIpv6 = true;
-    bool ipv6UseMulticast = true;                      // false: not to ff02::c (loopback tests)
+    bool ipv6UseMulticast = true;                         // false: not to ff02::c (loopback tests)
     std::vector<platform::Ipv6Address> ipv6ExtraTargets;  // further unicast destinations
     // The address to search from; unset: chosen among this machine's
     // addresses (StableIpv6.h). Tests set ::1.
@@ -176,8 +176,8 @@ public:
     int GetFirewallStatus(bool* firewallEnabled, bool* inboundPinholeAllowed);
     // Opens a pinhole to `internalClient`:`internalPort` from anywhere;
     // `protocol` "TCP" or "UDP". 0 with its UniqueID.
-    int AddPinhole(const std::string& internalClient, int internalPort,
-                   const std::string& protocol, unsigned leaseSeconds, std::string* uniqueId);
+    int AddPinhole(const std::string& internalClient, int internalPort, const std::string& protocol,
+                   unsigned leaseSeconds, std::string* uniqueId);
     int UpdatePinhole(const std::string& uniqueId, unsigned leaseSeconds);
     int DeletePinhole(const std::string& uniqueId);
     static constexpr unsigned kLongestPinholeSeconds = 86400;  // the service's maximum

@@ -64,9 +64,6 @@ SsdpSearch::SsdpSearch(const DiscoveryTargets& targets)
     for (const char* searchTarget : kSsdpFurtherSearchTargets) {
         further_.push_back(SsdpSearchRequest(searchTarget));
     }
-    if (targets.searchIpv6) {
-        source6_ = targets.ipv6Source ? targets.ipv6Source : net::StableIpv6Toward(unicast);
-    }
 }
 
 SsdpSearch::~SsdpSearch() {
@@ -75,6 +72,11 @@ SsdpSearch::~SsdpSearch() {
 }
 
 void SsdpSearch::OpenIpv6() {
+    ipv6Opened_ = true;
+    if (!targets_.searchIpv6) {
+        return;
+    }
+    source6_ = targets_.ipv6Source ? targets_.ipv6Source : net::StableIpv6Toward(gateways_);
     if (!source6_) {
         return;
     }
@@ -116,11 +118,12 @@ bool SsdpSearch::AwaitIpv6Answer(std::uint32_t ms, std::string* location,
     for (int datagrams = 0; datagrams < 64; ++datagrams) {
         const std::uint32_t elapsed = platform::ElapsedSince(start);
         const std::uint32_t left = elapsed >= ms ? 0 : ms - elapsed;
-        if (platform::WaitReadable(socket6_, static_cast<int>(std::min<std::uint32_t>(left, 0x7FFFFFFF))) != 1) {
+        if (platform::WaitReadable(
+                socket6_, static_cast<int>(std::min<std::uint32_t>(left, 0x7FFFFFFF))) != 1) {
             return false;
         }
-        const long n = platform::ReceiveDatagram6(socket6_, buffer_.get(), kReceiveCapacity, from,
-                                                  nullptr);
+        const long n =
+            platform::ReceiveDatagram6(socket6_, buffer_.get(), kReceiveCapacity, from, nullptr);
         if (n < 0) {
             return false;
         }
@@ -142,7 +145,6 @@ bool SsdpSearch::Open(FailureReason* failure) {
     // Answers come back to the source port, so when another program (an SSDP
     // service) holds the usual port, any port does.
     if (platform::BindUdp(socket_, 0, targets_.bindPort) == 0) {
-        OpenIpv6();
         return true;
     }
     platform::CloseSocket(socket_);
@@ -153,12 +155,16 @@ bool SsdpSearch::Open(FailureReason* failure) {
         failure->detail = "no UDP port could be bound";
         return false;
     }
-    OpenIpv6();
     return true;
 }
 
 bool SsdpSearch::SendFirst(FailureReason* failure) {
     const bool sent = SendTo(everyone_, kSsdpSearchRequest, kSsdpSearchRequestSize, failure);
+    // The IPv6 side is set up only once the first search is out, so that
+    // the IPv4 search waits for nothing.
+    if (!ipv6Opened_) {
+        OpenIpv6();
+    }
     if (SearchingIpv6()) {
         SendIpv6();
     }

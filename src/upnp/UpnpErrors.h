@@ -12,7 +12,6 @@ inline constexpr char kSpecifiedArrayIndexInvalid[] = "713";  // past the table'
 inline constexpr char kNoSuchEntryInArray[] = "714";
 inline constexpr char kConflictInMappingEntry[] = "718";  // the port is taken
 
-
 // The IPv6 firewall control service's own codes; 606 there also means
 // that the pinhole's address is not the one the request came from.
 inline constexpr char kPinholeSpaceExhausted[] = "701";

@@ -100,9 +100,9 @@ TEST(LogWriter, EachEventGetsItsExactLines) {
              "  ※ ルータが開いた外部ポートは 1080 です (指定したポートは使えませんでした)。\r\n"},
         {{PcpRuleFailed{Operation::kOpen, Rule("80", "80", "TCP"), pcp::MapOutcome::kRefused,
                         pcp::ResultCode::kNotAuthorized, 2}},
-         std::string(kFailure) +
-             "  理由: ルータの設定がこの割り当てを禁じています (UPnPを切ったFRITZ!Boxもこう答えます)"
-             " (NOT_AUTHORIZED)。\r\n"},
+         std::string(kFailure) + "  理由: ルータの設定がこの割り当てを禁じています "
+                                 "(UPnPを切ったFRITZ!Boxもこう答えます)"
+                                 " (NOT_AUTHORIZED)。\r\n"},
         {{PcpRuleFailed{Operation::kOpen, Rule("80", "80", "TCP"), pcp::MapOutcome::kRefused,
                         pcp::ResultCode::kUnknown, 99}},
          std::string(kFailure) + "  理由: ルータが要求を拒否しました (結果コード 99)。\r\n"},
@@ -123,7 +123,8 @@ TEST(LogWriter, EachEventGetsItsExactLines) {
                         Refusal("606")}},
          "■ [2001:db8:1::2]:80 [UDP/IPv6] : ×\u3000設定に失敗しました。\r\n  理由: "
          "ルータがこのピンホールを許していません。ルータは要求の送信元と同じアドレスへの、1024 "
-         "以上のポートのピンホールしか開かないことがあります (ポート 80/UDP, UPnPエラー 606)。\r\n"},
+         "以上のポートのピンホールしか開かないことがあります (ポート 80/UDP, UPnPエラー "
+         "606)。\r\n"},
         {{PinholeFailed{Operation::kClose, Rule("80", "8080", "TCP"), "2001:db8::5",
                         Refusal("501")}},
          "■ [2001:db8::5]:8080 [TCP/IPv6] : " + std::string(kCloseFailure) +

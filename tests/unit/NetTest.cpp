@@ -107,7 +107,7 @@ TEST(Ipv6Text, ParsesEveryFormAndWritesTheCanonicalOne) {
         std::uint32_t scope;
     } cases[] = {
         {"2001:DB8:1::2", "2001:db8:1::2", 0},
-        {"2001:db8:0:0:1:0:0:1", "2001:db8::1:0:0:1", 0},  // the first of equal runs
+        {"2001:db8:0:0:1:0:0:1", "2001:db8::1:0:0:1", 0},     // the first of equal runs
         {"2001:db8:0:1:1:1:1:1", "2001:db8:0:1:1:1:1:1", 0},  // one zero group stays
         {"::", "::", 0},
         {"::1", "::1", 0},
