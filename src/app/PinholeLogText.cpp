@@ -46,6 +46,9 @@ std::string WhyNoPinholesText(const session::PinholesUnavailable& e) {
         case Why::kServiceUnreadable:
             return "IPv6: ルータのデバイス記述をIPv6で読めなかったため、ピンホールは開きません: " +
                    DescribeFailure(e.reason);
+        case Why::kOtherDevice:
+            return "IPv6: IPv6の検索に答えたのはルータとは別の機器 (UDNが違います) のため、"
+                   "ピンホールは開きません。";
         case Why::kFirewallDisabled:
             return "IPv6: " + OneLine(kFirewallDisabled);
         case Why::kPinholesNotAllowed:

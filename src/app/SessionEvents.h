@@ -128,6 +128,7 @@ struct PinholesUnavailable {
         kNoService,           // the router offers no IPv6 firewall control
         kNoAnswer,            // the router did not answer the IPv6 search
         kServiceUnreadable,   // its description could not be read over IPv6 (`reason`)
+        kOtherDevice,         // another device than the gateway answered the IPv6 search
         kFirewallDisabled,    // the firewall is off: everything comes in without pinholes
         kPinholesNotAllowed,  // the router's settings allow no pinholes
     };

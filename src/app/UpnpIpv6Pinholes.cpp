@@ -16,7 +16,10 @@ std::string UpperProtocol(const PortMappingRule& rule) {
 }  // namespace
 
 UpnpIpv6Pinholes::UpnpIpv6Pinholes(const CRouterDevice& gateway, MadePinholes& made)
-    : found_(gateway.ipv6), made_(made), address_(net::FormatIPv6(gateway.ipv6.source)) {
+    : found_(gateway.ipv6),
+      gatewayUdn_(gateway.udn),
+      made_(made),
+      address_(net::FormatIPv6(gateway.ipv6.source)) {
     firewall_.location = found_.location;
     firewall_.overIpv6 = true;
     firewall_.address6 = found_.router;
@@ -37,6 +40,11 @@ std::optional<PinholesUnavailable> UpnpIpv6Pinholes::Prepare(bool opening) {
     }
     if (firewall_.ReadFirewallService() != 0) {
         return PinholesUnavailable{Why::kServiceUnreadable, firewall_.LastFailure()};
+    }
+    // Pinholes on another box (a second IGD on the network, or a host
+    // that answers every search) would open nothing on the way in.
+    if (!gatewayUdn_.empty() && !firewall_.udn.empty() && firewall_.udn != gatewayUdn_) {
+        return PinholesUnavailable{Why::kOtherDevice, {}};
     }
     bool enabled = true;
     bool allowed = true;

@@ -39,6 +39,7 @@ private:
     bool Add(int port, const std::string& protocol, FailureReason* failure);
 
     Ipv6Gateway found_;
+    std::string gatewayUdn_;
     CRouterDevice firewall_;
     MadePinholes& made_;
     std::string address_;

@@ -141,6 +141,7 @@ int CRouterDevice::TryCandidate(const std::string& candidate, const IpAddress& f
     location = device.location;
     address = device.address;
     offersIpv6Firewall = device.offersIpv6Firewall;
+    udn = device.udn;
     service = device.service;
     controlUrl = device.controlUrl;
     chosen_ = device.chosen_;

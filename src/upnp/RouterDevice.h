@@ -86,6 +86,9 @@ public:
     Ipv6Gateway ipv6;
     // Whether the description that ReadService read offers IPv6 firewall control.
     bool offersIpv6Firewall = false;
+    // The first UDN of the last description read: which device it is,
+    // whichever address it was read from.
+    std::string udn;
 
     CRouterDevice() = default;
     virtual ~CRouterDevice() = default;
