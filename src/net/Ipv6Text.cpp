@@ -3,22 +3,11 @@
 #include <cstdint>
 #include <vector>
 
+#include "text/Text.h"
+
 namespace net {
 
 namespace {
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
 
 // Four decimal octets without leading zeros; false otherwise.
 bool ParseDottedTail(std::string_view text, std::uint8_t* out) {
@@ -71,7 +60,7 @@ bool ParseGroups(std::string_view text, bool last, std::vector<std::uint16_t>* g
         }
         unsigned value = 0;
         for (const char c : group) {
-            const int d = HexDigit(c);
+            const int d = text::HexDigitValue(c);
             if (d < 0) {
                 return false;
             }

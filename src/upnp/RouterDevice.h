@@ -232,6 +232,8 @@ protected:
 
     ChosenService chosen_;
 
+    // The description at `location`. 0 or -1.
+    int GetDescription(std::string* body);
     // Posts a ready envelope for `action` to `controlUrl`.
     int PostAction(const std::string& action, const std::string& envelope, std::string* replyBody);
 

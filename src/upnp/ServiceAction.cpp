@@ -14,12 +14,19 @@ void PrefixDetail(FailureReason& failure, const std::string& what) {
 
 }  // namespace
 
-int CRouterDevice::ReadService() {
+int CRouterDevice::GetDescription(std::string* body) {
     HttpHeaderList requestHeaders;
     HttpHeaderList replyHeaders;
-    std::string replyBody;
-    if (HttpRequest(location, "GET", requestHeaders, std::string(), replyHeaders, replyBody) != 0) {
+    if (HttpRequest(location, "GET", requestHeaders, std::string(), replyHeaders, *body) != 0) {
         PrefixDetail(failure_, "description GET");
+        return -1;
+    }
+    return 0;
+}
+
+int CRouterDevice::ReadService() {
+    std::string replyBody;
+    if (GetDescription(&replyBody) != 0) {
         return -1;
     }
     ServiceInfo firewall;
@@ -44,11 +51,8 @@ int CRouterDevice::ReadService() {
 }
 
 int CRouterDevice::ReadFirewallService() {
-    HttpHeaderList requestHeaders;
-    HttpHeaderList replyHeaders;
     std::string replyBody;
-    if (HttpRequest(location, "GET", requestHeaders, std::string(), replyHeaders, replyBody) != 0) {
-        PrefixDetail(failure_, "description GET");
+    if (GetDescription(&replyBody) != 0) {
         return -1;
     }
     ServiceInfo firewall;
