@@ -54,6 +54,9 @@ std::vector<LocalIpv6> LocalIpv6Addresses() {
         if (a->OperStatus != IfOperStatusUp) {
             continue;
         }
+        // Windows numbers an interface the same for both families; Wine (8.0)
+        // leaves Ipv6IfIndex 0 and fills only IfIndex.
+        const std::uint32_t index = a->Ipv6IfIndex != 0 ? a->Ipv6IfIndex : a->IfIndex;
         for (const IP_ADAPTER_UNICAST_ADDRESS* u = a->FirstUnicastAddress; u != nullptr;
              u = u->Next) {
             const SOCKADDR* sa = u->Address.lpSockaddr;
@@ -64,10 +67,10 @@ std::vector<LocalIpv6> LocalIpv6Addresses() {
             const auto* sa6 = reinterpret_cast<const sockaddr_in6*>(sa);
             LocalIpv6 local;
             std::memcpy(local.address.bytes.data(), &sa6->sin6_addr, 16);
-            local.interfaceIndex = a->Ipv6IfIndex;
+            local.interfaceIndex = index;
             // fe80::/10: meaningful only together with its interface.
             if (local.address.bytes[0] == 0xFE && (local.address.bytes[1] & 0xC0) == 0x80) {
-                local.address.scopeId = a->Ipv6IfIndex;
+                local.address.scopeId = index;
             }
             local.temporary = u->SuffixOrigin == IpSuffixOriginRandom;
             local.usable = u->DadState == IpDadStatePreferred;
