@@ -6,10 +6,10 @@
 #
 #   wine-dialog.sh PONTARO.EXE WORKDIR
 #
-# Screenshots land in WORKDIR (first-run.png, version-box.png). The program's
-# first run searches for a gateway, so everything runs in a network namespace
-# of its own with only loopback: no packet reaches a real network. Needs root
-# for that; exits 77 (skipped) without it.
+# Screenshots land in WORKDIR (first-run.png, version-box.png, system-menu.png).
+# The program's first run searches for a gateway, so everything runs in a
+# network namespace of its own with only loopback: no packet reaches a real
+# network. Needs root for that; exits 77 (skipped) without it.
 set -euo pipefail
 
 exe="$(realpath "$1")"
@@ -104,7 +104,10 @@ xdotool windowfocus --sync "$win"
 sleep 0.3
 xdotool key alt+space
 sleep 0.7
-xdotool key Up Up Return
+xdotool key Up Up
+sleep 0.5
+wine_screenshot "$WORKDIR/system-menu.png"
+xdotool key Return
 sleep 0.5
 [ "$(ini_value OpenIPv6)" = 0 ] || fail "OpenIPv6 after choosing the menu entry: '$(ini_value OpenIPv6)'"
 echo "ok: IPv6 switch from the system menu"
