@@ -10,7 +10,7 @@
 #define IDD_PONTARO_DIALOG 102
 #define IDS_CLOSEPORTS 103  // the system-menu entries of the two commands
 #define IDS_SHOWMAPPINGS 104
-#define IDS_OPENIPV6 105  // the switch's system-menu entry
+#define IDS_OPENIPV6 105   // the switch's system-menu entry
 #define IDR_MAINFRAME 128  // the application icon (nine images)
 #define IDI_TRAY 130       // the notification-area icon, 16 by 16
 
