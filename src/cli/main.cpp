@@ -53,6 +53,8 @@ constexpr char kUsage[] =
     "  -w, --watch         定期的に更新: すぐに実行し、その後は実行が終わるたびに\n"
     "                      間隔をおいて自動実行する (Ctrl+C/SIGTERM で終了)\n"
     "  -i, --interval SEC  --watch の間隔 (秒; 既定 600; 0.001 秒単位の小数も可)\n"
+    "      --no-ipv6       IPv6 では開かない: IPv4 のポートマッピングだけを扱う\n"
+    "                      (既定ではルールごとに IPv6 のピンホールも開く・閉じる)\n"
     "  -v, --verbose       ルータが見つからなかった理由と、失敗した通信の記録\n"
     "                      (ルータの応答のまま) も表示する\n"
     "  -h, --help          この説明を表示する\n"
@@ -81,6 +83,7 @@ struct Options {
     bool close = false;
     bool list = false;
     bool json = false;
+    bool noIpv6 = false;
 };
 
 // Reads a rule file (or standard input for "-") into CR LF text. Empty
@@ -144,6 +147,8 @@ bool* FlagOf(const std::string& name, Options* o) {
         return &o->list;
     } else if (name == "--json") {
         return &o->json;
+    } else if (name == "--no-ipv6") {
+        return &o->noIpv6;
     }
     return nullptr;
 }
@@ -402,6 +407,7 @@ int Main(const std::vector<std::string>& args) {
     }
     report.Add([&outcome](const session::Event& e) { outcome(e); });
     PortSession session([&report](const session::Event& e) { report(e); });
+    session.openIpv6 = !options.noIpv6;
 
     if (options.list) {
         session.List();
