@@ -6,7 +6,9 @@
 #include "app/FailureText.h"
 #include "app/MappingTable.h"
 #include "app/PcpLogText.h"
+#include "app/PinholeLogText.h"
 #include "net/AddressScope.h"
+#include "text/Text.h"
 
 using namespace session;
 
@@ -91,7 +93,12 @@ void LogWriter::On(const TableFailed& e) {
 void LogWriter::On(const OutsideAddress& e) {
     Write(activity_log::ExternalAddressText(e.address));
     if (e.warnIfNotPublic && !IsPublicIPv4(e.address)) {
-        Write(activity_log::NotPublicText(e.address));
+        std::string warning = activity_log::NotPublicText(e.address);
+        if (!e.ipv6Address.empty()) {
+            // The sentence goes before the line end.
+            warning.insert(warning.size() - 2, activity_log::ReachableOverIpv6Text(e.ipv6Address));
+        }
+        Write(warning);
     }
 }
 
@@ -121,4 +128,45 @@ void LogWriter::On(const PcpLifetime& e) {
 
 void LogWriter::On(const PcpListed& e) {
     Write(activity_log::PcpListedText(e.mapped));
+}
+
+void LogWriter::On(const PinholesUnavailable& e) {
+    // Only a router that keeps pinholes from working is the user's concern;
+    // a machine or router without IPv6 gets the log it always got.
+    if (e.why == PinholesUnavailable::Why::kFirewallDisabled) {
+        Write(activity_log::kFirewallDisabled);
+    } else if (e.why == PinholesUnavailable::Why::kPinholesNotAllowed) {
+        Write(activity_log::kPinholesNotAllowed);
+    }
+}
+
+namespace {
+
+std::string PinholeStart(const std::string& address, const PortMappingRule& rule) {
+    return activity_log::PinholeStartText(address, rule.InternalPortNumber(),
+                                          text::AsciiUpper(rule.protocol));
+}
+
+}  // namespace
+
+void LogWriter::On(const PinholeOpened& e) {
+    Write(PinholeStart(e.address, e.rule) + activity_log::kSuccess);
+}
+
+void LogWriter::On(const PinholeFailed& e) {
+    Write(PinholeStart(e.address, e.rule) + (e.operation == Operation::kClose
+                                                 ? activity_log::kCloseFailure
+                                                 : activity_log::kFailure));
+    Write(activity_log::ReasonText(DescribePinholeFailure(
+        e.reason,
+        std::to_string(e.rule.InternalPortNumber()) + "/" + text::AsciiUpper(e.rule.protocol))));
+}
+
+void LogWriter::On(const PinholeClosed& e) {
+    Write(PinholeStart(e.address, e.rule) +
+          (e.wasThere ? activity_log::kClosed : activity_log::kNothingToClose));
+}
+
+void LogWriter::On(const PinholesListed& e) {
+    Write(activity_log::PinholesListedText(e.pinholes));
 }

@@ -37,6 +37,11 @@ private:
     void On(const session::PcpRuleFailed& e);
     void On(const session::PcpLifetime& e);
     void On(const session::PcpListed& e);
+    void On(const session::PinholesUnavailable& e);
+    void On(const session::PinholeOpened& e);
+    void On(const session::PinholeFailed& e);
+    void On(const session::PinholeClosed& e);
+    void On(const session::PinholesListed& e);
 
     void Write(const std::string& message);
 

@@ -17,6 +17,9 @@ public:
     virtual void SetAutoUpdate(bool on) = 0;
     virtual bool GetAutoMinimize() = 0;
     virtual void SetAutoMinimize(bool on) = 0;
+    // The checked state of the menu entry "IPv6でも開く"; the setting itself
+    // is WindowController's, which the entry tells when it is chosen.
+    virtual void SetOpenIpv6(bool on) = 0;
 
     // Adds CR LF text at the end of the log box. The view then shows what it
     // would after the whole text was set (view at the top) and scrolled down

@@ -7,6 +7,7 @@
 #include "app/PcpMapper.h"
 #include "app/PortMappingRule.h"
 #include "app/UpnpIpv4Mapper.h"
+#include "app/UpnpIpv6Pinholes.h"
 #include "platform/Gateways.h"
 #include "platform/Socket.h"
 
@@ -37,7 +38,9 @@ bool PortSession::FindGateway(Operation operation, CRouterDevice& gateway,
     gateway.onPassedOver = [this](const std::string& passed, const FailureReason& why) {
         report_(GatewayPassedOver{passed, why});
     };
-    if (gateway.Discover(address, location, targets) != 0) {
+    DiscoveryTargets searched = targets;
+    searched.searchIpv6 = targets.searchIpv6 && openIpv6;
+    if (gateway.Discover(address, location, searched) != 0) {
         if (probing) {
             const unsigned searched = platform::ElapsedSince(probeSent);
             probe.Collect(
@@ -67,28 +70,52 @@ void PortSession::Open(const std::string& crlfRules) {
         return;
     }
     UpnpIpv4Mapper mapper(gateway, made_);
+    std::optional<UpnpIpv6Pinholes> pinholes = Pinholes(gateway, Operation::kOpen);
     bool outsideAsked = false;
     bool outsideKnown = false;
     std::string outside;
+    std::string ipv6Reachable;
     for (const PortMappingRule& rule : RulesOf(crlfRules)) {
         report_(RuleStarted{Operation::kOpen, rule});
         const RuleResult result = mapper.Open(rule);
         if (!result.Mapped()) {
             report_(RuleFailed{rule, result});
-            continue;
+        } else {
+            report_(RuleOpened{rule, result});
+            // Asked once a mapping stands, so that the answer comes from the
+            // service that holds it; one question per run.
+            if (!outsideAsked) {
+                outsideAsked = true;
+                outsideKnown = mapper.OutsideAddress(&outside);
+            }
         }
-        report_(RuleOpened{rule, result});
-        // Asked once a mapping stands, so that the answer comes from the
-        // service that holds it; one question per run.
-        if (!outsideAsked) {
-            outsideAsked = true;
-            outsideKnown = mapper.OutsideAddress(&outside);
+        if (pinholes && UpnpIpv6Pinholes::Applies(rule)) {
+            FailureReason why;
+            if (pinholes->Open(rule, &why)) {
+                report_(PinholeOpened{rule, pinholes->Address()});
+                ipv6Reachable = pinholes->Address();
+            } else {
+                report_(PinholeFailed{Operation::kOpen, rule, pinholes->Address(), why});
+            }
         }
     }
     if (outsideKnown) {
-        report_(OutsideAddress{outside, true});
+        report_(OutsideAddress{outside, true, ipv6Reachable});
     }
     report_(RunEnded{Operation::kOpen});
+}
+
+std::optional<UpnpIpv6Pinholes> PortSession::Pinholes(const CRouterDevice& gateway,
+                                                      Operation operation) {
+    if (!openIpv6) {
+        return std::nullopt;
+    }
+    UpnpIpv6Pinholes pinholes(gateway, pinholes_);
+    if (std::optional<PinholesUnavailable> why = pinholes.Prepare(operation == Operation::kOpen)) {
+        report_(*why);
+        return std::nullopt;
+    }
+    return pinholes;
 }
 
 void PortSession::Close(const std::string& crlfRules) {
@@ -102,6 +129,7 @@ void PortSession::Close(const std::string& crlfRules) {
         return;
     }
     UpnpIpv4Mapper mapper(gateway, made_);
+    std::optional<UpnpIpv6Pinholes> pinholes = Pinholes(gateway, Operation::kClose);
     for (const PortMappingRule& rule : RulesOf(crlfRules)) {
         report_(RuleStarted{Operation::kClose, rule});
         FailureReason failure;
@@ -115,6 +143,20 @@ void PortSession::Close(const std::string& crlfRules) {
             case UpnpIpv4Mapper::CloseOutcome::kFailed:
                 report_(CloseFailed{rule, failure});
                 break;
+        }
+        if (pinholes && UpnpIpv6Pinholes::Applies(rule)) {
+            FailureReason why;
+            switch (pinholes->Close(rule, &why)) {
+                case UpnpIpv6Pinholes::CloseOutcome::kClosed:
+                    report_(PinholeClosed{rule, pinholes->Address(), true});
+                    break;
+                case UpnpIpv6Pinholes::CloseOutcome::kNothingThere:
+                    report_(PinholeClosed{rule, pinholes->Address(), false});
+                    break;
+                case UpnpIpv6Pinholes::CloseOutcome::kFailed:
+                    report_(PinholeFailed{Operation::kClose, rule, pinholes->Address(), why});
+                    break;
+            }
         }
     }
     report_(RunEnded{Operation::kClose});
@@ -139,11 +181,17 @@ void PortSession::List() {
     if (!read) {
         report_(TableFailed{failure});
     }
+    // The firewall service has no action that lists pinholes: those this
+    // process opened, where the router offers them or some were opened.
+    if (openIpv6 &&
+        (gateway.ipv6.state == Ipv6Gateway::State::kFound || !pinholes_.Entries().empty())) {
+        report_(PinholesListed{pinholes_.Entries()});
+    }
     std::string outside;
     if (mapper.OutsideAddress(&outside)) {
         outside = OneLineText(outside);
         if (!outside.empty()) {
-            report_(OutsideAddress{outside, false});
+            report_(OutsideAddress{outside, false, {}});
         }
     }
     report_(RunEnded{Operation::kList});
@@ -186,7 +234,7 @@ void PortSession::OpenOverPcp(const pcp::GatewayAnswer& gateway, const std::stri
     if (lifetime) {
         report_(PcpLifetime{*lifetime});
         if (!outside.empty()) {
-            report_(OutsideAddress{outside, true});
+            report_(OutsideAddress{outside, true, {}});
         }
     }
     report_(RunEnded{Operation::kOpen});

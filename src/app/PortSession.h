@@ -15,6 +15,7 @@
 
 #include "app/MadeMappings.h"
 #include "app/SessionEvents.h"
+#include "app/UpnpIpv6Pinholes.h"
 #include "pcp/GatewayProbe.h"
 #include "upnp/RouterDevice.h"
 
@@ -63,7 +64,11 @@ private:
     void OpenOverPcp(const pcp::GatewayAnswer& gateway, const std::string& crlfRules);
     void CloseOverPcp(const pcp::GatewayAnswer& gateway, const std::string& crlfRules);
     const std::string& Secret();
+    // The run's IPv6 pinholes, when it tries them; why not is reported.
+    std::optional<UpnpIpv6Pinholes> Pinholes(const CRouterDevice& gateway,
+                                             session::Operation operation);
 
     session::Receiver report_;
     MadeMappings made_;
+    MadePinholes pinholes_;
 };

@@ -97,6 +97,13 @@ int Profile::GetInt(const std::string& section, const std::string& key, int defa
     return value != nullptr ? text::AtoiPrefix(*value) : defaultValue;
 }
 
+bool Profile::GetSwitch(const std::string& section, const std::string& key,
+                        bool defaultValue) const {
+    const std::string* value = Find(section, key);
+    const std::string trimmed = value != nullptr ? text::Trim(*value) : std::string();
+    return trimmed == "1" ? true : trimmed == "0" ? false : defaultValue;
+}
+
 bool Profile::WriteString(const std::string& section, const std::string& key,
                           const std::string& value) {
     // A value is one line of the file. A line break that is not CR LF (the

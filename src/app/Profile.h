@@ -26,6 +26,9 @@ public:
                           const std::string& defaultValue) const;
     // Decimal text with atoi rules; `defaultValue` when the key is missing.
     int GetInt(const std::string& section, const std::string& key, int defaultValue) const;
+    // A switch stored as 1 or 0; `defaultValue` when the key is missing or
+    // holds anything else, so that a damaged value cannot turn a switch off.
+    bool GetSwitch(const std::string& section, const std::string& key, bool defaultValue) const;
 
     // Change the value and save the file. false when nothing was saved (a
     // read-only profile, or the file could not be written); the value is kept
@@ -51,6 +54,7 @@ inline constexpr char kSection[] = "Setting";
 inline constexpr char kRuleText[] = "Setting";
 inline constexpr char kAutoUpdate[] = "Auto";
 inline constexpr char kAutoMinimize[] = "Close";
+inline constexpr char kOpenIpv6[] = "OpenIPv6";  // 1: each rule also gets an IPv6 pinhole
 }  // namespace settings
 
 // The rule text is stored on one line: every CR LF becomes the four characters

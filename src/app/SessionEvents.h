@@ -12,6 +12,7 @@
 
 #include "app/ApplyRule.h"
 #include "app/MadeMappings.h"
+#include "app/MadePinholes.h"
 #include "app/PortMappingRule.h"
 #include "pcp/MapExchange.h"
 #include "upnp/FailureReason.h"
@@ -81,6 +82,8 @@ struct TableFailed {
 struct OutsideAddress {
     std::string address;
     bool warnIfNotPublic = false;  // opening warns; the listing only shows it
+    // Where the opened ports are reached over IPv6 (a pinhole stands); empty: nowhere.
+    std::string ipv6Address;
 };
 struct RunEnded {
     Operation operation = Operation::kOpen;
@@ -115,11 +118,49 @@ struct PcpListed {
     std::vector<MadeMapping> mapped;
 };
 
+// IPv6 pinholes, one per rule beside its IPv4 mapping, for this machine's
+// stable global address (`address`, as text).
+// Why this run tries none: only a firewall that keeps its doors shut is
+// the log's business; the rest is for those who ask (--verbose).
+struct PinholesUnavailable {
+    enum class Why {
+        kNoStableAddress,     // no stable global IPv6 address toward the router
+        kNoService,           // the router offers no IPv6 firewall control
+        kNoAnswer,            // the router did not answer the IPv6 search
+        kServiceUnreadable,   // its description could not be read over IPv6 (`reason`)
+        kOtherDevice,         // another device than the gateway answered the IPv6 search
+        kFirewallDisabled,    // the firewall is off: everything comes in without pinholes
+        kPinholesNotAllowed,  // the router's settings allow no pinholes
+    };
+    Why why = Why::kNoService;
+    FailureReason reason;
+};
+struct PinholeOpened {
+    PortMappingRule rule;
+    std::string address;
+};
+struct PinholeFailed {
+    Operation operation = Operation::kOpen;
+    PortMappingRule rule;
+    std::string address;
+    FailureReason reason;
+};
+struct PinholeClosed {
+    PortMappingRule rule;
+    std::string address;
+    bool wasThere = true;  // false: the router had no such pinhole
+};
+// The service cannot list the router's pinholes: those this process opened.
+struct PinholesListed {
+    std::vector<MadePinhole> pinholes;
+};
+
 using Event =
     std::variant<PeriodicRun, SettingsNotSaved, RunStarted, GatewayPassedOver, GatewayNotFound,
                  GatewayFound, RuleStarted, RuleOpened, RuleFailed, RuleClosed, CloseFailed,
                  TableListed, TableFailed, OutsideAddress, RunEnded, PcpGatewayFound, PcpRuleOpened,
-                 PcpRuleFailed, PcpLifetime, PcpListed>;
+                 PcpRuleFailed, PcpLifetime, PcpListed, PinholesUnavailable, PinholeOpened,
+                 PinholeFailed, PinholeClosed, PinholesListed>;
 
 // Receivers are plain functions; several are chained with Fanout.
 using Receiver = std::function<void(const Event&)>;

@@ -26,10 +26,12 @@ void WindowController::Start() {
             profile_->GetString(settings::kSection, settings::kRuleText, std::string()));
         autoUpdate_ = profile_->GetInt(settings::kSection, settings::kAutoUpdate, 0) != 0;
         autoMinimize = profile_->GetInt(settings::kSection, settings::kAutoMinimize, 0) != 0;
+        openIpv6_ = profile_->GetSwitch(settings::kSection, settings::kOpenIpv6, true);
     }
     window_.SetRuleText(rules);
     window_.SetAutoUpdate(autoUpdate_);
     window_.SetAutoMinimize(autoMinimize);
+    window_.SetOpenIpv6(openIpv6_);
     window_.AddTrayIcon();
     firstTickDone_ = false;
 }
@@ -40,8 +42,18 @@ void WindowController::Finish() {
                            window_.GetAutoUpdate() ? 1 : 0);
         profile_->WriteInt(settings::kSection, settings::kAutoMinimize,
                            window_.GetAutoMinimize() ? 1 : 0);
+        profile_->WriteInt(settings::kSection, settings::kOpenIpv6, openIpv6_ ? 1 : 0);
     }
     window_.RemoveTrayIcon();
+}
+
+void WindowController::SetOpenIpv6(bool on) {
+    openIpv6_ = on;
+    window_.SetOpenIpv6(on);
+    if (profile_ != nullptr &&
+        !profile_->WriteInt(settings::kSection, settings::kOpenIpv6, on ? 1 : 0)) {
+        receivers_(session::SettingsNotSaved{});
+    }
 }
 
 void WindowController::AppendLog(const std::string& message) {
@@ -63,16 +75,22 @@ std::string WindowController::TakeRuleText() {
     return rules;
 }
 
+PortSession& WindowController::SessionForRun() {
+    session_.openIpv6 = openIpv6_;
+    return session_;
+}
+
 void WindowController::Open() {
-    session_.Open(TakeRuleText());
+    const std::string rules = TakeRuleText();
+    SessionForRun().Open(rules);
 }
 
 void WindowController::CloseRules() {
-    session_.Close(window_.GetRuleText());
+    SessionForRun().Close(window_.GetRuleText());
 }
 
 void WindowController::List() {
-    session_.List();
+    SessionForRun().List();
 }
 
 void WindowController::RunPeriodic() {

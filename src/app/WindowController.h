@@ -29,6 +29,12 @@ public:
     void Tick();        // every 100 ms
     void Finish();      // the window closes: saves the options, removes the tray icon
 
+    // "IPv6でも開く": whether each rule also gets an IPv6 pinhole. Setting it
+    // (the menu entry toggled) shows it in the window and saves it; every
+    // run after that takes it.
+    bool OpenIpv6() const { return openIpv6_; }
+    void SetOpenIpv6(bool on);
+
     // False when ticks would change nothing until "定期的に更新" is ticked
     // again: the first tick is done and the box was clear at the last tick.
     // A front end may then pause its timer (and resume it when the box is
@@ -59,6 +65,8 @@ public:
 private:
     // The rule text of the box, stored in the profile as every run does.
     std::string TakeRuleText();
+    // The session with the window's settings, for the run about to start.
+    PortSession& SessionForRun();
 
     IPortMapWindow& window_;
     Profile* profile_;
@@ -67,6 +75,7 @@ private:
     PortSession session_;
     std::function<std::int64_t()> now_;
     bool autoUpdate_ = false;  // the box, as last read
+    bool openIpv6_ = true;
     bool firstTickDone_ = false;
     int periodicTicks_ = 0;
     int periodicRunTicks_ = kPeriodicRunTicks;

@@ -15,6 +15,7 @@
 #include "app/FailureText.h"
 #include "app/LogWriter.h"
 #include "app/MappingTable.h"
+#include "app/PinholeLogText.h"
 #include "app/PortSession.h"
 #include "app/Profile.h"
 #include "platform/Clock.h"
@@ -52,6 +53,8 @@ constexpr char kUsage[] =
     "  -w, --watch         定期的に更新: すぐに実行し、その後は実行が終わるたびに\n"
     "                      間隔をおいて自動実行する (Ctrl+C/SIGTERM で終了)\n"
     "  -i, --interval SEC  --watch の間隔 (秒; 既定 600; 0.001 秒単位の小数も可)\n"
+    "      --no-ipv6       IPv6 では開かない: IPv4 のポートマッピングだけを扱う\n"
+    "                      (既定ではルールごとに IPv6 のピンホールも開く・閉じる)\n"
     "  -v, --verbose       ルータが見つからなかった理由と、失敗した通信の記録\n"
     "                      (ルータの応答のまま) も表示する\n"
     "  -h, --help          この説明を表示する\n"
@@ -80,6 +83,7 @@ struct Options {
     bool close = false;
     bool list = false;
     bool json = false;
+    bool noIpv6 = false;
 };
 
 // Reads a rule file (or standard input for "-") into CR LF text. Empty
@@ -143,6 +147,8 @@ bool* FlagOf(const std::string& name, Options* o) {
         return &o->list;
     } else if (name == "--json") {
         return &o->json;
+    } else if (name == "--no-ipv6") {
+        return &o->noIpv6;
     }
     return nullptr;
 }
@@ -279,6 +285,10 @@ void PrintRecords(const session::Event& event) {
                    [&](const session::RuleFailed& e) { record(e.result.failure); },
                    [&](const session::CloseFailed& e) { record(e.reason); },
                    [&](const session::TableFailed& e) { record(e.reason); },
+                   [&](const session::PinholeFailed& e) { record(e.reason); },
+                   [](const session::PinholesUnavailable& e) {
+                       PrintLine("  " + activity_log::WhyNoPinholesText(e));
+                   },
                    [](const auto&) {},
                },
                event);
@@ -296,7 +306,8 @@ struct Outcome {
         anyFailed = anyFailed || std::holds_alternative<session::RuleFailed>(event) ||
                     std::holds_alternative<session::CloseFailed>(event) ||
                     std::holds_alternative<session::TableFailed>(event) ||
-                    std::holds_alternative<session::PcpRuleFailed>(event);
+                    std::holds_alternative<session::PcpRuleFailed>(event) ||
+                    std::holds_alternative<session::PinholeFailed>(event);
         if (const auto* lifetime = std::get_if<session::PcpLifetime>(&event)) {
             pcpLifetime = lifetime->seconds;
         }
@@ -396,6 +407,7 @@ int Main(const std::vector<std::string>& args) {
     }
     report.Add([&outcome](const session::Event& e) { outcome(e); });
     PortSession session([&report](const session::Event& e) { report(e); });
+    session.openIpv6 = !options.noIpv6;
 
     if (options.list) {
         session.List();

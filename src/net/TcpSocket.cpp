@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "net/Ipv6Text.h"
 #include "net/StartWinsock.h"
 
 namespace {
@@ -23,12 +24,12 @@ CTcpSocket::~CTcpSocket() {
     Close();
 }
 
-int CTcpSocket::Create() {
+int CTcpSocket::Create(bool ipv6) {
     if (StartWinsock() != 0) {
         Fail(kWinsockUnusable);
         return -1;
     }
-    const platform::SocketHandle s = platform::OpenTcpSocket();
+    const platform::SocketHandle s = ipv6 ? platform::OpenTcpSocket6() : platform::OpenTcpSocket();
     if (s == platform::kInvalidSocket) {
         Fail(kNoSocket);
         return -3;
@@ -53,13 +54,39 @@ int CTcpSocket::Connect(const std::string& host, int port) {
     if (Create() != 0) {
         return -1;
     }
+    return ConnectCreated(host + ":" + std::to_string(port), [&](platform::SocketHandle s) {
+        return platform::ConnectIPv4(s, address, static_cast<std::uint16_t>(port));
+    });
+}
+
+int CTcpSocket::ConnectIPv6(const platform::Ipv6Address& to, int port,
+                            const platform::Ipv6Address& source) {
+    Close();
+    if (StartWinsock() != 0) {
+        Fail(kWinsockUnusable);
+        return -1;
+    }
+    if (Create(true) != 0) {
+        return -1;
+    }
+    const std::string where = "[" + net::FormatIPv6(to) + "]:" + std::to_string(port);
+    if (platform::BindIPv6(socket_, source, 0) != 0) {
+        Fail((" 送信元のアドレスを使えませんでした。 [" + net::FormatIPv6(source) + "]").c_str());
+        return -2;
+    }
+    return ConnectCreated(where, [&](platform::SocketHandle s) {
+        return platform::ConnectIPv6(s, to, static_cast<std::uint16_t>(port));
+    });
+}
+
+int CTcpSocket::ConnectCreated(const std::string& to,
+                               const std::function<int(platform::SocketHandle)>& connect) {
     const platform::SocketHandle s = socket_;
     BeginTimedOperation(timeout_);
-    const int rc = platform::ConnectIPv4(s, address, static_cast<std::uint16_t>(port));
+    const int rc = connect(s);
     EndTimedOperation();
     if (rc != 0 || TimedOut()) {
-        Fail((" ホストに接続できませんでした。 [" + host + ":" + std::to_string(port) + "]")
-                 .c_str());
+        Fail((" ホストに接続できませんでした。 [" + to + "]").c_str());
         return -2;
     }
     closed_ = 0;

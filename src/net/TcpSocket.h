@@ -6,6 +6,7 @@
 // and the connection keeps the Japanese text of its last failure.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -24,6 +25,9 @@ public:
     // 0 connected; -1 socket library unusable or no socket; -2 host not found
     // or the connection failed.
     int Connect(const std::string& host, int port);
+    // The same over IPv6, from `source` (bound first, so that the peer sees
+    // that address and no other the system might pick). 0, -1 or -2 as above.
+    int ConnectIPv6(const platform::Ipv6Address& to, int port, const platform::Ipv6Address& source);
     void Close();
 
     int Send(const char* data, int size);  // 0 or -1; sends the whole block
@@ -48,12 +52,15 @@ public:
 
     // Socket creation (used by Connect): 0, -1 socket library unusable,
     // -3 no socket.
-    int Create();
+    int Create(bool ipv6 = false);
 
 private:
     // Marks the connection closed after its handle is gone.
     void Forget();
     void Fail(const char* text);
+    // Connects the created socket to `to` under the watchdog; 0 or -2.
+    int ConnectCreated(const std::string& to,
+                       const std::function<int(platform::SocketHandle)>& connect);
 
     platform::SocketHandle socket_ = platform::kInvalidSocket;
     int open_ = 0;

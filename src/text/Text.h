@@ -46,6 +46,10 @@ bool ParseDecimal(std::string_view digits, unsigned long long max, unsigned long
 // ASCII-only letter case folding.
 bool EqualsNoCase(std::string_view a, std::string_view b);
 bool StartsWithNoCase(std::string_view s, std::string_view prefix);
+// The value of one hex digit (either letter case), or -1.
+int HexDigitValue(char c);
+// a-z as A-Z; every other byte as it is (protocol names: "tcp" is "TCP").
+std::string AsciiUpper(std::string s);
 
 // The text up to its first zero byte, where a C string would end; all of it
 // when there is none.

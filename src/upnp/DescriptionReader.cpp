@@ -62,6 +62,9 @@ int CRouterDevice::ReadServices(std::string description, const std::vector<std::
         return -1;
     }
 
+    const std::vector<XmlDocument::Node> udns = doc.ElementsByLocalName("UDN");
+    udn = udns.empty() ? std::string() : TrimmedText(doc, udns.front());
+
     // UPnP 1.1 dropped URLBase; without it the field stays as the caller
     // made it and the control URL is resolved against the location.
     const std::vector<XmlDocument::Node> bases = doc.ElementsByLocalName("URLBase");

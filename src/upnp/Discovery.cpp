@@ -64,6 +64,7 @@ int CRouterDevice::Discover(IpAddress& addr, std::string& loc, const DiscoveryTa
         addr = address;
         loc = location;
         failure_.Clear();
+        TakeIpv6Answer(search, targets);
     } else if (failure_.step == FailureReason::Step::kNone) {
         failure_ = NoGatewayFailure(tried);
     }
@@ -139,8 +140,32 @@ int CRouterDevice::TryCandidate(const std::string& candidate, const IpAddress& f
     }
     location = device.location;
     address = device.address;
+    offersIpv6Firewall = device.offersIpv6Firewall;
+    udn = device.udn;
     service = device.service;
     controlUrl = device.controlUrl;
     chosen_ = device.chosen_;
     return 0;
+}
+
+void CRouterDevice::TakeIpv6Answer(upnp::SsdpSearch& search, const DiscoveryTargets& targets) {
+    using State = Ipv6Gateway::State;
+    ipv6 = Ipv6Gateway();
+    if (!targets.searchIpv6) {
+        return;
+    }
+    if (!search.Ipv6Source()) {
+        ipv6.state = State::kNoStableAddress;
+        return;
+    }
+    ipv6.source = search.Ipv6Source()->address;
+    // Only a gateway that offers firewall control is waited for: for all
+    // others the run goes on at once, as without IPv6.
+    if (!offersIpv6Firewall) {
+        ipv6.state = State::kNoService;
+        return;
+    }
+    ipv6.state = search.AwaitIpv6Answer(targets.ipv6AnswerMs, &ipv6.location, &ipv6.router)
+                     ? State::kFound
+                     : State::kNoAnswer;
 }

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string_view>
 
+#include "net/Ipv6Text.h"
 #include "net/TcpSocket.h"
 #include "platform/Clock.h"
 #include "text/Text.h"
@@ -52,7 +53,7 @@ Seen LookWithin(CTcpSocket& socket, int budgetMs, Look look) {
 
 // Connects to the URL's host, or to `device` when that is known, and sends
 // the request. 0 or -1.
-int SendRequest(CTcpSocket& socket, const std::string& url, const IpAddress& device,
+int SendRequest(CTcpSocket& socket, const std::string& url, const CRouterDevice& device,
                 const std::string& method, const HttpHeaderList& headers, const std::string& body,
                 FailureReason& failure) {
     std::string host;
@@ -65,8 +66,10 @@ int SendRequest(CTcpSocket& socket, const std::string& url, const IpAddress& dev
     // any device on the network can say "127.0.0.1" to steer this program
     // into a service of this machine. The device that answered the search is
     // the one asked, at the port and path it named.
-    if (device.Value() != 0) {
-        host = device.ToText();
+    if (device.overIpv6) {
+        host = "[" + net::FormatIPv6(device.address6) + "]";
+    } else if (device.address.Value() != 0) {
+        host = device.address.ToText();
     }
     // Header texts can come from the router (the SOAP action names the
     // service type of its description); a line break in one would add
@@ -78,7 +81,10 @@ int SendRequest(CTcpSocket& socket, const std::string& url, const IpAddress& dev
             return Fail(failure, Step::kRequestSend, "line break in header " + entry.first);
         }
     }
-    if (socket.Connect(host, port) != 0) {
+    const int connected = device.overIpv6
+                              ? socket.ConnectIPv6(device.address6, port, device.source6)
+                              : socket.Connect(host, port);
+    if (connected != 0) {
         return Fail(failure, Step::kConnect, socket.LastErrorText());
     }
     if (socket.SendText(upnp::ComposeRequest(method, host, port, path, headers, body)) < 0) {
@@ -276,7 +282,7 @@ int CRouterDevice::HttpRequest(std::string url, std::string method,
     replyBody.clear();
     CTcpSocket socket;
     std::string block;
-    if (SendRequest(socket, url, address, method, requestHeaders, requestBody, failure_) != 0 ||
+    if (SendRequest(socket, url, *this, method, requestHeaders, requestBody, failure_) != 0 ||
         ReadHeaderBlock(socket, headerBudgetMs_, &block, failure_) != 0) {
         return -1;
     }

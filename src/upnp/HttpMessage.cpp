@@ -16,19 +16,6 @@ bool IsHttpSpace(char c) {
     return c == ' ' || c == '\t';
 }
 
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
-
 }  // namespace
 
 std::string ComposeRequest(const std::string& method, const std::string& host, int port,
@@ -175,12 +162,12 @@ void ChunkedDecoder::Feed(std::string_view data, std::string& out) {
                 }
                 std::uint64_t size = 0;
                 std::size_t i = 0;
-                for (; i < line.size() && HexValue(line[i]) >= 0; ++i) {
+                for (; i < line.size() && text::HexDigitValue(line[i]) >= 0; ++i) {
                     if (i >= 15) {  // more than any body we keep
                         state_ = State::kError;
                         return;
                     }
-                    size = size * 16 + static_cast<std::uint64_t>(HexValue(line[i]));
+                    size = size * 16 + static_cast<std::uint64_t>(text::HexDigitValue(line[i]));
                 }
                 while (i < line.size() && IsHttpSpace(line[i])) {
                     ++i;

@@ -1,6 +1,7 @@
 // One rule applied to the gateway: post AddPortMapping to the service found
 // at discovery (read from the description when there is none yet).
 
+#include "text/Text.h"
 #include "upnp/RouterDevice.h"
 #include "upnp/Soap.h"
 #include "upnp/UpnpErrors.h"
@@ -17,12 +18,7 @@ int CRouterDevice::AddPortMapping(int externalPort, int internalPort, std::strin
     args.serviceType = service.serviceType;
     args.externalPort = externalPort;
     // Some routers refuse "tcp", and others take anything but "UDP" for TCP.
-    for (char& c : protocol) {
-        if (c >= 'a' && c <= 'z') {
-            c = static_cast<char>(c - 'a' + 'A');
-        }
-    }
-    args.protocol = std::move(protocol);
+    args.protocol = text::AsciiUpper(std::move(protocol));
     args.internalPort = internalPort;
     args.internalClient = GetLocalAddress().ToText();
     lastInternalClient_ = args.internalClient;

@@ -6,10 +6,12 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "net/IpAddress.h"
+#include "platform/Socket.h"
 #include "upnp/FailureReason.h"
 #include "upnp/HttpHeaderList.h"
 #include "upnp/PortMappingEntry.h"
@@ -40,13 +42,53 @@ struct DiscoveryTargets {
     // its answer to the description request).
     unsigned furtherSearchDelayMs = 100;
 
+    // The IPv6 search for the gateway's firewall control (the pinholes),
+    // sent with the first search from this machine's stable global address
+    // toward the gateways; no search without such an address.
+    bool searchIpv6 = true;
+    bool ipv6UseMulticast = true;                         // false: not to ff02::c (loopback tests)
+    std::vector<platform::Ipv6Address> ipv6ExtraTargets;  // further unicast destinations
+    // The address to search from; unset: chosen among this machine's
+    // addresses (StableIpv6.h). Tests set ::1.
+    std::optional<platform::LocalIpv6> ipv6Source;
+    // How long the IPv6 answer is awaited once the gateway is known, when its
+    // description offers firewall control and the answer has not come yet.
+    unsigned ipv6AnswerMs = 1000;
+
     DiscoveryTargets();
+};
+
+// What the IPv6 search found for the chosen gateway, the pinholes' way in.
+struct Ipv6Gateway {
+    enum class State {
+        kNotSearched,      // the search was not asked for
+        kNoStableAddress,  // this machine has no stable global IPv6 address toward the router
+        kNoService,        // the gateway's description offers no IPv6 firewall control
+        kNoAnswer,         // nothing answered the IPv6 search in time
+        kFound,
+    };
+    State state = State::kNotSearched;
+    platform::Ipv6Address source;  // this machine's address, the pinholes' InternalClient
+    platform::Ipv6Address router;  // where the answer came from
+    std::string location;          // the description's URL the answer named
 };
 
 class CRouterDevice {
 public:
     std::string location;  // description URL from the answer
     IpAddress address;     // where the answer came from
+    // A device reached over IPv6 (the firewall control of Ipv6Gateway):
+    // every request goes to `address6` from `source6`, not to `address`.
+    bool overIpv6 = false;
+    platform::Ipv6Address address6;
+    platform::Ipv6Address source6;
+    // Filled by Discover when the targets ask for the IPv6 search.
+    Ipv6Gateway ipv6;
+    // Whether the description that ReadService read offers IPv6 firewall control.
+    bool offersIpv6Firewall = false;
+    // The first UDN of the last description read: which device it is,
+    // whichever address it was read from.
+    std::string udn;
 
     CRouterDevice() = default;
     virtual ~CRouterDevice() = default;
@@ -128,6 +170,21 @@ public:
     int ReadPortMappingTable(std::vector<PortMappingEntry>* entries, bool* capped,
                              std::vector<std::string>* unreadable = nullptr);
 
+    // The IPv6 firewall control service, read over IPv6 from the
+    // description at `location` (this object reached as `overIpv6`); it
+    // takes the place of the WAN connection service. 0 or -1.
+    int ReadFirewallService();
+    // The pinhole actions of that service. The status: false/false when the
+    // router's firewall lets everything in, or answers neither.
+    int GetFirewallStatus(bool* firewallEnabled, bool* inboundPinholeAllowed);
+    // Opens a pinhole to `internalClient`:`internalPort` from anywhere;
+    // `protocol` "TCP" or "UDP". 0 with its UniqueID.
+    int AddPinhole(const std::string& internalClient, int internalPort, const std::string& protocol,
+                   unsigned leaseSeconds, std::string* uniqueId);
+    int UpdatePinhole(const std::string& uniqueId, unsigned leaseSeconds);
+    int DeletePinhole(const std::string& uniqueId);
+    static constexpr unsigned kLongestPinholeSeconds = 86400;  // the service's maximum
+
     // Filled by ReadService.
     ServiceInfo service;
     std::string controlUrl;
@@ -169,9 +226,14 @@ protected:
     // until one is a gateway (0) or the listening time is over (-1).
     int ListenForGateway(upnp::SsdpSearch& search, upnp::SearchPace& pace,
                          std::vector<std::string>* tried);
+    // Fills `ipv6` once the gateway is known: its answer to the IPv6 search,
+    // awaited only when the gateway's description offers firewall control.
+    void TakeIpv6Answer(upnp::SsdpSearch& search, const DiscoveryTargets& targets);
 
     ChosenService chosen_;
 
+    // The description at `location`. 0 or -1.
+    int GetDescription(std::string* body);
     // Posts a ready envelope for `action` to `controlUrl`.
     int PostAction(const std::string& action, const std::string& envelope, std::string* replyBody);
 

@@ -6,20 +6,31 @@
 
 namespace {
 
+constexpr char kIpv6FirewallService[] = "WANIPv6FirewallControl:1";
+
 void PrefixDetail(FailureReason& failure, const std::string& what) {
     failure.detail = failure.detail.empty() ? what : what + ": " + failure.detail;
 }
 
 }  // namespace
 
-int CRouterDevice::ReadService() {
+int CRouterDevice::GetDescription(std::string* body) {
     HttpHeaderList requestHeaders;
     HttpHeaderList replyHeaders;
-    std::string replyBody;
-    if (HttpRequest(location, "GET", requestHeaders, std::string(), replyHeaders, replyBody) != 0) {
+    if (HttpRequest(location, "GET", requestHeaders, std::string(), replyHeaders, *body) != 0) {
         PrefixDetail(failure_, "description GET");
         return -1;
     }
+    return 0;
+}
+
+int CRouterDevice::ReadService() {
+    std::string replyBody;
+    if (GetDescription(&replyBody) != 0) {
+        return -1;
+    }
+    ServiceInfo firewall;
+    offersIpv6Firewall = ParseDescription(replyBody, kIpv6FirewallService, &firewall) == 0;
     std::vector<ServiceInfo> services;
     if (ReadWanServices(replyBody, &services) != 0) {
         return -1;
@@ -36,6 +47,19 @@ int CRouterDevice::ReadService() {
     chosen_.serviceType = services[pick].serviceType;
     chosen_.serviceId = services[pick].serviceId;
     UseService(services[pick]);
+    return 0;
+}
+
+int CRouterDevice::ReadFirewallService() {
+    std::string replyBody;
+    if (GetDescription(&replyBody) != 0) {
+        return -1;
+    }
+    ServiceInfo firewall;
+    if (ParseDescription(replyBody, kIpv6FirewallService, &firewall) != 0) {
+        return -1;
+    }
+    UseService(firewall);
     return 0;
 }
 

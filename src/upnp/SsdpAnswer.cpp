@@ -43,6 +43,18 @@ std::string SsdpSearchRequest(std::string_view searchTarget) {
     return request;
 }
 
+std::string SsdpSearchRequest6(std::string_view searchTarget) {
+    std::string request =
+        "M-SEARCH * HTTP/1.1\r\n"
+        "HOST: [FF02::C]:1900\r\n"
+        "MAN: \"ssdp:discover\"\r\n"
+        "MX: 1\r\n"
+        "ST: ";
+    request += searchTarget;
+    request += "\r\n\r\n";
+    return request;
+}
+
 bool FindSsdpLocation(std::string_view datagram, std::string* location) {
     datagram = text::CutAtZero(datagram);
     bool statusLine = true;

@@ -34,6 +34,13 @@ inline constexpr const char* kSsdpFurtherSearchTargets[] = {
 // without its zero byte.
 std::string SsdpSearchRequest(std::string_view searchTarget);
 
+// The IPv6 search: for the firewall control of IGD v2 gateways (the
+// pinholes), to the link's SSDP group ff02::c. A device may wait up to MX
+// seconds before it answers a group search, so MX is the least allowed.
+inline constexpr char kSsdpIpv6FirewallTarget[] =
+    "urn:schemas-upnp-org:service:WANIPv6FirewallControl:1";
+std::string SsdpSearchRequest6(std::string_view searchTarget);
+
 // Takes the location from one received datagram. Only an answer to a search
 // counts: its status line is HTTP 200 (not a NOTIFY, not another client's
 // M-SEARCH, not an error). The datagram's text ends at

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "net/StableIpv6.h"
+#include "platform/Clock.h"
 #include "platform/Gateways.h"
 #include "upnp/SsdpAnswer.h"
 
@@ -66,6 +68,71 @@ SsdpSearch::SsdpSearch(const DiscoveryTargets& targets)
 
 SsdpSearch::~SsdpSearch() {
     platform::CloseSocket(socket_);
+    platform::CloseSocket(socket6_);
+}
+
+void SsdpSearch::OpenIpv6() {
+    ipv6Opened_ = true;
+    if (!targets_.searchIpv6) {
+        return;
+    }
+    source6_ = targets_.ipv6Source ? targets_.ipv6Source : net::StableIpv6Toward(gateways_);
+    if (!source6_) {
+        return;
+    }
+    // From the stable address, so that the router answers toward it and
+    // from an address of the same link.
+    socket6_ = platform::OpenUdpSocket6();
+    if (socket6_ == platform::kInvalidSocket ||
+        platform::BindIPv6(socket6_, source6_->address, 0) != 0) {
+        platform::CloseSocket(socket6_);
+        socket6_ = platform::kInvalidSocket;
+        return;
+    }
+    if (targets_.ipv6UseMulticast &&
+        platform::SetMulticastInterface6(socket6_, source6_->interfaceIndex) == 0) {
+        platform::Ipv6Address group;
+        group.bytes = {0xFF, 0x02, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x0C};
+        group.scopeId = source6_->interfaceIndex;
+        recipients6_.push_back(group);
+    }
+    recipients6_.insert(recipients6_.end(), targets_.ipv6ExtraTargets.begin(),
+                        targets_.ipv6ExtraTargets.end());
+    request6_ = SsdpSearchRequest6(kSsdpIpv6FirewallTarget);
+}
+
+void SsdpSearch::SendIpv6() {
+    for (const platform::Ipv6Address& to : recipients6_) {
+        platform::SendDatagram6(socket6_, request6_.data(), request6_.size(), to, targets_.port);
+    }
+}
+
+bool SsdpSearch::AwaitIpv6Answer(std::uint32_t ms, std::string* location,
+                                 platform::Ipv6Address* from) {
+    if (!SearchingIpv6()) {
+        return false;
+    }
+    const std::uint32_t start = platform::TickCount();
+    // Datagrams that are no answer (another client's search) are passed
+    // over; a bounded number, so that a flood cannot hold the run here.
+    for (int datagrams = 0; datagrams < 64; ++datagrams) {
+        const std::uint32_t elapsed = platform::ElapsedSince(start);
+        const std::uint32_t left = elapsed >= ms ? 0 : ms - elapsed;
+        if (platform::WaitReadable(
+                socket6_, static_cast<int>(std::min<std::uint32_t>(left, 0x7FFFFFFF))) != 1) {
+            return false;
+        }
+        const long n =
+            platform::ReceiveDatagram6(socket6_, buffer_.get(), kReceiveCapacity, from, nullptr);
+        if (n < 0) {
+            return false;
+        }
+        if (FindSsdpLocation(std::string_view(buffer_.get(), static_cast<std::size_t>(n)),
+                             location)) {
+            return true;
+        }
+    }
+    return false;
 }
 
 bool SsdpSearch::Open(FailureReason* failure) {
@@ -92,7 +159,16 @@ bool SsdpSearch::Open(FailureReason* failure) {
 }
 
 bool SsdpSearch::SendFirst(FailureReason* failure) {
-    return SendTo(everyone_, kSsdpSearchRequest, kSsdpSearchRequestSize, failure);
+    const bool sent = SendTo(everyone_, kSsdpSearchRequest, kSsdpSearchRequestSize, failure);
+    // The IPv6 side is set up only once the first search is out, so that
+    // the IPv4 search waits for nothing.
+    if (!ipv6Opened_) {
+        OpenIpv6();
+    }
+    if (SearchingIpv6()) {
+        SendIpv6();
+    }
+    return sent;
 }
 
 bool SsdpSearch::SendFurther(FailureReason* failure) {

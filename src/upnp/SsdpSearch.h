@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -61,7 +62,18 @@ public:
     // and its sender, 0 when the datagram is no such answer, -1 failed.
     int ReceiveLocation(std::string* location, std::uint32_t* from, FailureReason* failure);
 
+    // The IPv6 search goes out with each first search when a stable address
+    // to send it from was found (a failure to open or send it only loses
+    // the pinholes).
+    const std::optional<platform::LocalIpv6>& Ipv6Source() const { return source6_; }
+    bool SearchingIpv6() const { return socket6_ != platform::kInvalidSocket; }
+    // The first answer to it within `ms`: true with its location and sender.
+    bool AwaitIpv6Answer(std::uint32_t ms, std::string* location, platform::Ipv6Address* from);
+
 private:
+    void OpenIpv6();
+    void SendIpv6();
+
     bool SendTo(const std::vector<std::uint32_t>& recipients, const char* request, std::size_t size,
                 FailureReason* failure) const;
 
@@ -72,6 +84,11 @@ private:
     std::vector<std::uint32_t> gateways_;
     std::vector<std::string> further_;
     std::unique_ptr<char[]> buffer_;
+    bool ipv6Opened_ = false;
+    std::optional<platform::LocalIpv6> source6_;
+    platform::SocketHandle socket6_ = platform::kInvalidSocket;
+    std::vector<platform::Ipv6Address> recipients6_;
+    std::string request6_;
 };
 
 }  // namespace upnp

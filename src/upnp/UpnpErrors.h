@@ -12,4 +12,16 @@ inline constexpr char kSpecifiedArrayIndexInvalid[] = "713";  // past the table'
 inline constexpr char kNoSuchEntryInArray[] = "714";
 inline constexpr char kConflictInMappingEntry[] = "718";  // the port is taken
 
+// The IPv6 firewall control service's own codes; 606 there also means
+// that the pinhole's address is not the one the request came from.
+inline constexpr char kPinholeSpaceExhausted[] = "701";
+inline constexpr char kFirewallDisabled[] = "702";
+inline constexpr char kInboundPinholeNotAllowed[] = "703";
+inline constexpr char kNoSuchPinhole[] = "704";
+inline constexpr char kProtocolNotSupported[] = "705";
+inline constexpr char kInternalPortWildcardingNotAllowed[] = "706";
+inline constexpr char kProtocolWildcardingNotAllowed[] = "707";
+inline constexpr char kWildCardNotPermittedInSrcIP[] = "708";
+inline constexpr char kNoTrafficReceived[] = "709";
+
 }  // namespace upnp::error

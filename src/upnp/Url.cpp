@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string_view>
 
+#include "net/Ipv6Text.h"
 #include "text/Text.h"
 #include "upnp/RouterDevice.h"
 
@@ -32,19 +33,14 @@ bool ParsePort(std::string_view digits, int& port) {
     return true;
 }
 
-// The address inside "[...]": hex digits, colons and dots (an IPv4 tail),
+// The address inside "[...]": an IPv6 address (an IPv4 tail allowed),
 // then an optional zone after "%25" (RFC 6874), decoded to "%".
 bool DecodeIpv6Literal(std::string_view inside, std::string* host) {
     const std::size_t zone = inside.find('%');
     const std::string_view address = inside.substr(0, zone);
-    if (address.find(':') == std::string_view::npos) {
+    platform::Ipv6Address parsed;
+    if (!net::ParseIPv6(address, &parsed)) {
         return false;
-    }
-    for (char c : address) {
-        const bool hex = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-        if (!hex && c != ':' && c != '.') {
-            return false;
-        }
     }
     host->assign(address);
     if (zone == std::string_view::npos) {

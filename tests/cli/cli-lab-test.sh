@@ -105,7 +105,7 @@ usage_errors() {
     done
     run --help
     expect_rc 0 "--help"
-    for opt in --watch --close --list --json; do
+    for opt in --watch --close --list --json --no-ipv6; do
         grep -qF -- "$opt" <<<"$out" && pass || fail "--help does not mention $opt"
     done
     run --version
@@ -113,7 +113,7 @@ usage_errors() {
     grep -q '^pontaro-cli (Pontaro) [0-9]' <<<"$out" && pass || fail "--version: $out"
     local combo
     for combo in "--close --list" "--list 80,80,TCP,x" "--list -f $work/one.txt" \
-        "--watch --close" "--watch --list" "--json" "--close --json"; do
+        "--watch --close" "--watch --list" "--json" "--close --json" "--no-ipv6=0"; do
         # shellcheck disable=SC2086
         run $combo
         expect_rc 64 "usage error: $combo"
@@ -234,6 +234,15 @@ $ext
 
 " "stdin"
     expect_mapping "TCP 8010 $host:8010" "stdin"
+
+    # IPv4 only: no pinhole line, whatever the router offers for IPv6.
+    run --no-ipv6 "8040, 8040, TCP, v4 only"
+    expect_rc 0 "--no-ipv6"
+    expect_out "$found■ 8040 -> 8040 [TCP] : $ok
+$ext
+
+" "--no-ipv6"
+    expect_mapping "TCP 8040 $host:8040" "--no-ipv6"
 
     # The profile's rule text (stored form), which the program must not write.
     mkdir -p "$XDG_CONFIG_HOME/pontaro"

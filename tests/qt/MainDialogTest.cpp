@@ -140,7 +140,7 @@ private slots:
     void autoMinimizeWithoutTrayStaysInTheTaskBar();
     void autoMinimizeWithTrayHidesUntilTheIconIsPressed();
     void versionBoxFromF1AndFromTheContextMenu();
-    void closeAndListFromTheContextMenu();
+    void closeListAndIpv6FromTheContextMenu();
     void layoutFollowsTheTemplate();
     void screenshotAfterRun();
 };
@@ -467,7 +467,8 @@ void MainDialogTest::versionBoxFromF1AndFromTheContextMenu() {
             return;
         menuPoll.stop();
         menuSeen = true;
-        QCOMPARE(menu->actions().size(), 4);  // close, list, a separator, the version box
+        // close, list, a separator, the IPv6 switch, a separator, the version box
+        QCOMPARE(menu->actions().size(), 6);
         QCOMPARE(menu->actions().last()->text(),
                  QString::fromUtf8("バージョン情報 Pontaro(&A)..."));
         QTest::keyClick(menu, Qt::Key_A);
@@ -483,7 +484,7 @@ void MainDialogTest::versionBoxFromF1AndFromTheContextMenu() {
     QVERIFY(s.finished().isEmpty());  // the window stays
 }
 
-void MainDialogTest::closeAndListFromTheContextMenu() {
+void MainDialogTest::closeListAndIpv6FromTheContextMenu() {
     Session s;
     s.WriteProfile(QByteArray("[Setting]\nSetting=") + kExampleRule + "\nAuto=0\nClose=0\n");
     s.gateway().ServeMappingTable(
@@ -525,6 +526,23 @@ void MainDialogTest::closeAndListFromTheContextMenu() {
     }
     QCOMPARE(SoapArgument(s.gateway().ActionPosts().back().body, "NewExternalPort"),
              std::string("80"));
+
+    // The IPv6 switch: on without a key in the profile; choosing it turns it
+    // off in the logic and the profile, and the next menu shows it unchecked.
+    for (bool checked : {true, false}) {
+        QMenu* menu = s.window().CreateContextMenu();
+        QAction* ipv6 = nullptr;
+        for (QAction* a : menu->actions())
+            if (a->text() == QString::fromUtf8(kOpenIpv6MenuText))
+                ipv6 = a;
+        QVERIFY(ipv6 != nullptr && ipv6->isCheckable());
+        QCOMPARE(ipv6->isChecked(), checked);
+        if (checked)
+            ipv6->trigger();
+        menu->close();
+    }
+    QVERIFY(!s.logic().OpenIpv6());
+    QCOMPARE(s.SavedProfile().GetString("Setting", "OpenIPv6", ""), std::string("0"));
 }
 
 void MainDialogTest::layoutFollowsTheTemplate() {

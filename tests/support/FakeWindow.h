@@ -12,6 +12,7 @@ public:
     std::string rules;
     bool autoUpdate = false;
     bool autoMinimize = false;
+    bool openIpv6 = false;  // the menu entry's check mark
     std::string log;
     std::vector<std::string> events;  // what happened to the window, in order
 
@@ -24,6 +25,7 @@ public:
     void SetAutoUpdate(bool on) override { autoUpdate = on; }
     bool GetAutoMinimize() override { return autoMinimize; }
     void SetAutoMinimize(bool on) override { autoMinimize = on; }
+    void SetOpenIpv6(bool on) override { openIpv6 = on; }
     void AppendLog(const std::string& t) override {
         log += t;
         events.push_back("AppendLog " + std::to_string(t.size()));

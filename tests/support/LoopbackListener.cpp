@@ -73,6 +73,23 @@ platform::SocketHandle Listen(std::uint16_t* port, std::uint32_t address, std::u
     return Handle(s);
 }
 
+platform::Ipv6Address Address6() {
+    platform::Ipv6Address a;
+    a.bytes[15] = 1;
+    return a;
+}
+
+platform::SocketHandle Listen6(std::uint16_t wanted) {
+    StartWinsock();
+    const platform::SocketHandle s = platform::OpenTcpSocket6();
+    if (s == platform::kInvalidSocket || platform::BindIPv6(s, Address6(), wanted) != 0 ||
+        listen(Native(s), 8) != 0) {
+        platform::CloseSocket(s);
+        return platform::kInvalidSocket;
+    }
+    return s;
+}
+
 platform::SocketHandle Accept(platform::SocketHandle listener) {
     NativeSocket s;
 #ifdef _WIN32

@@ -23,6 +23,10 @@ constexpr int kSliceMs = 20;
 // untouched) when the system refuses.
 platform::SocketHandle Listen(std::uint16_t* port, std::uint32_t address = Address(),
                               std::uint16_t wanted = 0);
+// ::1, and a listening TCP socket there at `wanted` (kInvalidSocket when
+// the system refuses, as one without IPv6 does).
+platform::Ipv6Address Address6();
+platform::SocketHandle Listen6(std::uint16_t wanted);
 // The next incoming connection; blocks unless WaitReadable said one is there.
 platform::SocketHandle Accept(platform::SocketHandle listener);
 // The local port a socket is bound to, or 0.

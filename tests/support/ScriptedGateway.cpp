@@ -29,7 +29,13 @@ std::string LfOnly(std::string message) {
     return message;
 }
 
-std::string Description(std::uint16_t port) {
+constexpr char kFirewallService[] =
+    "<service><serviceType>urn:schemas-upnp-org:service:WANIPv6FirewallControl:1</serviceType>"
+    "<serviceId>urn:upnp-org:serviceId:WANIPv6Firewall1</serviceId>"
+    "<SCPDURL>/WANIP6FC.xml</SCPDURL><controlURL>/ctl/IP6FCtl</controlURL>"
+    "<eventSubURL>/evt/IP6FCtl</eventSubURL></service>";
+
+std::string Description(std::uint16_t port, bool firewall) {
     const std::string base = "http://127.0.0.1:" + std::to_string(port);
     return "<?xml version=\"1.0\"?>\r\n"
            "<root xmlns=\"urn:schemas-upnp-org:device-1-0\">"
@@ -46,7 +52,9 @@ std::string Description(std::uint16_t port) {
            "<serviceId>urn:upnp-org:serviceId:WANIPConn1</serviceId>"
            "<SCPDURL>/WANIPCn.xml</SCPDURL><controlURL>/ctl/IPConn</controlURL>"
            "<eventSubURL>/evt/IPConn</eventSubURL>"
-           "</service></serviceList></device></deviceList></device></deviceList>"
+           "</service>" +
+           std::string(firewall ? kFirewallService : "") +
+           "</serviceList></device></deviceList></device></deviceList>"
            "</device></root>";
 }
 
@@ -156,6 +164,80 @@ void ScriptedGateway::Stop() {
         platform::CloseSocket(listener_);
         listener_ = platform::kInvalidSocket;
     }
+    for (std::thread* t : {&ssdp6Thread_, &http6Thread_}) {
+        if (t->joinable()) {
+            t->join();
+        }
+    }
+    for (platform::SocketHandle* s : {&udp6_, &listener6_}) {
+        platform::CloseSocket(*s);
+        *s = platform::kInvalidSocket;
+    }
+}
+
+bool ScriptedGateway::ServeIpv6() {
+    listener6_ = loopback::Listen6(httpPort_);
+    udp6_ = platform::OpenUdpSocket6();
+    if (listener6_ == platform::kInvalidSocket || udp6_ == platform::kInvalidSocket ||
+        platform::BindIPv6(udp6_, loopback::Address6(), udpPort_) != 0) {
+        return false;
+    }
+    offerFirewall_ = true;
+    ssdp6Thread_ = std::thread([this] { ServeSsdp6(); });
+    http6Thread_ = std::thread([this] {
+        loopback::AcceptEach(
+            listener6_, [this] { return stop_.load(); },
+            [this](platform::SocketHandle c) { ServeConnection(c); });
+    });
+    return true;
+}
+
+int ScriptedGateway::Ipv6Searches() const {
+    std::lock_guard<std::mutex> hold(lock_);
+    return searches6_;
+}
+
+void ScriptedGateway::ServeSsdp6() {
+    while (!stop_) {
+        if (platform::WaitReadable(udp6_, kSliceMs) != 1) {
+            continue;
+        }
+        char buffer[2048];
+        platform::Ipv6Address from;
+        std::uint16_t fromPort = 0;
+        const long n = platform::ReceiveDatagram6(udp6_, buffer, sizeof buffer, &from, &fromPort);
+        if (n <= 0) {
+            continue;
+        }
+        {
+            std::lock_guard<std::mutex> hold(lock_);
+            ++searches6_;
+        }
+        const std::string searchTarget =
+            HeaderValue(std::string(buffer, static_cast<std::size_t>(n)), "ST");
+        for (const std::string& answer :
+             AnswersTo(searchTarget, "http://[::1]:" + std::to_string(httpPort_))) {
+            platform::SendDatagram6(udp6_, answer.data(), answer.size(), from, fromPort);
+        }
+    }
+}
+
+std::vector<std::string> ScriptedGateway::AnswersTo(const std::string& searchTarget,
+                                                    const std::string& base) const {
+    std::vector<std::string> answers;
+    for (const Device& d : devices_) {
+        if (!d.answers.empty() &&
+            std::find(d.answers.begin(), d.answers.end(), searchTarget) == d.answers.end()) {
+            continue;
+        }
+        const std::string answer =
+            "HTTP/1.1 200 OK\r\nCACHE-CONTROL: max-age=120\r\nST: " + searchTarget +
+            "\r\nEXT:\r\nSERVER: Scripted/1.0 UPnP/1.0 Gateway/1.0\r\n"
+            "Location: " +
+            base + d.path + "\r\n\r\n";
+        answers.push_back(d.lfOnly ? LfOnly(answer) : answer);
+    }
+    return answers;
 }
 
 bool ScriptedGateway::Ready() const {
@@ -187,6 +269,12 @@ DiscoveryTargets ScriptedGateway::Targets(unsigned listenMs) const {
     t.port = udpPort_;
     t.bindPort = 0;
     t.listenMs = listenMs;
+    t.searchIpv6 = offerFirewall_;
+    t.ipv6UseMulticast = false;
+    t.ipv6ExtraTargets = {loopback::Address6()};
+    platform::LocalIpv6 source;
+    source.address = loopback::Address6();
+    t.ipv6Source = source;
     return t;
 }
 
@@ -289,17 +377,8 @@ void ScriptedGateway::ServeSsdp() {
         }
         const std::string searchTarget =
             HeaderValue(std::string(buffer, static_cast<std::size_t>(n)), "ST");
-        for (const Device& d : devices_) {
-            if (!d.answers.empty() &&
-                std::find(d.answers.begin(), d.answers.end(), searchTarget) == d.answers.end()) {
-                continue;
-            }
-            const std::string answer =
-                "HTTP/1.1 200 OK\r\nCACHE-CONTROL: max-age=120\r\nST: " + searchTarget +
-                "\r\nEXT:\r\nSERVER: Scripted/1.0 UPnP/1.0 Gateway/1.0\r\nLocation: " +
-                Url(d.path) + "\r\n\r\n";
-            const std::string sent = d.lfOnly ? LfOnly(answer) : answer;
-            platform::SendDatagram(udp_, sent.data(), sent.size(), from, fromPort);
+        for (const std::string& answer : AnswersTo(searchTarget, Url(""))) {
+            platform::SendDatagram(udp_, answer.data(), answer.size(), from, fromPort);
         }
     }
 }
@@ -363,9 +442,9 @@ void ScriptedGateway::ServeConnection(platform::SocketHandle c) {
         }
         for (const Device& d : devices_) {
             if (d.path == path) {
-                send(HttpReply(
-                    200, "OK",
-                    d.description.empty() ? Description(httpPort_) : Fill(d.description)));
+                send(HttpReply(200, "OK",
+                               d.description.empty() ? Description(httpPort_, offerFirewall_)
+                                                     : Fill(d.description)));
                 return;
             }
         }

@@ -64,6 +64,11 @@ public:
     ScriptedGateway& operator=(const ScriptedGateway&) = delete;
 
     bool Ready() const;
+    // The gateway also answers the IPv6 search and serves HTTP on [::1] (at
+    // the same port numbers), and its usual description offers IPv6
+    // firewall control. False when this machine has no IPv6 loopback.
+    bool ServeIpv6();
+    int Ipv6Searches() const;
     std::uint16_t HttpPort() const { return httpPort_; }
     std::string Location() const;  // http://127.0.0.1:PORT/rootDesc.xml
     std::string Url(const std::string& path) const;
@@ -105,6 +110,11 @@ private:
     ScriptedGateway(std::vector<Device> devices, std::vector<std::string> noise,
                     bool answerSearches);
     void ServeSsdp();
+    void ServeSsdp6();
+    // The answers of the devices to a search for `searchTarget`, their
+    // locations under `base`.
+    std::vector<std::string> AnswersTo(const std::string& searchTarget,
+                                       const std::string& base) const;
     void ServeHttp();
     void ServeConnection(platform::SocketHandle c);
 
@@ -129,6 +139,12 @@ private:
     std::vector<ActionPost> posts_;
     std::thread ssdpThread_;
     std::thread httpThread_;
+    platform::SocketHandle udp6_ = platform::kInvalidSocket;
+    platform::SocketHandle listener6_ = platform::kInvalidSocket;
+    std::atomic<bool> offerFirewall_{false};
+    int searches6_ = 0;
+    std::thread ssdp6Thread_;
+    std::thread http6Thread_;
 };
 
 // The value of an argument in an AddPortMapping envelope ("NewExternalPort"…).

@@ -10,6 +10,7 @@
 #include "app/ActivityLog.h"
 #include "app/FailureText.h"
 #include "app/MappingTable.h"
+#include "app/PinholeLogText.h"
 
 using namespace activity_log;
 using namespace session;
@@ -83,10 +84,10 @@ TEST(LogWriter, EachEventGetsItsExactLines) {
              kTableCapped},
         {{TableListed{"10.0.0.9", {here}, true, false}},
          TableHeadingText(1) + MappingTableText({here}, "10.0.0.9")},
-        {{OutsideAddress{"1.2.3.4", true}}, "- External IP : 1.2.3.4\r\n"},
-        {{OutsideAddress{"", true}},
+        {{OutsideAddress{"1.2.3.4", true, {}}}, "- External IP : 1.2.3.4\r\n"},
+        {{OutsideAddress{"", true, {}}},
          std::string("- External IP : \r\n※ ルータの外側のアドレス () ") + kNotGlobal},
-        {{OutsideAddress{"10.1.2.3", false}}, "- External IP : 10.1.2.3\r\n"},
+        {{OutsideAddress{"10.1.2.3", false, {}}}, "- External IP : 10.1.2.3\r\n"},
         {{PeriodicRun{kStampTime}}, FormatLocalTime(kStampTime, kTimeStampPattern) + kAutoRun},
         {{SettingsNotSaved{}}, kSaveFailed},
         {{PcpGatewayFound{pcp::GatewayProtocol::kPcp, "10.0.0.1"}},
@@ -99,9 +100,9 @@ TEST(LogWriter, EachEventGetsItsExactLines) {
              "  ※ ルータが開いた外部ポートは 1080 です (指定したポートは使えませんでした)。\r\n"},
         {{PcpRuleFailed{Operation::kOpen, Rule("80", "80", "TCP"), pcp::MapOutcome::kRefused,
                         pcp::ResultCode::kNotAuthorized, 2}},
-         std::string(kFailure) +
-             "  理由: ルータの設定がこの割り当てを禁じています (UPnPを切ったFRITZ!Boxもこう答えます)"
-             " (NOT_AUTHORIZED)。\r\n"},
+         std::string(kFailure) + "  理由: ルータの設定がこの割り当てを禁じています "
+                                 "(UPnPを切ったFRITZ!Boxもこう答えます)"
+                                 " (NOT_AUTHORIZED)。\r\n"},
         {{PcpRuleFailed{Operation::kOpen, Rule("80", "80", "TCP"), pcp::MapOutcome::kRefused,
                         pcp::ResultCode::kUnknown, 99}},
          std::string(kFailure) + "  理由: ルータが要求を拒否しました (結果コード 99)。\r\n"},
@@ -116,12 +117,41 @@ TEST(LogWriter, EachEventGetsItsExactLines) {
         {{PcpListed{{{24090, "TCP", "10.0.0.2", 9090, "web"}}}},
          "◆PCP/NAT-PMPにはポートマッピングの一覧がありません。このプロセスが設定したもの:\r\n"
          "  24090 -> 10.0.0.2:9090 [TCP] web\r\n"},
+        {{PinholeOpened{Rule("80", "80", "tcp"), "2001:db8:1::2"}},
+         "■ [2001:db8:1::2]:80 [TCP/IPv6] : ○\u3000設定に成功しました。\r\n"},
+        {{PinholeFailed{Operation::kOpen, Rule("8080", "80", "UDP"), "2001:db8:1::2",
+                        Refusal("606")}},
+         "■ [2001:db8:1::2]:80 [UDP/IPv6] : ×\u3000設定に失敗しました。\r\n  理由: "
+         "ルータがこのピンホールを許していません。ルータは要求の送信元と同じアドレスへの、1024 "
+         "以上のポートのピンホールしか開かないことがあります (ポート 80/UDP, UPnPエラー "
+         "606)。\r\n"},
+        {{PinholeFailed{Operation::kClose, Rule("80", "8080", "TCP"), "2001:db8::5",
+                        Refusal("501")}},
+         "■ [2001:db8::5]:8080 [TCP/IPv6] : " + std::string(kCloseFailure) +
+             ReasonText(DescribeFailure(Refusal("501")))},
+        {{PinholeClosed{Rule("80", "8080", "TCP"), "2001:db8::5", true}},
+         "■ [2001:db8::5]:8080 [TCP/IPv6] : " + std::string(kClosed)},
+        {{PinholeClosed{Rule("80", "8080", "TCP"), "2001:db8::5", false}},
+         "■ [2001:db8::5]:8080 [TCP/IPv6] : " + std::string(kNothingToClose)},
+        // Only a firewall that shuts pinholes out reaches the log.
+        {{PinholesUnavailable{PinholesUnavailable::Why::kNoAnswer, {}},
+          PinholesUnavailable{PinholesUnavailable::Why::kNoStableAddress, {}}},
+         ""},
+        {{PinholesUnavailable{PinholesUnavailable::Why::kPinholesNotAllowed, {}}},
+         kPinholesNotAllowed},
+        {{OutsideAddress{"192.0.0.2", true, "2001:db8:1::2"}},
+         std::string("- External IP : 192.0.0.2\r\n※ ルータの外側のアドレス (192.0.0.2) ") +
+             std::string(kNotGlobal).substr(0, std::string(kNotGlobal).size() - 2) +
+             "ただし、IPv6では [2001:db8:1::2] でこのポートに届きます。\r\n"},
+        {{PinholesListed{{{"2001:db8:1::2", 8080, "UDP", "7"}}}},
+         "◆IPv6のピンホールはルータから一覧を読めません。このプロセスが開いたもの:\r\n"
+         "  [2001:db8:1::2]:8080 [UDP/IPv6]\r\n"},
     };
     // Outside addresses that the internet cannot reach are flagged.
     for (const char* kind : {"0.0.0.0", "10.1.2.3", "172.20.0.1", "192.168.0.10", "100.64.12.34",
                              "169.254.3.4", "127.0.0.1", "192.0.0.8", "192.0.2.5", "198.51.100.2",
                              "203.0.113.7", "198.18.4.4", "240.1.2.3"}) {
-        cases.push_back({{OutsideAddress{kind, true}},
+        cases.push_back({{OutsideAddress{kind, true, {}}},
                          std::string("- External IP : ") + kind + "\r\n※ ルータの外側のアドレス (" +
                              kind + ") " + kNotGlobal});
     }

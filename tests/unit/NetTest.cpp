@@ -3,6 +3,8 @@
 #include <cstring>
 
 #include "net/IpAddress.h"
+#include "net/Ipv6Text.h"
+#include "net/StableIpv6.h"
 #include "net/StartWinsock.h"
 #include "platform/Gateways.h"
 #include "platform/Socket.h"
@@ -95,4 +97,73 @@ TEST(ProcNetRoute, NoDefaultRouteOrJunkGivesNothing) {
         std::string(kRouteHeader) + "eth0\t00000000\t01004D0A\t0003\t0\t0\t0\t00000000", 10);
     ASSERT_EQ(last.size(), 1u);
     EXPECT_EQ(Gw(last, 0), "10.77.0.1");
+}
+
+// IPv6 text as routers and systems write it, and the one form written back.
+TEST(Ipv6Text, ParsesEveryFormAndWritesTheCanonicalOne) {
+    const struct {
+        const char* text;
+        const char* canonical;  // nullptr: refused
+        std::uint32_t scope;
+    } cases[] = {
+        {"2001:DB8:1::2", "2001:db8:1::2", 0},
+        {"2001:db8:0:0:1:0:0:1", "2001:db8::1:0:0:1", 0},     // the first of equal runs
+        {"2001:db8:0:1:1:1:1:1", "2001:db8:0:1:1:1:1:1", 0},  // one zero group stays
+        {"::", "::", 0},
+        {"::1", "::1", 0},
+        {"fe80::1%3", "fe80::1", 3},
+        {"::ffff:192.0.2.1", "::ffff:c000:201", 0},
+        {"2001:db8::1:2:3:4:5:6", nullptr, 0},  // "::" stands for at least one group
+        {"1:2:3:4:5:6:7::", "1:2:3:4:5:6:7:0", 0},
+        {"2001:db8::1::2", nullptr, 0},
+        {"2001:db8:1", nullptr, 0},
+        {"12345::1", nullptr, 0},
+        {"fe80::1%eth0", nullptr, 0},
+        {"fe80::1%", nullptr, 0},
+        {"::ffff:192.0.2.01", nullptr, 0},
+        {"::ffff:256.0.2.1", nullptr, 0},
+        {"[::1]", nullptr, 0},
+        {"", nullptr, 0},
+    };
+    for (const auto& c : cases) {
+        platform::Ipv6Address a;
+        a.scopeId = 77;
+        const bool parsed = net::ParseIPv6(c.text, &a);
+        EXPECT_EQ(parsed, c.canonical != nullptr) << c.text;
+        if (parsed && c.canonical != nullptr) {
+            EXPECT_EQ(net::FormatIPv6(a), c.canonical) << c.text;
+            EXPECT_EQ(a.scopeId, c.scope) << c.text;
+        } else if (!parsed) {
+            EXPECT_EQ(a.scopeId, 77u) << c.text << ": left unchanged";
+        }
+    }
+}
+
+// /proc/net/if_inet6 of a host with a stable, a privacy, a tentative, a
+// link-local and a ULA address: the pinholes' address is the stable global one.
+TEST(StableIpv6, PicksTheStableGlobalAddressOfTheRoutersInterface) {
+    const std::string table =
+        "fe80000000000000021122fffe334455 02 40 20 80     eth0\n"
+        "fd000000000000000000000000000002 02 40 00 80     eth0\n"
+        "20010db8000100001234123412341234 02 40 00 01     eth0\n"   // temporary
+        "20010db8000100000000000000000009 02 40 00 c0     eth0\n"   // tentative
+        "20010db8000100000211223344556677 02 40 00 100     eth0\n"  // mngtmpaddr: stable
+        "20010db8000900000000000000000001 03 40 00 80     wlan0\n"
+        "00000000000000000000000000000001 01 80 10 80       lo\n"
+        "garbage\n";
+    const std::vector<platform::LocalIpv6> all = platform::ParseProcNetIfInet6(table);
+    ASSERT_EQ(all.size(), 7u);
+    EXPECT_EQ(all[0].address.scopeId, 2u);  // link-local: scoped to its interface
+    EXPECT_EQ(all[5].address.scopeId, 0u);
+
+    const auto eth0 = net::PickStableGlobal(all, 2);
+    ASSERT_TRUE(eth0.has_value());
+    EXPECT_EQ(net::FormatIPv6(eth0->address), "2001:db8:1:0:211:2233:4455:6677");
+    EXPECT_EQ(net::FormatIPv6(net::PickStableGlobal(all, 3)->address), "2001:db8:9::1");
+    EXPECT_FALSE(net::PickStableGlobal(all, 1).has_value());
+    // Only a privacy and a tentative address: none.
+    EXPECT_FALSE(net::PickStableGlobal(
+        platform::ParseProcNetIfInet6("20010db8000100001234123412341234 02 40 00 01 eth0\n"
+                                      "20010db8000100000000000000000009 02 40 00 c0 eth0\n"),
+        2));
 }

@@ -383,3 +383,92 @@ TEST_F(Session, OnlyOurOwnMappingForAnEarlierAddressIsMovedToThisOne) {
         EXPECT_EQ(remembered, c.remembered) << c.made << " / " << c.outcome;
     }
 }
+
+// IPv6 pinholes beside the IPv4 mappings, asked of the gateway's [::1] from
+// ::1: opened once, renewed by their number, opened anew when the router
+// lost them, deleted by their number.
+TEST_F(Session, PinholesAreOpenedRenewedAndClosedByTheirNumber) {
+    using Reply = ScriptedGateway::SoapReply;
+    const auto id = [](const char* n) { return Reply{200, "", "", {{"UniqueID", n}}}; };
+    ScriptedGateway gateway;
+    if (!gateway.ServeIpv6()) {
+        GTEST_SKIP() << "no IPv6 loopback here";
+    }
+    gateway.ScriptActionReplies("AddPinhole", {id("7"), id("8"), id("9")});
+    PortSession& session = Fresh(&gateway);
+    const std::string rules = "8080, 8080, TCP, a\r\n9000, 8081, udp, b";
+    session.Open(rules);
+    ASSERT_EQ(heard_.Count<session::PinholeOpened>(), 2);
+    EXPECT_EQ(heard_.Of<session::PinholeOpened>()[1].address, "::1");
+    const auto adds = gateway.PostsOf("AddPinhole");
+    ASSERT_EQ(adds.size(), 2u);
+    EXPECT_EQ(adds[1].path, "/ctl/IP6FCtl");
+    for (const auto& [name, value] :
+         std::vector<std::pair<std::string, std::string>>{{"RemoteHost", ""},
+                                                          {"RemotePort", "0"},
+                                                          {"InternalClient", "::1"},
+                                                          {"InternalPort", "8081"},
+                                                          {"Protocol", "17"},
+                                                          {"LeaseTime", "86400"}}) {
+        EXPECT_EQ(SoapArgument(adds[1].body, name), value) << name;
+    }
+    EXPECT_EQ(SoapArgument(adds[0].body, "Protocol"), "6");
+
+    session.Open(rules);  // a periodic run
+    const auto updates = gateway.PostsOf("UpdatePinhole");
+    ASSERT_EQ(updates.size(), 2u);
+    EXPECT_EQ(SoapArgument(updates[0].body, "UniqueID"), "7");
+    EXPECT_EQ(SoapArgument(updates[1].body, "UniqueID"), "8");
+    EXPECT_EQ(gateway.PostsOf("AddPinhole").size(), 2u);
+
+    gateway.ScriptActionReplies("UpdatePinhole", {{500, "704", "NoSuchEntry"}});
+    heard_.Clear();
+    session.Open("8080, 8080, TCP, a");
+    EXPECT_EQ(heard_.Count<session::PinholeOpened>(), 1);
+    EXPECT_EQ(gateway.PostsOf("AddPinhole").size(), 3u);
+
+    heard_.Clear();
+    session.Close("8080, 8080, TCP, a");
+    const auto deletes = gateway.PostsOf("DeletePinhole");
+    ASSERT_EQ(deletes.size(), 1u);
+    EXPECT_EQ(SoapArgument(deletes[0].body, "UniqueID"), "9");
+    ASSERT_EQ(heard_.Count<session::PinholeClosed>(), 1);
+    EXPECT_TRUE(heard_.Of<session::PinholeClosed>()[0].wasThere);
+}
+
+// Why a run opens no pinhole: the firewall's answer, told once, or the
+// user's switch, which also leaves the IPv6 search out.
+TEST_F(Session, PinholesNotTriedAreToldOnceAndNothingIsAsked) {
+    using Reply = ScriptedGateway::SoapReply;
+    using Why = session::PinholesUnavailable::Why;
+    const struct {
+        const char* enabled;
+        const char* allowed;
+        Why why;
+    } cases[] = {{"1", "0", Why::kPinholesNotAllowed}, {"0", "1", Why::kFirewallDisabled}};
+    for (const auto& c : cases) {
+        ScriptedGateway gateway;
+        if (!gateway.ServeIpv6()) {
+            GTEST_SKIP() << "no IPv6 loopback here";
+        }
+        gateway.ScriptActionReplies(
+            "GetFirewallStatus",
+            {Reply{200,
+                   "",
+                   "",
+                   {{"FirewallEnabled", c.enabled}, {"InboundPinholeAllowed", c.allowed}}}});
+        Fresh(&gateway).Open("8080, 8080, TCP, a\r\n8081, 8081, TCP, b");
+        ASSERT_EQ(heard_.Count<session::PinholesUnavailable>(), 1);
+        EXPECT_EQ(heard_.Of<session::PinholesUnavailable>()[0].why, c.why);
+        EXPECT_TRUE(gateway.PostsOf("AddPinhole").empty());
+        EXPECT_EQ(heard_.Count<session::RuleOpened>(), 2);
+    }
+    ScriptedGateway gateway;
+    ASSERT_TRUE(gateway.ServeIpv6());
+    PortSession& session = Fresh(&gateway);
+    session.openIpv6 = false;
+    session.Open("8080, 8080, TCP, a");
+    EXPECT_EQ(gateway.Ipv6Searches(), 0);
+    EXPECT_EQ(heard_.Count<session::PinholesUnavailable>(), 0);
+    EXPECT_EQ(heard_.Count<session::PinholeOpened>() + heard_.Count<session::PinholeFailed>(), 0);
+}

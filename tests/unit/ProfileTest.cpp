@@ -118,6 +118,29 @@ TEST_F(ProfileFile, CorruptContentGivesDefaultsOrReplacementCharacters) {
     EXPECT_EQ(profile.GetInt("Setting", "Close", 1), 1);
 }
 
+// A switch is on or off only by "1" or "0"; anything else is the default,
+// and the keys around it stay readable.
+TEST_F(ProfileFile, SwitchReadsOneOrZeroElseTheDefault) {
+    const struct {
+        const char* line;
+        bool ifDefaultOn, ifDefaultOff;
+    } rows[] = {{"OpenIPv6=0\n", false, false},
+                {"OpenIPv6= 1 \r\n", true, true},
+                {"OpenIPv6=yes\n", true, false},
+                {"OpenIPv6=2\n", true, false},
+                {"OpenIPv6=\n", true, false},
+                {"OpenIPv6=0x0\n", true, false},
+                {"", true, false}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.line);
+        Write(std::string("[Setting]\n") + row.line + "Auto=1\n");
+        Profile profile(path_);
+        EXPECT_EQ(profile.GetSwitch("Setting", "OpenIPv6", true), row.ifDefaultOn);
+        EXPECT_EQ(profile.GetSwitch("Setting", "OpenIPv6", false), row.ifDefaultOff);
+        EXPECT_EQ(profile.GetInt("Setting", "Auto", 0), 1);
+    }
+}
+
 // Permissions that make a file unreadable or a directory unwritable; these
 // skip where they are not enforced (root, Windows attributes).
 TEST_F(ProfileFile, UnreadableFileIsNeverOverwritten) {

@@ -198,6 +198,39 @@ TEST_F(Window, InitDialogRestoresTheSettings) {
     EXPECT_EQ(window_.events.back(), "AddTray");
 }
 
+// "IPv6でも開く": a damaged profile value leaves it on; each run, of every
+// kind, takes the switch as it is when the run starts; a toggle is saved at
+// once and again on closing.
+TEST_F(Window, Ipv6SwitchFromTheProfileReachesEveryRun) {
+    fs::create_directories(dir_);
+    { std::ofstream(profilePath_) << "[Setting]\nOpenIPv6=on\nAuto=1\n"; }
+    Profile profile(profilePath_);
+    auto dlg = MakeDlg(gateway_, &profile);
+    std::vector<bool> atRuns;
+    dlg->Listen([&](const session::Event& e) {
+        if (std::holds_alternative<session::RunStarted>(e)) {
+            atRuns.push_back(dlg->Session().openIpv6);
+        }
+    });
+    dlg->Start();
+    EXPECT_TRUE(window_.openIpv6);
+    dlg->Open();
+    dlg->SetOpenIpv6(false);
+    EXPECT_FALSE(window_.openIpv6);
+    EXPECT_EQ(Profile(profilePath_).GetString("Setting", "OpenIPv6", ""), "0");
+    dlg->Open();
+    dlg->CloseRules();
+    dlg->List();
+    EXPECT_EQ(atRuns, (std::vector<bool>{true, false, false, false}));
+
+    dlg->SetOpenIpv6(true);
+    window_.autoUpdate = false;
+    dlg->Finish();
+    Profile saved(profilePath_);
+    EXPECT_EQ(saved.GetString("Setting", "OpenIPv6", ""), "1");
+    EXPECT_EQ(saved.GetInt("Setting", "Auto", -1), 0);
+}
+
 TEST_F(Window, AppendLogHandsTheWindowOnlyTheNewText) {
     auto dlg = MakeDlg(gateway_, nullptr);
     window_.log = "a\r\n";

@@ -1,15 +1,15 @@
 #!/usr/bin/env bash
 # Pontaro.exe under Wine on a virtual X display: the main dialog
 # comes up with the profile's rules and options, the version box is reachable
-# from the system menu, the options are written when the dialog closes, and
-# "自動的に最小化" hides the window at start.
+# from the system menu, "IPv6でも開く" there is saved when chosen, the options
+# are written when the dialog closes, and "自動的に最小化" hides the window at start.
 #
 #   wine-dialog.sh PONTARO.EXE WORKDIR
 #
-# Screenshots land in WORKDIR (first-run.png, version-box.png). The program's
-# first run searches for a gateway, so everything runs in a network namespace
-# of its own with only loopback: no packet reaches a real network. Needs root
-# for that; exits 77 (skipped) without it.
+# Screenshots land in WORKDIR (first-run.png, version-box.png, system-menu.png).
+# The program's first run searches for a gateway, so everything runs in a
+# network namespace of its own with only loopback: no packet reaches a real
+# network. Needs root for that; exits 77 (skipped) without it.
 set -euo pipefail
 
 exe="$(realpath "$1")"
@@ -61,6 +61,7 @@ close_with_escape "$win"
 [ -f "$ini" ] || fail "no profile written at $ini"
 [ "$(ini_value Auto)" = 0 ] || fail "Auto after a first start: '$(ini_value Auto)'"
 [ "$(ini_value Close)" = 0 ] || fail "Close after a first start: '$(ini_value Close)'"
+[ "$(ini_value OpenIPv6)" = 1 ] || fail "OpenIPv6 after a first start: '$(ini_value OpenIPv6)'"
 grep -q '^Setting=\r\?$' "$ini" || fail "the run did not store the empty rule text"
 echo "ok: first start without a profile"
 
@@ -97,6 +98,20 @@ xdotool search --onlyvisible --name '^バージョン情報 Pontaro$' >/dev/null
     fail "Escape did not close the version box"
 echo "ok: version box"
 
+# "IPv6でも開く", the entry above the version box: choosing it turns the
+# switch off, saved at once.
+xdotool windowfocus --sync "$win"
+sleep 0.3
+xdotool key alt+space
+sleep 0.7
+xdotool key Up Up
+sleep 0.5
+wine_screenshot "$WORKDIR/system-menu.png"
+xdotool key Return
+sleep 0.5
+[ "$(ini_value OpenIPv6)" = 0 ] || fail "OpenIPv6 after choosing the menu entry: '$(ini_value OpenIPv6)'"
+echo "ok: IPv6 switch from the system menu"
+
 # Tick "自動的に最小化": the focus starts on "Open"; tab order is Open, 終了,
 # the log, the rule box, 定期的に更新, 自動的に最小化.
 xdotool windowfocus --sync "$win"
@@ -107,6 +122,7 @@ close_with_escape "$win"
 [ "$(ini_value Auto)" = 1 ] || fail "Auto after closing: '$(ini_value Auto)'"
 [ "$(ini_value Close)" = 1 ] || fail "Close after ticking it: '$(ini_value Close)'"
 [ "$(ini_value Setting)" = "$rules" ] || fail "rule text changed on closing"
+[ "$(ini_value OpenIPv6)" = 0 ] || fail "OpenIPv6 changed on closing: '$(ini_value OpenIPv6)'"
 echo "ok: profile read, options written on closing"
 
 # --- "自動的に最小化" on: the window hides itself at start, the icon in the

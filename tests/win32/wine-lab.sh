@@ -97,8 +97,8 @@ UDP 5353 $PONTARO_LAB_HOST_IP6"
 fi
 
 # The system menu: Alt+Space opens it on its first item, Up wraps to the
-# last (the version box); the two entries before it are the listing and,
-# before that, closing.
+# last (the version box); before it stand the IPv6 switch, the listing and,
+# first of ours, closing.
 sysmenu() {
     xdotool windowfocus --sync "$win"
     sleep 0.3
@@ -113,7 +113,7 @@ if [ "${PONTARO_LAB_UPNP:-yes}" = yes ]; then
     [ "$(requests GetGenericPortMappingEntry)" = 0 ] || fail "the table was read before it was asked for"
     # The opening run asked for the outside address already; the listing asks again.
     asked_before="$(requests GetExternalIPAddress)"
-    sysmenu Up Up
+    sysmenu Up Up Up
     ok=0
     for _ in $(seq 1 40); do
         [ "$(requests GetExternalIPAddress)" -gt "$asked_before" ] && { ok=1; break; }
@@ -130,7 +130,7 @@ else
     echo "ok: no UPnP on this router, so no table to read"
 fi
 
-sysmenu Up Up Up
+sysmenu Up Up Up Up
 ok=0
 for _ in $(seq 1 40); do
     [ -z "$(mappings)$(pinholes)" ] && { ok=1; break; }

@@ -22,6 +22,7 @@
 const char* const kAboutMenuText = "バージョン情報 Pontaro(&A)...";
 const char* const kCloseMenuText = "ポートを閉じる(&C)";
 const char* const kListMenuText = "現在の設定を表示(&L)";
+const char* const kOpenIpv6MenuText = "IPv6でも開く(&I)";
 
 namespace {
 
@@ -212,6 +213,10 @@ void CMainDialog::SetAutoMinimize(bool on) {
     autoMinimize_->setChecked(on);
 }
 
+void CMainDialog::SetOpenIpv6(bool on) {
+    openIpv6_ = on;
+}
+
 std::string CMainDialog::GetLogText() {
     return PlainTextOf(log_);
 }
@@ -327,14 +332,22 @@ QMenu* CMainDialog::CreateContextMenu() {
             logic_->List();
     });
     menu->addSeparator();
+    QAction* ipv6 = menu->addAction(QString::fromUtf8(kOpenIpv6MenuText));
+    ipv6->setCheckable(true);
+    ipv6->setChecked(openIpv6_);
+    connect(ipv6, &QAction::toggled, this, [this](bool on) {
+        if (logic_ != nullptr)
+            logic_->SetOpenIpv6(on);
+    });
+    menu->addSeparator();
     QAction* about = menu->addAction(QString::fromUtf8(kAboutMenuText));
     connect(about, &QAction::triggered, this, &CMainDialog::ShowVersionBox);
     return menu;
 }
 
 // Controls that have a menu of their own (the two text boxes) keep it; a
-// right click anywhere else on the window offers closing, listing and the
-// version box.
+// right click anywhere else on the window offers closing, listing, the
+// IPv6 switch and the version box.
 void CMainDialog::contextMenuEvent(QContextMenuEvent* event) {
     CreateContextMenu()->popup(event->globalPos());
     event->accept();

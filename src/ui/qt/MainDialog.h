@@ -44,6 +44,7 @@ public:
     void SetAutoUpdate(bool on) override;
     bool GetAutoMinimize() override;
     void SetAutoMinimize(bool on) override;
+    void SetOpenIpv6(bool on) override;
     void AppendLog(const std::string& crlfText) override;
     void DropOldestLogLines(int lines) override;
     void HideWindow() override;
@@ -109,9 +110,11 @@ private:
     QLabel* example_ = nullptr;
     QCheckBox* autoUpdate_ = nullptr;
     QCheckBox* autoMinimize_ = nullptr;
+    bool openIpv6_ = true;  // the check mark of the menu entry, as the logic last set it
 };
 
 // The texts of the window, shared with the tests.
 extern const char* const kAboutMenuText;
 extern const char* const kCloseMenuText;
 extern const char* const kListMenuText;
+extern const char* const kOpenIpv6MenuText;

@@ -37,6 +37,10 @@ bool CMainDialog::GetAutoMinimize() {
 void CMainDialog::SetAutoMinimize(bool on) {
     SetCheck(IDC_AUTO_MINIMIZE, on);
 }
+void CMainDialog::SetOpenIpv6(bool on) {
+    if (HMENU systemMenu = GetSystemMenu(Handle(), FALSE); systemMenu != nullptr)
+        CheckMenuItem(systemMenu, IDM_OPENIPV6, MF_BYCOMMAND | (on ? MF_CHECKED : MF_UNCHECKED));
+}
 // The text goes in as a replaced empty selection at the end; the caret then
 // goes back to the start, where setting the whole text would leave it, and
 // the view is scrolled relative to where the insertion left it.
@@ -160,12 +164,14 @@ INT_PTR CMainDialog::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 
 BOOL CMainDialog::OnInitDialog() {
     if (HMENU systemMenu = GetSystemMenu(Handle(), FALSE); systemMenu != nullptr) {
-        // Closing and listing run like "Open"; the version box stays last.
+        // Closing and listing run like "Open"; the IPv6 switch gets its
+        // check mark from the logic's Start below; the version box stays last.
         static constexpr struct {
             UINT command;
             UINT text;
         } kEntries[] = {{IDM_CLOSEPORTS, IDS_CLOSEPORTS},
                         {IDM_SHOWMAPPINGS, IDS_SHOWMAPPINGS},
+                        {IDM_OPENIPV6, IDS_OPENIPV6},
                         {IDM_ABOUTBOX, IDS_ABOUTBOX}};
         bool separated = false;
         for (const auto& entry : kEntries) {
@@ -203,6 +209,9 @@ bool CMainDialog::OnSysCommand(WPARAM command) {
             return true;
         case IDM_SHOWMAPPINGS:
             logic_.List();
+            return true;
+        case IDM_OPENIPV6:
+            logic_.SetOpenIpv6(!logic_.OpenIpv6());
             return true;
         case IDM_ABOUTBOX: {
             CDialogBase about(Instance(), IDD_ABOUTBOX);

@@ -35,6 +35,7 @@ public:
     void SetAutoUpdate(bool on) override;
     bool GetAutoMinimize() override;
     void SetAutoMinimize(bool on) override;
+    void SetOpenIpv6(bool on) override;
     void AppendLog(const std::string& crlfText) override;
     void DropOldestLogLines(int lines) override;
     void HideWindow() override;

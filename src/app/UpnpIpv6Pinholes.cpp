@@ -1,0 +1,119 @@
+#include "app/UpnpIpv6Pinholes.h"
+
+#include "net/Ipv6Text.h"
+#include "text/Text.h"
+#include "upnp/UpnpErrors.h"
+
+using session::PinholesUnavailable;
+using Why = PinholesUnavailable::Why;
+
+namespace {
+
+std::string UpperProtocol(const PortMappingRule& rule) {
+    return text::AsciiUpper(rule.protocol);
+}
+
+}  // namespace
+
+UpnpIpv6Pinholes::UpnpIpv6Pinholes(const CRouterDevice& gateway, MadePinholes& made)
+    : found_(gateway.ipv6),
+      gatewayUdn_(gateway.udn),
+      made_(made),
+      address_(net::FormatIPv6(gateway.ipv6.source)) {
+    firewall_.location = found_.location;
+    firewall_.overIpv6 = true;
+    firewall_.address6 = found_.router;
+    firewall_.source6 = found_.source;
+}
+
+std::optional<PinholesUnavailable> UpnpIpv6Pinholes::Prepare(bool opening) {
+    switch (found_.state) {
+        case Ipv6Gateway::State::kNotSearched:
+        case Ipv6Gateway::State::kNoStableAddress:
+            return PinholesUnavailable{Why::kNoStableAddress, {}};
+        case Ipv6Gateway::State::kNoService:
+            return PinholesUnavailable{Why::kNoService, {}};
+        case Ipv6Gateway::State::kNoAnswer:
+            return PinholesUnavailable{Why::kNoAnswer, {}};
+        case Ipv6Gateway::State::kFound:
+            break;
+    }
+    if (firewall_.ReadFirewallService() != 0) {
+        return PinholesUnavailable{Why::kServiceUnreadable, firewall_.LastFailure()};
+    }
+    // Pinholes on another box (a second IGD on the network, or a host
+    // that answers every search) would open nothing on the way in.
+    if (!gatewayUdn_.empty() && !firewall_.udn.empty() && firewall_.udn != gatewayUdn_) {
+        return PinholesUnavailable{Why::kOtherDevice, {}};
+    }
+    bool enabled = true;
+    bool allowed = true;
+    // A router that does not answer the question may still take pinholes;
+    // each rule then tells.
+    if (opening && firewall_.GetFirewallStatus(&enabled, &allowed) == 0) {
+        if (!enabled) {
+            return PinholesUnavailable{Why::kFirewallDisabled, {}};
+        }
+        if (!allowed) {
+            return PinholesUnavailable{Why::kPinholesNotAllowed, {}};
+        }
+    }
+    return std::nullopt;
+}
+
+bool UpnpIpv6Pinholes::Applies(const PortMappingRule& rule) {
+    const std::string p = UpperProtocol(rule);
+    return p == "TCP" || p == "UDP";
+}
+
+bool UpnpIpv6Pinholes::Add(int port, const std::string& protocol, FailureReason* failure) {
+    MadePinhole made{address_, port, protocol, {}};
+    if (firewall_.AddPinhole(address_, port, protocol, CRouterDevice::kLongestPinholeSeconds,
+                             &made.uniqueId) != 0) {
+        *failure = firewall_.LastFailure();
+        return false;
+    }
+    made_.Remember(made);
+    return true;
+}
+
+bool UpnpIpv6Pinholes::Open(const PortMappingRule& rule, FailureReason* failure) {
+    const int port = rule.InternalPortNumber();
+    const std::string protocol = UpperProtocol(rule);
+    // A periodic run renews the pinhole it opened; one the router has lost
+    // meanwhile (a reboot) is opened anew.
+    if (const MadePinhole* known = made_.Find(address_, port, protocol)) {
+        if (firewall_.UpdatePinhole(known->uniqueId, CRouterDevice::kLongestPinholeSeconds) == 0) {
+            return true;
+        }
+        if (firewall_.LastFailure().upnpErrorCode != upnp::error::kNoSuchPinhole) {
+            *failure = firewall_.LastFailure();
+            return false;
+        }
+        made_.Forget(address_, port, protocol);
+    }
+    return Add(port, protocol, failure);
+}
+
+UpnpIpv6Pinholes::CloseOutcome UpnpIpv6Pinholes::Close(const PortMappingRule& rule,
+                                                       FailureReason* failure) {
+    const int port = rule.InternalPortNumber();
+    const std::string protocol = UpperProtocol(rule);
+    // Another process (an earlier pontaro-cli) may have opened it: the
+    // router answers the same pinhole again with its number, and an
+    // identical one that was not there is removed as soon as it was made.
+    if (made_.Find(address_, port, protocol) == nullptr && !Add(port, protocol, failure)) {
+        return CloseOutcome::kFailed;
+    }
+    const std::string id = made_.Find(address_, port, protocol)->uniqueId;
+    if (firewall_.DeletePinhole(id) != 0) {
+        if (firewall_.LastFailure().upnpErrorCode == upnp::error::kNoSuchPinhole) {
+            made_.Forget(address_, port, protocol);
+            return CloseOutcome::kNothingThere;
+        }
+        *failure = firewall_.LastFailure();
+        return CloseOutcome::kFailed;
+    }
+    made_.Forget(address_, port, protocol);
+    return CloseOutcome::kClosed;
+}
