@@ -154,6 +154,7 @@ void CRouterDevice::TakeIpv6Answer(upnp::SsdpSearch& search, const DiscoveryTarg
     if (!targets.searchIpv6) {
         return;
     }
+    search.OpenIpv6();
     if (!search.Ipv6Source()) {
         ipv6.state = State::kNoStableAddress;
         return;
@@ -165,6 +166,7 @@ void CRouterDevice::TakeIpv6Answer(upnp::SsdpSearch& search, const DiscoveryTarg
         ipv6.state = State::kNoService;
         return;
     }
+    search.SendIpv6();
     ipv6.state = search.AwaitIpv6Answer(targets.ipv6AnswerMs, &ipv6.location, &ipv6.router)
                      ? State::kFound
                      : State::kNoAnswer;

@@ -72,10 +72,10 @@ SsdpSearch::~SsdpSearch() {
 }
 
 void SsdpSearch::OpenIpv6() {
-    ipv6Opened_ = true;
-    if (!targets_.searchIpv6) {
+    if (ipv6Opened_ || !targets_.searchIpv6) {
         return;
     }
+    ipv6Opened_ = true;
     source6_ = targets_.ipv6Source ? targets_.ipv6Source : net::StableIpv6Toward(gateways_);
     if (!source6_) {
         return;
@@ -102,6 +102,9 @@ void SsdpSearch::OpenIpv6() {
 }
 
 void SsdpSearch::SendIpv6() {
+    if (!SearchingIpv6()) {
+        return;
+    }
     for (const platform::Ipv6Address& to : recipients6_) {
         platform::SendDatagram6(socket6_, request6_.data(), request6_.size(), to, targets_.port);
     }
@@ -159,16 +162,7 @@ bool SsdpSearch::Open(FailureReason* failure) {
 }
 
 bool SsdpSearch::SendFirst(FailureReason* failure) {
-    const bool sent = SendTo(everyone_, kSsdpSearchRequest, kSsdpSearchRequestSize, failure);
-    // The IPv6 side is set up only once the first search is out, so that
-    // the IPv4 search waits for nothing.
-    if (!ipv6Opened_) {
-        OpenIpv6();
-    }
-    if (SearchingIpv6()) {
-        SendIpv6();
-    }
-    return sent;
+    return SendTo(everyone_, kSsdpSearchRequest, kSsdpSearchRequestSize, failure);
 }
 
 bool SsdpSearch::SendFurther(FailureReason* failure) {

@@ -62,18 +62,19 @@ public:
     // and its sender, 0 when the datagram is no such answer, -1 failed.
     int ReceiveLocation(std::string* location, std::uint32_t* from, FailureReason* failure);
 
-    // The IPv6 search goes out with each first search when a stable address
-    // to send it from was found (a failure to open or send it only loses
-    // the pinholes).
+    // The IPv6 search, for the gateway's firewall control: OpenIpv6 finds
+    // the stable address to send it from (nothing is sent); SendIpv6 sends
+    // it when there is one. A router delays its answers for every search it
+    // gets, so it is sent only to a gateway known to offer the service. A
+    // failure to open or send it only loses the pinholes.
+    void OpenIpv6();
     const std::optional<platform::LocalIpv6>& Ipv6Source() const { return source6_; }
     bool SearchingIpv6() const { return socket6_ != platform::kInvalidSocket; }
+    void SendIpv6();
     // The first answer to it within `ms`: true with its location and sender.
     bool AwaitIpv6Answer(std::uint32_t ms, std::string* location, platform::Ipv6Address* from);
 
 private:
-    void OpenIpv6();
-    void SendIpv6();
-
     bool SendTo(const std::vector<std::uint32_t>& recipients, const char* request, std::size_t size,
                 FailureReason* failure) const;
 

@@ -175,14 +175,15 @@ void ScriptedGateway::Stop() {
     }
 }
 
-bool ScriptedGateway::ServeIpv6() {
+bool ScriptedGateway::ServeIpv6(bool offerFirewall) {
     listener6_ = loopback::Listen6(httpPort_);
     udp6_ = platform::OpenUdpSocket6();
     if (listener6_ == platform::kInvalidSocket || udp6_ == platform::kInvalidSocket ||
         platform::BindIPv6(udp6_, loopback::Address6(), udpPort_) != 0) {
         return false;
     }
-    offerFirewall_ = true;
+    offerFirewall_ = offerFirewall;
+    ipv6Served_ = true;
     ssdp6Thread_ = std::thread([this] { ServeSsdp6(); });
     http6Thread_ = std::thread([this] {
         loopback::AcceptEach(
@@ -269,7 +270,7 @@ DiscoveryTargets ScriptedGateway::Targets(unsigned listenMs) const {
     t.port = udpPort_;
     t.bindPort = 0;
     t.listenMs = listenMs;
-    t.searchIpv6 = offerFirewall_;
+    t.searchIpv6 = ipv6Served_;
     t.ipv6UseMulticast = false;
     t.ipv6ExtraTargets = {loopback::Address6()};
     platform::LocalIpv6 source;

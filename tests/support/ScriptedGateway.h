@@ -66,8 +66,9 @@ public:
     bool Ready() const;
     // The gateway also answers the IPv6 search and serves HTTP on [::1] (at
     // the same port numbers), and its usual description offers IPv6
-    // firewall control. False when this machine has no IPv6 loopback.
-    bool ServeIpv6();
+    // firewall control unless told not to. False when this machine has no
+    // IPv6 loopback.
+    bool ServeIpv6(bool offerFirewall = true);
     int Ipv6Searches() const;
     std::uint16_t HttpPort() const { return httpPort_; }
     std::string Location() const;  // http://127.0.0.1:PORT/rootDesc.xml
@@ -142,6 +143,7 @@ private:
     platform::SocketHandle udp6_ = platform::kInvalidSocket;
     platform::SocketHandle listener6_ = platform::kInvalidSocket;
     std::atomic<bool> offerFirewall_{false};
+    bool ipv6Served_ = false;
     int searches6_ = 0;
     std::thread ssdp6Thread_;
     std::thread http6Thread_;

@@ -463,6 +463,15 @@ TEST_F(Session, PinholesNotTriedAreToldOnceAndNothingIsAsked) {
         EXPECT_TRUE(gateway.PostsOf("AddPinhole").empty());
         EXPECT_EQ(heard_.Count<session::RuleOpened>(), 2);
     }
+    // A router without the service is not even searched for over IPv6: it
+    // would answer the IPv4 search later for it.
+    ScriptedGateway plain;
+    ASSERT_TRUE(plain.ServeIpv6(false));
+    Fresh(&plain).Open("8080, 8080, TCP, a");
+    EXPECT_EQ(plain.Ipv6Searches(), 0);
+    ASSERT_EQ(heard_.Count<session::PinholesUnavailable>(), 1);
+    EXPECT_EQ(heard_.Of<session::PinholesUnavailable>()[0].why, Why::kNoService);
+
     ScriptedGateway gateway;
     ASSERT_TRUE(gateway.ServeIpv6());
     PortSession& session = Fresh(&gateway);
