@@ -102,8 +102,9 @@ UpnpIpv6Pinholes::CloseOutcome UpnpIpv6Pinholes::Close(const PortMappingRule& ru
     // Another process (an earlier pontaro-cli) may have opened it: the
     // router answers the same pinhole again with its number, and an
     // identical one that was not there is removed as soon as it was made.
+    // A router that refuses it (606 for a port below 1024) holds none.
     if (made_.Find(address_, port, protocol) == nullptr && !Add(port, protocol, failure)) {
-        return CloseOutcome::kFailed;
+        return failure->upnpErrorCode.empty() ? CloseOutcome::kFailed : CloseOutcome::kNothingThere;
     }
     const std::string id = made_.Find(address_, port, protocol)->uniqueId;
     if (firewall_.DeletePinhole(id) != 0) {

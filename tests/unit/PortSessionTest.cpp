@@ -434,6 +434,15 @@ TEST_F(Session, PinholesAreOpenedRenewedAndClosedByTheirNumber) {
     EXPECT_EQ(SoapArgument(deletes[0].body, "UniqueID"), "9");
     ASSERT_EQ(heard_.Count<session::PinholeClosed>(), 1);
     EXPECT_TRUE(heard_.Of<session::PinholeClosed>()[0].wasThere);
+
+    // One this process never opened is asked for again to learn its number;
+    // a router that refuses it (606, port 80) holds none to close.
+    gateway.ScriptActionReplies("AddPinhole", {{500, "606", "Action not authorized"}});
+    heard_.Clear();
+    session.Close("80, 80, TCP, web");
+    ASSERT_EQ(heard_.Count<session::PinholeClosed>(), 1);
+    EXPECT_FALSE(heard_.Of<session::PinholeClosed>()[0].wasThere);
+    EXPECT_EQ(gateway.PostsOf("DeletePinhole").size(), 1u);
 }
 
 // Why a run opens no pinhole: the firewall's answer, told once, or the
