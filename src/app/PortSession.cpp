@@ -38,9 +38,9 @@ bool PortSession::FindGateway(Operation operation, CRouterDevice& gateway,
     gateway.onPassedOver = [this](const std::string& passed, const FailureReason& why) {
         report_(GatewayPassedOver{passed, why});
     };
-    DiscoveryTargets searched = targets;
-    searched.searchIpv6 = targets.searchIpv6 && openIpv6;
-    if (gateway.Discover(address, location, searched) != 0) {
+    DiscoveryTargets search = targets;
+    search.searchIpv6 = targets.searchIpv6 && openIpv6;
+    if (gateway.Discover(address, location, search) != 0) {
         if (probing) {
             const unsigned searched = platform::ElapsedSince(probeSent);
             probe.Collect(
