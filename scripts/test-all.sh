@@ -61,9 +61,14 @@ mingw_stage() {
     wine="$(wine_loader "$1")"
     cmake --preset "mingw-$1" -DPONTARO_WINE="$wine"
     cmake --build --preset "mingw-$1"
-    # Every Wine test makes its own prefix, wineserver and display.
+    # Every Wine test makes its own prefix, wineserver and display, and
+    # removes the prefix again; the unit tests' shared one goes at the end, so
+    # that a whole run never holds more than two prefixes (over a gigabyte each).
     unset DISPLAY WINEPREFIX
-    ctest --test-dir "build/mingw-$1" --output-on-failure "${ctest_args[@]}"
+    local rc=0
+    ctest --test-dir "build/mingw-$1" --output-on-failure "${ctest_args[@]}" || rc=$?
+    rm -rf "build/mingw-$1/wineprefix"
+    return $rc
 }
 
 stage_mingw_i686() { mingw_stage i686; }
@@ -190,7 +195,7 @@ main() {
             results[$s]="FAILED (exit $rc)"
             failed=1
         fi
-        echo "==== stage $s: ${results[$s]} in ${seconds[$s]} s"
+        echo "==== stage $s: ${results[$s]} in ${seconds[$s]} s ($(df -h --output=avail . | tail -n 1 | tr -d ' ') free)"
         if [ "$s" = setup ] && [ $rc -ne 0 ]; then
             echo "test-all.sh: set-up failed, nothing else can run" >&2
             break

@@ -23,6 +23,9 @@ pid=
 cleanup() {
     [ -z "$pid" ] || kill -KILL "$pid" 2>/dev/null
     "$server" -k >/dev/null 2>&1
+    timeout 10 "$server" -w >/dev/null 2>&1
+    # Over a gigabyte; the logs beside it stay.
+    [ "${PONTARO_KEEP_WINEPREFIX:-0}" = 1 ] || rm -rf "$WINEPREFIX"
 }
 trap cleanup EXIT
 "$server" -k >/dev/null 2>&1

@@ -1,6 +1,7 @@
 # Sourced by the Wine tests: a private Wine prefix, an X server and a Japanese
 # font for one test run, all removed again by wine_env_cleanup (install it as
-# an EXIT trap).
+# an EXIT trap). A prefix takes over a gigabyte, so it goes too; the logs and
+# screenshots beside it stay. PONTARO_KEEP_WINEPREFIX=1 keeps it for a look.
 #
 #   wine_env_start WORKDIR    sets WINEPREFIX, DISPLAY, WINE, WINESERVER and
 #                             PONTARO_APPDATA (the prefix's %APPDATA% as a Unix path)
@@ -41,6 +42,11 @@ wine_env_cleanup() {
     fi
     if [ -n "${WINEPREFIX:-}" ] && [ -n "${WINESERVER:-}" ]; then
         "$WINESERVER" -k >/dev/null 2>&1 || true
+        timeout 10 "$WINESERVER" -w >/dev/null 2>&1 || true
+    fi
+    if [ -n "${WINEPREFIX:-}" ] && [ -n "${WORKDIR:-}" ] && [ "$WINEPREFIX" = "$WORKDIR/prefix" ] &&
+        [ "${PONTARO_KEEP_WINEPREFIX:-0}" != 1 ]; then
+        rm -rf "$WINEPREFIX"
     fi
     if [ -n "$_wine_xvfb_pid" ]; then
         kill "$_wine_xvfb_pid" 2>/dev/null || true
