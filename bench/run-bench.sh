@@ -3,9 +3,12 @@
 # floor (the least any client can do the same way).
 #
 #   sudo bench/run-bench.sh [--igd v1|v2] [--reps N] [--json FILE] [--build DIR] [--nice N] [--no-list]
+#                           [--only igd|pcp|v2list]
 #
-# Brings up a router lab (scripts/with-lab.sh; miniupnpd, IGD v1 unless told
-# otherwise) and, in that one lab, times
+# Three labs, one after the other (--only: one of them):
+#
+# igd: a router lab (scripts/with-lab.sh; miniupnpd, IGD v1 unless told
+# otherwise) where it times
 #   pontaro  pontaro-cli opening 1 rule, and 30 rules, in one run each;
 #   upnpc    Debian's miniupnpc doing the same: `upnpc -a` for the one rule,
 #            one `upnpc -r` call for the thirty;
@@ -30,6 +33,17 @@
 # from one repetition to the next); the figures are medians over --reps
 # repetitions (default 7) for 30 rules and ten times as many for 1 rule.
 #
+# pcp: a router with UPnP switched off that answers PCP and NAT-PMP
+# (miniupnpd, enable_upnp=no), where pontaro-cli and Debian's natpmpc
+# (`natpmpc -a`) each open TCP 20001, alternating, ten times --reps runs
+# each, the router reset before every run as above. Goal: pontaro-cli's
+# median at most 600 ms.
+#
+# v2list: an IGD v2 router holding 100 mappings (made once, not timed), read
+# by pontaro-cli --list (GetListOfPortMappings) and by `upnpc -L`, alternating,
+# --reps runs each; once, not timed, both listings' entries are compared.
+# Goal: pontaro-cli's median at most 0.6 times upnpc's.
+#
 # Each figure, the floor's included, is the wall time from fork to exit
 # (bench_time_command): every client pays for its process's start and exit.
 # The measuring script and every client run at nice -15 (--nice N sets another
@@ -42,12 +56,15 @@
 #   cmake --build build-bench --target pontaro-cli bench_floor_client bench_time_command
 # (done here when DIR has no such programs yet).
 set -euo pipefail
+# The runs' output is checked in Japanese, whatever this machine's locale.
+export PONTARO_LANG=ja
 
 main() {
     local here repo
     here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
     repo="$(cd "$here/.." && pwd)"
-    local igd=v1 reps=7 json="" build="$repo/build-bench" inside=0 niceness=-15 listing=1
+    local igd=v1 reps=7 json="" build="$repo/build-bench" inside="" niceness=-15 listing=1 only=""
+
     while [ $# -gt 0 ]; do
         case "$1" in
             --igd) igd="${2:?--igd needs v1 or v2}"; shift 2 ;;
@@ -56,7 +73,8 @@ main() {
             --build) build="${2:?--build needs a directory}"; shift 2 ;;
             --nice) niceness="${2:?--nice needs a number}"; shift 2 ;;
             --no-list) listing=0; shift ;;
-            --inside) inside=1; shift ;;
+            --only) only="${2:?--only needs igd, pcp or v2list}"; shift 2 ;;
+            --inside) inside="${2:?}"; shift 2 ;;
             -h | --help) sed -n '2,/^[^#]/p' "$0" | grep '^#' | sed 's/^# \{0,1\}//'; exit 0 ;;
             *) echo "run-bench.sh: unknown option '$1'" >&2; exit 64 ;;
         esac
@@ -64,11 +82,13 @@ main() {
     [[ "$reps" =~ ^[1-9][0-9]*$ ]] || { echo "run-bench.sh: --reps needs a positive number" >&2; exit 64; }
     [ "$igd" = v1 ] || [ "$igd" = v2 ] || { echo "run-bench.sh: --igd takes v1 or v2" >&2; exit 64; }
     [[ "$niceness" =~ ^-?[0-9]+$ ]] || { echo "run-bench.sh: --nice needs a number" >&2; exit 64; }
+    [[ "$only" =~ ^(|igd|pcp|v2list)$ ]] || { echo "run-bench.sh: --only takes igd, pcp or v2list" >&2; exit 64; }
 
-    if [ "$inside" = 1 ]; then
-        measure "$build" "$reps" "$json" "$igd" "$listing"
-        return
-    fi
+    case "$inside" in
+        igd) measure "$build" "$reps" "$json" "$igd" "$listing"; return ;;
+        pcp) measure_pcp "$build" "$reps" "$json"; return ;;
+        v2list) measure_v2list "$build" "$reps" "$json"; return ;;
+    esac
 
     [ "$(id -u)" = 0 ] || { echo "run-bench.sh: needs root (network namespaces)" >&2; exit 2; }
     local b
@@ -82,9 +102,24 @@ main() {
         fi
     done
     command -v upnpc >/dev/null || { echo "run-bench.sh: upnpc not found (apt-get install miniupnpc)" >&2; exit 2; }
+    command -v natpmpc >/dev/null || { echo "run-bench.sh: natpmpc not found (apt-get install natpmpc)" >&2; exit 2; }
     [ -z "$json" ] || json="$(cd "$(dirname "$json")" && pwd)/$(basename "$json")"
-    "$repo/scripts/with-lab.sh" --igd "$igd" --timeout 3600 -- \
-        nice -n "$niceness" bash "$here/run-bench.sh" --inside $([ "$listing" = 1 ] || echo --no-list) --igd "$igd" --reps "$reps" --build "$build" ${json:+--json "$json"}
+    local part lab rc=0
+    for part in igd pcp v2list; do
+        [ -z "$only" ] || [ "$only" = "$part" ] || continue
+        case "$part" in
+            igd) lab=(--igd "$igd") ;;
+            pcp) lab=(--natpmp --no-upnp) ;;
+            v2list) lab=(--igd v2) ;;
+        esac
+        # Each part's JSON beside the first: FILE, FILE-pcp.json, FILE-v2list.json.
+        local out="$json"
+        [ -z "$json" ] || [ "$part" = igd ] || out="${json%.json}-$part.json"
+        "$repo/scripts/with-lab.sh" "${lab[@]}" --timeout 3600 -- \
+            nice -n "$niceness" bash "$here/run-bench.sh" --inside "$part" $([ "$listing" = 1 ] || echo --no-list) \
+            --igd "$igd" --reps "$reps" --build "$build" ${out:+--json "$out"} || rc=$?
+    done
+    return "$rc"
 }
 
 # --- inside the lab's LAN namespace -----------------------------------------
@@ -119,10 +154,24 @@ reset_router() {
     # The router runs 5 steps below the clients: a real router has a CPU of
     # its own, so no thread of a client (pontaro-cli's watchdog runs one step
     # below its main thread) may queue behind the router's work here.
+    local started
+    started="$(grep -c "Listening for NAT-PMP/PCP traffic" "$dir/miniupnpd.log" 2>/dev/null || true)"
     nice -n 5 ip netns exec "$PONTARO_LAB_ROUTER_NS" miniupnpd -d -f "$dir/miniupnpd.conf" -P "$dir/miniupnpd.pid" \
         </dev/null >>"$dir/miniupnpd.log" 2>&1 &
     echo $! >"$dir/miniupnpd.daemon"
     disown $! 2>/dev/null || true
+    if [ "${PONTARO_LAB_UPNP:-yes}" = no ]; then
+        # No HTTP port to knock on: its log says when it listens on 5351.
+        for _ in $(seq 1 200); do
+            if [ "$(grep -c "Listening for NAT-PMP/PCP traffic" "$dir/miniupnpd.log" 2>/dev/null || true)" -gt "${started:-0}" ]; then
+                sleep 0.1
+                return 0
+            fi
+            sleep 0.02
+        done
+        echo "run-bench.sh: miniupnpd did not come back" >&2
+        return 1
+    fi
     for _ in $(seq 1 200); do
         if bash -c "exec 3<>/dev/tcp/$PONTARO_LAB_ROUTER_IP/$PONTARO_LAB_HTTP_PORT" 2>/dev/null; then
             # miniupnpd announces itself (NOTIFY, with a LOCATION line) as it
@@ -212,32 +261,177 @@ run() {
 # list_run CLIENT: one timed read of the router's table of 100; appends
 # microseconds to $work/CLIENT-list.
 list_run() {
-    local client="$1" out="$work/$1-list.out" rc=0 us
+    local client="$1" out="$work/$1-list.out" rc=0
     : >"$work/t"
     case "$client" in
         pontaro) "$timer" "$work/t" "$cli" --list >"$out" 2>&1 || rc=$? ;;
         floor) "$timer" "$work/t" "$floor" --gateway "$PONTARO_LAB_ROUTER_IP" --list >"$out" 2>&1 || rc=$? ;;
+        upnpc) "$timer" "$work/t" upnpc -L >"$out" 2>&1 || rc=$? ;;
     esac
-    if [ "$rc" != 0 ] || ! grep -Eq '(一覧 : 100件|ok=100 )' "$out"; then
+    # upnpc -L: one line per entry, " 0 TCP 21001->10.77.0.2:21001 'bench' '' 604709".
+    if [ "$client" = upnpc ] && [ "$(grep -cE '^ *[0-9]+ (TCP|UDP) ' "$out")" = 100 ]; then
+        echo "upnpc: 100 entries" >>"$out"
+    fi
+    if [ "$rc" != 0 ] || ! grep -Eq '(一覧 : 100件|ok=100 |upnpc: 100 entries)' "$out"; then
         echo "run-bench.sh: $client --list: exit $rc, not 100 entries; its output:" >&2
         cat "$out" >&2
         return 1
     fi
+    record "$client" list
+}
+
+# record CLIENT WHAT: appends the last timed run's microseconds to
+# $work/CLIENT-WHAT and prints it.
+record() {
+    local us
     us="$(awk '{ print $1 }' "$work/t")"
-    echo "$us" >>"$work/$client-list"
-    printf '  %-8s list: %8.1f ms\n' "$client" "$(awk -v u="$us" 'BEGIN { print u / 1000 }')"
+    echo "$us" >>"$work/$1-$2"
+    printf '  %-8s %s: %8.1f ms\n' "$1" "$2" "$(awk -v u="$us" 'BEGIN { print u / 1000 }')"
+}
+
+# The programs and a work directory, for every part.
+setup_tools() {
+    cli="$1/src/cli/pontaro-cli"
+    floor="$1/bench/floor/bench_floor_client"
+    timer="$1/bench/floor/bench_time_command"
+    work="$(mktemp -d)"
+    trap 'rm -rf -- "$work"' EXIT
+    # A profile of the benchmark's own: a PCP run writes its secret there.
+    export XDG_CONFIG_HOME="$work/config"
+}
+
+ms() { awk -v u="$1" 'BEGIN { printf "%.1f", u / 1000 }'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", a / b }'; }
+machine_line() {
+    echo "Machine: $(nproc) CPUs, $(grep -m1 'model name' /proc/cpuinfo | sed 's/.*: //'), kernel $(uname -r), load $(cut -d' ' -f1-3 /proc/loadavg)"
+}
+
+# pcp_run CLIENT: one timed opening of TCP 20001 on the PCP-only router
+# after a reset; appends microseconds to $work/CLIENT-pcp.
+pcp_run() {
+    local client="$1" out="$work/$1-pcp.out" rc=0 opened
+    reset_router
+    : >"$work/t"
+    case "$client" in
+        pontaro) "$timer" "$work/t" "$cli" "20001, 20001, TCP, bench" >"$out" 2>&1 || rc=$? ;;
+        natpmpc) "$timer" "$work/t" natpmpc -g "$PONTARO_LAB_ROUTER_IP" -a 20001 20001 tcp 86400 >"$out" 2>&1 || rc=$? ;;
+    esac
+    opened="$(forwards)"
+    if [ "$rc" != 0 ] || [ "$opened" != 1 ]; then
+        echo "run-bench.sh: $client over PCP/NAT-PMP: exit $rc, $opened forwards on the router; its output:" >&2
+        cat "$out" >&2
+        return 1
+    fi
+    record "$client" pcp
+}
+
+measure_pcp() {
+    local build="$1" reps="$2" json="$3" r k c
+    setup_tools "$build"
+    echo "Router lab $PONTARO_LAB_NAME: miniupnpd $(miniupnpd --version 2>&1 | head -1 | awk '{ print $2 }'), UPnP off, PCP and NAT-PMP on, $((10 * reps)) repetitions, nice $(nice)"
+    machine_line
+    : >"$work/pontaro-pcp"
+    : >"$work/natpmpc-pcp"
+    local clients=(pontaro natpmpc)
+    for r in $(seq 1 $((10 * reps))); do
+        for k in 0 1; do
+            c="${clients[$(((k + r - 1) % 2))]}"
+            pcp_run "$c"
+        done
+    done
+    local p n load verdict=met
+    p="$(median <"$work/pontaro-pcp")"
+    n="$(median <"$work/natpmpc-pcp")"
+    load="$(cut -d' ' -f1-3 /proc/loadavg)"
+    echo
+    echo "Medians of $((10 * reps)) runs opening 1 rule on a router without UPnP (ms, fork to exit):"
+    echo "  pontaro $(ms "$p") ms (goal <= 600), natpmpc -a $(ms "$n") ms, pontaro / natpmpc $(ratio "$p" "$n")"
+    echo "  load at the end: $load"
+    [ "$p" -le 600000 ] || verdict=missed
+    echo "  goals: $verdict"
+    if [ -n "$json" ]; then
+        cat >"$json" <<EOF
+{
+  "lab": "miniupnpd, enable_upnp=no, enable_natpmp=yes",
+  "repetitions": $((10 * reps)),
+  "load": "$load",
+  "median_us": {"pontaro_pcp_1": $p, "natpmpc_1": $n},
+  "runs_us": {"pontaro_pcp_1": [$(paste -sd, "$work/pontaro-pcp")], "natpmpc_1": [$(paste -sd, "$work/natpmpc-pcp")]},
+  "goals_met": $([ "$verdict" = met ] && echo true || echo false)
+}
+EOF
+        echo "  written: $json"
+    fi
+}
+
+# The entries of a listing as "PROTO PORT CLIENT:PORT DESCRIPTION", sorted:
+# from pontaro-cli --list --json, and from upnpc -L.
+entries_of_json() {
+    python3 -c 'import json, sys
+for m in json.load(sys.stdin)["mappings"]:
+    print(m["protocol"], m["externalPort"], "%s:%s" % (m["internalClient"], m["internalPort"]), m["description"])' | sort
+}
+entries_of_upnpc() {
+    sed -nE "s/^ *[0-9]+ (TCP|UDP) +([0-9]+)->([0-9.]+:[0-9]+) +'([^']*)'.*/\1 \2 \3 \4/p" | sort
+}
+
+measure_v2list() {
+    local build="$1" reps="$2" json="$3" r k
+    setup_tools "$build"
+    echo "Router lab $PONTARO_LAB_NAME: miniupnpd $(miniupnpd --version 2>&1 | head -1 | awk '{ print $2 }'), IGD v2, $reps repetitions, nice $(nice)"
+    machine_line
+    reset_router
+    "$floor" --gateway "$PONTARO_LAB_ROUTER_IP" --desc bench $(seq 21001 21100) >"$work/fill.out" 2>&1 || true
+    [ "$(forwards)" = 100 ] || { echo "run-bench.sh: the table of 100 could not be made" >&2; cat "$work/fill.out" >&2; return 1; }
+    # The same entries both ways (not timed).
+    "$cli" --list --json | entries_of_json >"$work/pontaro.entries"
+    upnpc -L | entries_of_upnpc >"$work/upnpc.entries"
+    if [ "$(wc -l <"$work/pontaro.entries")" != 100 ] || ! diff -u "$work/upnpc.entries" "$work/pontaro.entries" >&2; then
+        echo "run-bench.sh: pontaro-cli --list and upnpc -L do not list the same 100 entries" >&2
+        return 1
+    fi
+    echo "  pontaro-cli --list and upnpc -L: the same 100 entries"
+    : >"$work/pontaro-list"
+    : >"$work/upnpc-list"
+    local clients=(pontaro upnpc)
+    for r in $(seq 1 "$reps"); do
+        for k in 0 1; do
+            list_run "${clients[$(((k + r - 1) % 2))]}"
+        done
+    done
+    local p u load verdict=met rl
+    p="$(median <"$work/pontaro-list")"
+    u="$(median <"$work/upnpc-list")"
+    rl="$(ratio "$p" "$u")"
+    load="$(cut -d' ' -f1-3 /proc/loadavg)"
+    echo
+    echo "Medians of $reps listings of 100 mappings on IGD v2 (ms, fork to exit):"
+    echo "  pontaro --list $(ms "$p") ms, upnpc -L $(ms "$u") ms, pontaro / upnpc $rl (goal <= 0.6)"
+    echo "  load at the end: $load"
+    awk -v l="$rl" 'BEGIN { exit !(l <= 0.6) }' || verdict=missed
+    echo "  goals: $verdict"
+    if [ -n "$json" ]; then
+        cat >"$json" <<EOF
+{
+  "lab": "miniupnpd, IGD v2, 100 mappings",
+  "repetitions": $reps,
+  "load": "$load",
+  "median_us": {"pontaro_list_100": $p, "upnpc_L_100": $u},
+  "runs_us": {"pontaro_list_100": [$(paste -sd, "$work/pontaro-list")], "upnpc_L_100": [$(paste -sd, "$work/upnpc-list")]},
+  "ratios": {"pontaro_over_upnpc_list_100": $rl},
+  "goals_met": $([ "$verdict" = met ] && echo true || echo false)
+}
+EOF
+        echo "  written: $json"
+    fi
 }
 
 measure() {
     local build="$1" reps="$2" json="$3" igd="$4" listing="$5"
-    cli="$build/src/cli/pontaro-cli"
-    floor="$build/bench/floor/bench_floor_client"
-    timer="$build/bench/floor/bench_time_command"
-    work="$(mktemp -d)"
-    trap 'rm -rf -- "$work"' EXIT
+    setup_tools "$build"
 
     echo "Router lab $PONTARO_LAB_NAME: miniupnpd $(miniupnpd --version 2>&1 | head -1 | awk '{ print $2 }'), IGD $igd, $reps repetitions, nice $(nice)"
-    echo "Machine: $(nproc) CPUs, $(grep -m1 'model name' /proc/cpuinfo | sed 's/.*: //'), kernel $(uname -r), load $(cut -d' ' -f1-3 /proc/loadavg)"
+    machine_line
 
     # The cost of starting a process that does nothing.
     local i
@@ -289,8 +483,6 @@ measure() {
     med[pontaro-list]="$(median <"$work/pontaro-list")"
     med[floor-list]="$(median <"$work/floor-list")"
 
-    ms() { awk -v u="$1" 'BEGIN { printf "%.1f", u / 1000 }'; }
-    ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", a / b }'; }
     local r1 r30 u1 u30
     r1="$(ratio "${med[pontaro-1]}" "${med[floor-1]}")"
     r30="$(ratio "${med[pontaro-30]}" "${med[floor-30]}")"

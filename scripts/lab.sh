@@ -2,6 +2,7 @@
 # A home router in network namespaces, for tests that need a real UPnP gateway.
 #
 #   lab.sh up NAME [--igd v1|v2] [--no-upnpd] [--secure-mode] [--natpmp] [--no-upnp] [--ipv6]
+#                  [--mape v6plus|ocn|fixed] [--port-set-only]
 #                                               build the lab (and start miniupnpd;
 #                                               --secure-mode: only for the asking host;
 #                                               --natpmp: also NAT-PMP and PCP on UDP 5351
@@ -9,7 +10,10 @@
 #                                               and no HTTP (enable_upnp=no), with
 #                                               --natpmp the router of a UPnP-less box;
 #                                               --ipv6: global IPv6 addresses too, and
-#                                               pinholes (ext_ifname6=wan0))
+#                                               pinholes (ext_ifname6=wan0);
+#                                               --mape: a Japanese MAP-E line, see below;
+#                                               --port-set-only: miniupnpd allows only
+#                                               the line's port set)
 #   lab.sh down NAME                            remove it again (safe to repeat)
 #   lab.sh mappings NAME [--raw]                the router's port forwards, one a line
 #                                               "PROTO EXTPORT INTERNALIP:PORT" (--raw: nft's DNAT lines)
@@ -39,6 +43,13 @@
 #                            wan0 2001:db8:2::2/64 <---------> eth0 2001:db8:2::1/64
 #                            (no default route)                2001:db8:1::/64 via
 #                                                              2001:db8:2::2
+#   with --mape KIND, a MAP-E line: the LAN host holds an address of the
+#   provider's prefix on eth0 (v6plus and fixed 240b:10:3f6c:d401::2/64, of
+#   240b:10:3f6c:d400::/56; ocn 2400:4050:1234:5601::2/64), and the router
+#   has no IPv6 at all on lan0 (disable_ipv6), so that nothing can ever be
+#   sent to or from that address. miniupnpd reports the outside address the
+#   rule gives (v6plus 106.72.63.108, PSID 212; ocn 153.240.72.209, PSID 22;
+#   fixed: LAB_EXT_IP, a fixed-address plan on the same prefix).
 # Every interface has its link-local fe80:: address too. DAD is off in the
 # lab's namespaces, so no address is ever tentative: `up` returns with all of
 # them usable. The router forwards IPv6 from the WAN to the LAN host only
@@ -75,7 +86,7 @@ die() {
 }
 
 usage() {
-    sed -n '2,27p' "$0" | sed 's/^# \{0,1\}//' >&2
+    sed -n '2,31p' "$0" | sed 's/^# \{0,1\}//' >&2
     exit 2
 }
 
@@ -90,7 +101,7 @@ ns_exists() { ip netns list | awk '{print $1}' | grep -qx -- "$1"; }
 cmd_up() {
     local name="$1"
     shift
-    local igd=v2 upnpd=1 secure=no natpmp=no upnp=yes ipv6=no
+    local igd=v2 upnpd=1 secure=no natpmp=no upnp=yes ipv6=no mape="" portset=no
     while [ $# -gt 0 ]; do
         case "$1" in
             --igd)
@@ -122,10 +133,27 @@ cmd_up() {
                 ipv6=yes
                 shift
                 ;;
+            --mape)
+                [ $# -ge 2 ] || usage
+                mape="$2"
+                shift 2
+                ;;
+            --port-set-only)
+                portset=yes
+                shift
+                ;;
             *) die "unknown option '$1'" ;;
         esac
     done
     [ "$igd" = v1 ] || [ "$igd" = v2 ] || die "--igd takes v1 or v2"
+    case "$mape" in
+        "" | v6plus | ocn | fixed) ;;
+        *) die "--mape takes v6plus, ocn or fixed" ;;
+    esac
+    [ -z "$mape" ] || [ "$ipv6" = no ] || die "--mape and --ipv6 do not go together"
+    if [ "$portset" = yes ] && { [ -z "$mape" ] || [ "$mape" = fixed ]; }; then
+        die "--port-set-only needs --mape v6plus or ocn"
+    fi
 
     local lan="$name-lan" rtr="$name-rtr" wan="$name-wan" dir
     dir="$(state_dir "$name")"
@@ -176,7 +204,14 @@ cmd_up() {
         ip -n "$wan" addr add "$LAB_WAN_PEER_IP6/64" dev eth0 nodad
         ip -n "$wan" -6 route add "$LAB_LAN_NET6" via "$LAB_WAN_ROUTER_IP6"
     fi
+    local ext_ip="$LAB_EXT_IP" mape_ip6=""
+    if [ -n "$mape" ]; then
+        read -r mape_ip6 ext_ip _ _ _ <<<"$(mape_line "$mape")"
+        ip -n "$lan" addr add "$mape_ip6/64" dev eth0 nodad
+    fi
     wait_addresses "$name"
+    # Once every link-local address is there (it goes with IPv6).
+    [ -z "$mape" ] || ip netns exec "$rtr" sysctl -q -w net.ipv6.conf.lan0.disable_ipv6=1
 
     # The ruleset miniupnpd 2.3.1 expects by default: table inet filter with its
     # own chains, jumped to from the usual base chains.
@@ -218,8 +253,11 @@ EOF
         echo "LAB_HOST_IP=$LAB_HOST_IP"
         echo "LAB_WAN_ROUTER_IP=$LAB_WAN_ROUTER_IP"
         echo "LAB_WAN_PEER_IP=$LAB_WAN_PEER_IP"
-        echo "LAB_EXT_IP=$LAB_EXT_IP"
+        echo "LAB_EXT_IP=$ext_ip"
         echo "LAB_IPV6=$ipv6"
+        echo "LAB_MAPE=$mape"
+        echo "LAB_PORT_SET_ONLY=$portset"
+        [ -z "$mape" ] || echo "LAB_MAPE_IP6=$mape_ip6"
         if [ "$ipv6" = yes ]; then
             echo "LAB_ROUTER_IP6=$LAB_ROUTER_IP6"
             echo "LAB_HOST_IP6=$LAB_HOST_IP6"
@@ -249,6 +287,27 @@ EOF
     trap - ERR
 }
 
+# mape_line KIND: "HOST_IPV6 OUTSIDE_IPV4 PSID PSID_OFFSET PSID_LENGTH" of the
+# lab's line (the worked examples of RFC 7597 §5.1 on the providers' rules).
+mape_line() {
+    case "$1" in
+        v6plus) echo "240b:10:3f6c:d401::2 106.72.63.108 212 4 8" ;;
+        ocn) echo "2400:4050:1234:5601::2 153.240.72.209 22 6 6" ;;
+        fixed) echo "240b:10:3f6c:d401::2 $LAB_EXT_IP 212 4 8" ;;
+    esac
+}
+
+# The line's port set as miniupnpd permission rules for the LAN, one block a
+# line: A·2^(16-a) + PSID·2^m to the block's end, A from 1 to 2^a - 1.
+port_set_rules() {
+    local psid="$1" a="$2" k="$3" m first
+    m=$((16 - a - k))
+    for ((A = 1; A < (1 << a); A++)); do
+        first=$(((A << (16 - a)) | (psid << m)))
+        echo "allow $first-$((first + (1 << m) - 1)) $LAB_LAN_NET 0-65535"
+    done
+}
+
 start_upnpd() {
     local name="$1" igd="$2" secure="${3:-no}" natpmp="${4:-no}" upnp="${5:-yes}" ipv6="${6:-no}"
     local dir rtr="$1-rtr"
@@ -258,7 +317,7 @@ start_upnpd() {
         # Pinholes for the LAN host. No ipv6_listening_ip: with it miniupnpd
         # 2.3.1 no longer serves HTTP on IPv4.
         [ "$ipv6" = no ] || echo "ext_ifname6=wan0"
-        echo "ext_ip=$LAB_EXT_IP"
+        echo "ext_ip=$(sed -n 's/^LAB_EXT_IP=//p' "$dir/info")"
         echo "listening_ip=lan0"
         echo "http_port=$LAB_HTTP_PORT"
         # NAT-PMP and PCP share the switch and UDP port 5351 of lan0.
@@ -282,7 +341,13 @@ start_upnpd() {
         if [ "$igd" = v1 ]; then
             echo "force_igd_desc_v1=yes"
         fi
-        echo "allow 0-65535 $LAB_LAN_NET 0-65535"
+        if [ "$(sed -n 's/^LAB_PORT_SET_ONLY=//p' "$dir/info")" = yes ]; then
+            local line
+            read -r -a line <<<"$(mape_line "$(sed -n 's/^LAB_MAPE=//p' "$dir/info")")"
+            port_set_rules "${line[2]}" "${line[3]}" "${line[4]}"
+        else
+            echo "allow 0-65535 $LAB_LAN_NET 0-65535"
+        fi
         echo "deny 0-65535 0.0.0.0/0 0-65535"
     } >"$dir/miniupnpd.conf"
     # -d keeps it in the foreground with its log on stderr; `ip netns exec`

@@ -2,7 +2,8 @@
 # Runs one command on the LAN host of a fresh router lab, then removes the lab.
 #
 #   with-lab.sh [--igd v1|v2] [--no-upnpd] [--secure-mode] [--natpmp] [--no-upnp]
-#               [--ipv6] [--timeout SECONDS] -- CMD ARGS...
+#               [--ipv6] [--mape v6plus|ocn|fixed] [--port-set-only]
+#               [--timeout SECONDS] -- CMD ARGS...
 # (the lab options are lab.sh up's)
 #
 # CMD runs inside the lab's LAN namespace with these variables set:
@@ -11,6 +12,8 @@
 #   PONTARO_LAB_HTTP_PORT (empty with --no-upnpd or --no-upnp), PONTARO_LAB_UPNP and
 #   PONTARO_LAB_NATPMP (yes/no: what miniupnpd serves), PONTARO_LAB_IPV6 (yes/no),
 #   with --ipv6 PONTARO_LAB_HOST_IP6, PONTARO_LAB_ROUTER_IP6, PONTARO_LAB_WAN_PEER_IP6,
+#   PONTARO_LAB_MAPE (the --mape kind or empty), PONTARO_LAB_PORT_SET_ONLY (yes/no),
+#   with --mape PONTARO_LAB_MAPE_IP6 (the LAN host's address of the provider's prefix),
 #   PONTARO_LAB_STATE_DIR, PONTARO_LAB_SCRIPTS (this directory).
 # The lab is torn down however CMD ends (also on Ctrl-C or TERM); the exit code
 # is CMD's, or 2 when the lab could not be built. CMD is stopped after --timeout
@@ -56,6 +59,15 @@ main() {
                 ;;
             --ipv6)
                 lab_args+=(--ipv6)
+                shift
+                ;;
+            --mape)
+                [ $# -ge 2 ] || { echo "with-lab.sh: --mape needs v6plus, ocn or fixed" >&2; exit 2; }
+                lab_args+=(--mape "$2")
+                shift 2
+                ;;
+            --port-set-only)
+                lab_args+=(--port-set-only)
                 shift
                 ;;
             --timeout)

@@ -9,17 +9,15 @@
 namespace activity_log {
 
 std::string GatewayText(const std::string& address, const std::string& location) {
-    return "- Address : " + address + "\r\n- Control URL : " + location + "\r\n";
+    return texts::Format(texts::Msg::kGatewayAddress, {address, location});
 }
 
 std::string ExternalAddressText(const std::string& address) {
-    return "- External IP : " + RouterText(address) + "\r\n";
+    return texts::Format(texts::Msg::kExternalAddress, {RouterText(address)});
 }
 
 std::string NotPublicText(const std::string& address) {
-    return "※ ルータの外側のアドレス (" + RouterText(address) +
-           ") はグローバルアドレスではありません。プロバイダやもう一台のルータのNATの内側にあるた"
-           "め、インターネットからこのポートには届きません。\r\n";
+    return texts::Format(texts::Msg::kNotPublic, {RouterText(address)});
 }
 
 std::string ReasonText(const std::string& reason) {
@@ -27,20 +25,20 @@ std::string ReasonText(const std::string& reason) {
 }
 
 std::string AlreadyThereText(const std::string& description) {
-    std::string out = "  ※ ルータにはこの割り当てがすでにあります";
-    if (!description.empty()) {
-        out += " (説明: " + RouterText(description) + ")";
+    if (description.empty()) {
+        return texts::Text(texts::Msg::kAlreadyThere);
     }
-    return out + "。\r\n";
+    return texts::Format(texts::Msg::kAlreadyThereDescribed, {RouterText(description)});
 }
 
 std::string MovedFromOldAddressText(const std::string& oldAddress) {
-    return "  ※ 以前のアドレス (" + RouterText(oldAddress) +
-           ") への割り当てを削除して設定し直しました。\r\n";
+    return texts::Format(texts::Msg::kMovedFromOldAddress, {RouterText(oldAddress)});
 }
 
-std::string RouterText(const std::string& s) {
+std::string RouterText(const std::string& raw) {
     constexpr std::size_t kMaxBytes = 256;
+    // Converted before it is cut: a cut could split a two-byte character.
+    const std::string s = OneLineText(raw);
     std::size_t end = s.size();
     if (end > kMaxBytes) {
         end = kMaxBytes;
@@ -49,7 +47,7 @@ std::string RouterText(const std::string& s) {
             --end;
         }
     }
-    return OneLineText(std::string_view(s).substr(0, end));
+    return s.substr(0, end);
 }
 
 std::string RuleStartText(const std::string& externalPort, const std::string& internalPort,
@@ -62,7 +60,7 @@ std::string CloseStartText(const std::string& externalPort, const std::string& p
 }
 
 std::string TableHeadingText(std::size_t entries) {
-    return "◆ポートマッピング一覧 : " + std::to_string(entries) + "件\r\n";
+    return texts::Format(texts::Msg::kTableHeading, {std::to_string(entries)});
 }
 
 std::string LoggedText(const std::string& message) {

@@ -1,5 +1,5 @@
-// The log pane's texts and time stamp. Every message carries its own CR LF
-// line ends; appending adds none.
+// The log pane's texts (from the catalog, Log.*.inc) and time stamp. Every
+// message carries its own CR LF line ends; appending adds none.
 #pragma once
 
 #include <cstddef>
@@ -7,29 +7,32 @@
 #include <deque>
 #include <string>
 
+#include "app/texts/Catalog.h"
+
 namespace activity_log {
 
-inline constexpr char kAutoRun[] = "自動実行します。\r\n";
-inline constexpr char kNotFound[] = "UPnP対応ルータが見つかりませんでした。\r\n";
-inline constexpr char kFound[] = "◆UPnP対応ルータが見つかりました\r\n";
-// After ○ and × comes one ideographic space (U+3000), not an ASCII one.
-inline constexpr char kSuccess[] = "○\u3000設定に成功しました。\r\n";
-inline constexpr char kFailure[] = "×\u3000設定に失敗しました。\r\n";
+inline constexpr texts::Message kAutoRun{texts::Msg::kAutoRun};
+inline constexpr texts::Message kNotFound{texts::Msg::kNotFound};
+inline constexpr texts::Message kFound{texts::Msg::kFound};
+inline constexpr texts::Message kSuccess{texts::Msg::kSuccess};
+inline constexpr texts::Message kFailure{texts::Msg::kFailure};
 inline constexpr char kRunEnd[] = "\r\n";
 // The rule text could not be written to the profile (a full disk, a profile
 // that cannot be read); the run goes on with the text in the window.
-inline constexpr char kSaveFailed[] = "設定を保存できませんでした。\r\n";
+inline constexpr texts::Message kSaveFailed{texts::Msg::kSaveFailed};
+inline constexpr texts::Message kLoginStartNotSet{texts::Msg::kLoginStartNotSet};
+inline constexpr texts::Message kLoginStartNotRemoved{texts::Msg::kLoginStartNotRemoved};
 
 // Closing: the rule's line ends in one of these.
-inline constexpr char kClosed[] = "○\u3000閉じました。\r\n";
-inline constexpr char kNothingToClose[] = "○\u3000設定はありませんでした。\r\n";
-inline constexpr char kCloseFailure[] = "×\u3000閉じられませんでした。\r\n";
+inline constexpr texts::Message kClosed{texts::Msg::kClosed};
+inline constexpr texts::Message kNothingToClose{texts::Msg::kNothingToClose};
+inline constexpr texts::Message kCloseFailure{texts::Msg::kCloseFailure};
 
 // Listing the router's table.
-inline constexpr char kTableEmpty[] = "◆ポートマッピングはありません\r\n";
-inline constexpr char kTableMarkNote[] = "(* はこのコンピュータへの転送です)\r\n";
-inline constexpr char kTableCapped[] = "※ 1024件で打ち切りました。\r\n";
-inline constexpr char kTableFailure[] = "×\u3000ポートマッピングの一覧を読めませんでした。\r\n";
+inline constexpr texts::Message kTableEmpty{texts::Msg::kTableEmpty};
+inline constexpr texts::Message kTableMarkNote{texts::Msg::kTableMarkNote};
+inline constexpr texts::Message kTableCapped{texts::Msg::kTableCapped};
+inline constexpr texts::Message kTableFailure{texts::Msg::kTableFailure};
 
 inline constexpr char kTimeStampPattern[] = "[%Y/%m/%d %H:%M:%S] ";
 
@@ -50,7 +53,7 @@ std::string AlreadyThereText(const std::string& description);
 std::string MovedFromOldAddressText(const std::string& oldAddress);
 
 // A text from the router made fit for one line of the log: OneLineText
-// (MappingTable.h) of at most its first 256 bytes, cut at a character
+// (MappingTable.h), then at most its first 256 bytes, cut at a character
 // boundary.
 std::string RouterText(const std::string& s);
 // "■ %s -> %s [%s] : " (no line end: the outcome completes the line)

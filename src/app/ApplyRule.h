@@ -2,8 +2,11 @@
 // because the port is taken.
 #pragma once
 
+#include <optional>
+
 #include "app/MadeMappings.h"
 #include "app/PortMappingRule.h"
+#include "line/Line.h"
 #include "upnp/FailureReason.h"
 #include "upnp/PortMappingEntry.h"
 #include "upnp/RouterDevice.h"
@@ -23,6 +26,10 @@ struct RuleResult {
     // kFailed: the holder is this process's mapping for an earlier address,
     // and the router would not remove it (`failure` says why).
     bool oldAddressKept = false;
+    // kFailed: the port lies outside the line's port set, so that nobody
+    // on the internet can reach it (LineCheck.h). Over UPnP the rule was not
+    // sent; over PCP `port` is the one the router opened.
+    std::optional<line::UnusablePort> outsideSet;
 
     bool Mapped() const { return kind != Kind::kFailed; }
 };

@@ -1,4 +1,4 @@
-// Why a step of a run failed, in words for the user: one line, Japanese only.
+// Why a step of a run failed, in words for the user: one line, in the texts' language.
 // The router's own words (English status texts, error names) go into a
 // separate record for those who want them.
 #pragma once

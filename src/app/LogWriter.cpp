@@ -4,9 +4,12 @@
 
 #include "app/ActivityLog.h"
 #include "app/FailureText.h"
+#include "app/LineLogText.h"
+#include "app/LocalSideText.h"
 #include "app/MappingTable.h"
 #include "app/PcpLogText.h"
 #include "app/PinholeLogText.h"
+#include "app/RecordLogText.h"
 #include "net/AddressScope.h"
 #include "text/Text.h"
 
@@ -27,6 +30,10 @@ void LogWriter::On(const PeriodicRun& e) {
 
 void LogWriter::On(const SettingsNotSaved&) {
     Write(activity_log::kSaveFailed);
+}
+
+void LogWriter::On(const LoginStartNotChanged& e) {
+    Write(e.on ? activity_log::kLoginStartNotSet : activity_log::kLoginStartNotRemoved);
 }
 
 void LogWriter::On(const GatewayNotFound&) {
@@ -74,11 +81,14 @@ void LogWriter::On(const TableListed& e) {
     } else if (e.complete) {
         Write(activity_log::kTableEmpty);
     }
-    Write(MappingTableText(e.entries, e.localAddress));
+    Write(MappingTableText(e.entries, e.localAddress, e.madeByPontaro));
     if (std::any_of(e.entries.begin(), e.entries.end(), [&](const PortMappingEntry& m) {
             return m.internalClient == e.localAddress;
         })) {
         Write(activity_log::kTableMarkNote);
+    }
+    if (std::find(e.madeByPontaro.begin(), e.madeByPontaro.end(), true) != e.madeByPontaro.end()) {
+        Write(activity_log::kTableMadeNote);
     }
     if (e.capped) {
         Write(activity_log::kTableCapped);
@@ -169,4 +179,52 @@ void LogWriter::On(const PinholeClosed& e) {
 
 void LogWriter::On(const PinholesListed& e) {
     Write(activity_log::PinholesListedText(e.pinholes));
+}
+
+void LogWriter::On(const RecordTrouble& e) {
+    Write(activity_log::RecordTroubleText(e.trouble));
+}
+
+void LogWriter::On(const RecordedClosed& e) {
+    Write(activity_log::RecordedStartText(e.entry) + (e.ruleGone ? activity_log::kSwept
+                                                      : e.wasThere
+                                                          ? activity_log::kClosed
+                                                          : activity_log::kNothingToClose));
+}
+
+void LogWriter::On(const RecordedCloseFailed& e) {
+    Write(activity_log::RecordedStartText(e.entry) +
+          (e.ruleGone ? activity_log::kSweepFailure : activity_log::kCloseFailure));
+    switch (e.entry.kind) {
+        case OpenedEntry::Kind::kMapping:
+            Write(activity_log::ReasonText(DescribeFailure(e.reason)));
+            break;
+        case OpenedEntry::Kind::kPinhole:
+            Write(activity_log::ReasonText(DescribePinholeFailure(
+                e.reason, std::to_string(e.entry.internalPort) + "/" + e.entry.protocol)));
+            break;
+        case OpenedEntry::Kind::kPcp:
+            Write(activity_log::ReasonText(
+                DescribePcpFailure(e.pcp.outcome, e.pcp.code, e.pcp.rawCode)));
+            break;
+    }
+}
+
+void LogWriter::On(const RecordedElsewhere& e) {
+    Write(activity_log::RecordedElsewhereText(e));
+}
+
+void LogWriter::On(const NothingRecorded&) {
+    Write(activity_log::kNothingRecorded);
+}
+
+void LogWriter::On(const ListenerChecked& e) {
+    const std::string note = activity_log::LocalSideText(e);
+    if (!note.empty()) {
+        Write(note);
+    }
+}
+
+void LogWriter::On(const LineFound& e) {
+    Write(activity_log::LineText(e));
 }

@@ -18,6 +18,7 @@ public:
 private:
     void On(const session::PeriodicRun& e);
     void On(const session::SettingsNotSaved&);
+    void On(const session::LoginStartNotChanged& e);
     void On(const session::RunStarted&) {}
     void On(const session::GatewayPassedOver&) {}
     void On(const session::GatewayNotFound&);
@@ -42,6 +43,15 @@ private:
     void On(const session::PinholeFailed& e);
     void On(const session::PinholeClosed& e);
     void On(const session::PinholesListed& e);
+    // The record of what Pontaro opened.
+    void On(const session::RecordTrouble& e);
+    void On(const session::RecordedClosed& e);
+    void On(const session::RecordedCloseFailed& e);
+    void On(const session::RecordedElsewhere& e);
+    void On(const session::NothingRecorded&);
+    void On(const session::ListenerChecked& e);
+    void On(const session::LineFound& e);
+    void On(const session::LineNotConfirmed&) {}
 
     void Write(const std::string& message);
 

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "app/texts/Catalog.h"
+#include "text/RouterText.h"
 #include "text/Text.h"
 
 namespace {
@@ -53,14 +55,16 @@ bool AllDigits(std::string_view s, unsigned long long max = ~0ULL,
 }
 
 std::string LeaseText(const PortMappingEntry& e) {
-    std::string lease = e.leaseDuration == "0"       ? std::string("無期限")
-                        : AllDigits(e.leaseDuration) ? e.leaseDuration + "秒"
-                                                     : OneLineText(e.leaseDuration);
+    using texts::Msg;
+    std::string lease = e.leaseDuration == "0" ? texts::Text(Msg::kLeaseForever)
+                        : AllDigits(e.leaseDuration)
+                            ? texts::Format(Msg::kLeaseSeconds, {e.leaseDuration})
+                            : OneLineText(e.leaseDuration);
     if (!e.remoteHost.empty()) {
-        lease += "  送信元 " + OneLineText(e.remoteHost);
+        lease += texts::Format(Msg::kLeaseRemoteHost, {OneLineText(e.remoteHost)});
     }
     if (e.enabled == "0") {
-        lease += "  (無効)";
+        lease += texts::Text(Msg::kLeaseDisabled);
     }
     return lease;
 }
@@ -69,8 +73,10 @@ std::string LeaseText(const PortMappingEntry& e) {
 // of widening every line.
 constexpr int kDescriptionColumnMax = 32;
 
+}  // namespace
+
 std::string JsonString(std::string_view raw) {
-    const std::string s = text::SanitizeUtf8(raw);
+    const std::string s = text::Utf8FromRouter(raw);
     std::string out = "\"";
     for (char c : s) {
         const auto u = static_cast<unsigned char>(c);
@@ -89,6 +95,8 @@ std::string JsonString(std::string_view raw) {
     return out + "\"";
 }
 
+namespace {
+
 // A number when the router sent decimal digits within `max`, else null.
 std::string JsonNumber(std::string_view s, std::uint64_t max) {
     unsigned long long v = 0;
@@ -105,11 +113,11 @@ std::string JsonBool(std::string_view s) {
     return "null";
 }
 
+}  // namespace
+
 std::string JsonStringOrNull(const std::string& s) {
     return s.empty() ? std::string("null") : JsonString(s);
 }
-
-}  // namespace
 
 int DisplayWidth(std::string_view s) {
     const std::string valid = text::SanitizeUtf8(s);
@@ -121,7 +129,7 @@ int DisplayWidth(std::string_view s) {
 }
 
 std::string OneLineText(std::string_view s) {
-    std::string out = text::SanitizeUtf8(s);
+    std::string out = text::Utf8FromRouter(s);
     for (char& c : out) {
         const auto u = static_cast<unsigned char>(c);
         if (u < 0x20 || u == 0x7F) {
@@ -132,17 +140,32 @@ std::string OneLineText(std::string_view s) {
 }
 
 std::string MappingTableText(const std::vector<PortMappingEntry>& entries,
-                             const std::string& localAddress) {
+                             const std::string& localAddress,
+                             const std::vector<bool>& madeByPontaro) {
     if (entries.empty()) {
         return std::string();
     }
     struct Row {
         std::string mark, port, protocol, target, description, lease;
     };
+    // The column for "Pontaro" only when some row has it: a table without
+    // any looks as it always did.
+    const bool anyMade =
+        std::find(madeByPontaro.begin(), madeByPontaro.end(), true) != madeByPontaro.end();
+    const auto made = [&](std::size_t i) {
+        return i < madeByPontaro.size() && madeByPontaro[i] ? " Pontaro"
+               : anyMade                                    ? "        "
+                                                            : "";
+    };
     std::vector<Row> rows;
-    rows.push_back({" ", "外部ポート", "プロトコル", "転送先", "説明", "期限"});
-    for (const PortMappingEntry& e : entries) {
-        rows.push_back({e.internalClient == localAddress && !localAddress.empty() ? "*" : " ",
+    rows.push_back(
+        {anyMade ? std::string(9, ' ') : " ", texts::Text(texts::Msg::kColumnPort),
+         texts::Text(texts::Msg::kColumnProtocol), texts::Text(texts::Msg::kColumnTarget),
+         texts::Text(texts::Msg::kColumnDescription), texts::Text(texts::Msg::kColumnLease)});
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const PortMappingEntry& e = entries[i];
+        rows.push_back({(e.internalClient == localAddress && !localAddress.empty() ? "*" : " ") +
+                            std::string(made(i)),
                         OneLineText(e.externalPort), OneLineText(e.protocol),
                         OneLineText(e.internalClient) + ":" + OneLineText(e.internalPort),
                         OneLineText(e.description), LeaseText(e)});
@@ -164,6 +187,29 @@ std::string MappingTableText(const std::vector<PortMappingEntry>& entries,
     }
     return out;
 }
+
+namespace {
+
+// {"kind", "service", "ipv4", "psid", "portCount", "ports": [{"first", "last"}...]}
+std::string LineJson(const line::Line& line) {
+    if (line.kind == line::Kind::kDsLite) {
+        return "{\"kind\": \"DS-Lite\", \"service\": null, \"ipv4\": null, \"psid\": null, "
+               "\"portCount\": 0, \"ports\": []}";
+    }
+    std::string out = std::string("{\"kind\": \"MAP-E\", \"service\": ") +
+                      JsonString(line::ServiceId(line.service)) +
+                      ", \"ipv4\": " + JsonString(line::Ipv4Text(line.ipv4)) +
+                      ", \"psid\": " + std::to_string(line.ports.Psid()) +
+                      ", \"portCount\": " + std::to_string(line.ports.Count()) + ", \"ports\": [";
+    const std::vector<line::PortRange> blocks = line.ports.Blocks();
+    for (std::size_t i = 0; i < blocks.size(); ++i) {
+        out += (i == 0 ? "{\"first\": " : ", {\"first\": ") + std::to_string(blocks[i].first) +
+               ", \"last\": " + std::to_string(blocks[i].last) + "}";
+    }
+    return out + "]}";
+}
+
+}  // namespace
 
 std::string MappingListingJson(const MappingListing& l) {
     std::string out = "{\n  \"gateway\": ";
@@ -187,7 +233,8 @@ std::string MappingListingJson(const MappingListing& l) {
                ", \"enabled\": " + JsonBool(e.enabled) +
                ", \"remoteHost\": " + JsonString(e.remoteHost) + ", \"thisMachine\": " +
                (!l.localAddress.empty() && e.internalClient == l.localAddress ? "true" : "false") +
-               "}";
+               ", \"madeByPontaro\": " +
+               (i < l.madeByPontaro.size() && l.madeByPontaro[i] ? "true" : "false") + "}";
     }
     out += l.entries.empty() ? "]" : "\n  ]";
     out += ",\n  \"complete\": ";
@@ -195,6 +242,7 @@ std::string MappingListingJson(const MappingListing& l) {
     out += ",\n  \"capped\": ";
     out += l.capped ? "true" : "false";
     out += ",\n  \"externalAddress\": " + JsonStringOrNull(l.externalAddress);
+    out += ",\n  \"line\": " + (l.line ? LineJson(*l.line) : std::string("null"));
     out += ",\n  \"error\": " + JsonStringOrNull(l.failureText);
     out += "\n}\n";
     return out;

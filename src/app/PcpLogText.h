@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/MadeMappings.h"
+#include "app/OpenedRecord.h"
 #include "pcp/MappingTypes.h"
 
 namespace activity_log {
@@ -19,7 +19,7 @@ std::string PcpFoundText(pcp::GatewayProtocol protocol, const std::string& addre
 std::string OpenedPortText(std::uint16_t externalPort);
 // "- Lifetime : %u秒 ..." once per run: how long the router keeps the mappings.
 std::string LifetimeText(std::uint32_t seconds);
-// --list over PCP / NAT-PMP: there is no listing; what this process mapped.
-std::string PcpListedText(const std::vector<MadeMapping>& mapped);
+// --list over PCP / NAT-PMP: there is no listing; what Pontaro's record holds.
+std::string PcpListedText(const std::vector<OpenedEntry>& mapped);
 
 }  // namespace activity_log

@@ -45,6 +45,12 @@ pcp::MapResult PcpMapper::Exchange(const PortMappingRule& rule, std::uint32_t li
     if (!Carried(rule, &refusal)) {
         return refusal;
     }
+    // Without a route the exchange ends with kNoRoute before any nonce is sent.
+    std::uint32_t local = 0;
+    const bool routed = platform::LocalAddressTowards(gateway_.gateway, &local);
+    if (routed && lifetime != 0) {
+        made_.Asking(rule, platform::FormatIPv4(local), lifetime);
+    }
     pcp::MapRequest q;
     q.protocol = gateway_.protocol;
     q.gateway = gateway_.gateway;
@@ -53,20 +59,22 @@ pcp::MapResult PcpMapper::Exchange(const PortMappingRule& rule, std::uint32_t li
     q.internalPort = static_cast<std::uint16_t>(rule.InternalPortNumber());
     q.externalPort = static_cast<std::uint16_t>(rule.ExternalPortNumber());
     q.lifetime = lifetime;
-    // Without a route the exchange ends with kNoRoute before any nonce is sent.
-    std::uint32_t local = 0;
-    if (platform::LocalAddressTowards(q.gateway, &local)) {
+    if (routed) {
         q.nonce = pcp::DeriveNonce(local, q.transport, q.internalPort, secret_);
     }
-    return pcp::ExchangeMap(q, budget_);
+    const pcp::MapResult r = pcp::ExchangeMap(q, budget_);
+    // A router's no takes the asked entry back; no answer leaves it for
+    // the next run to close or confirm.
+    if (routed && lifetime != 0 && r.outcome == pcp::MapOutcome::kRefused) {
+        made_.Refused(rule, platform::FormatIPv4(local));
+    }
+    return r;
 }
 
 pcp::MapResult PcpMapper::Open(const PortMappingRule& rule) {
     const pcp::MapResult r = Exchange(rule, pcp::kRequestedLifetimeSeconds);
     if (r.outcome == pcp::MapOutcome::kDone) {
-        PortMappingRule opened = rule;
-        opened.externalPort = std::to_string(r.externalPort);
-        made_.Remember(opened, platform::FormatIPv4(r.clientAddress));
+        made_.Granted(rule, platform::FormatIPv4(r.clientAddress), r.externalPort, r.lifetime);
     }
     return r;
 }
@@ -74,14 +82,9 @@ pcp::MapResult PcpMapper::Open(const PortMappingRule& rule) {
 pcp::MapResult PcpMapper::Close(const PortMappingRule& rule) {
     const pcp::MapResult r = Exchange(rule, 0);
     if (r.outcome == pcp::MapOutcome::kDone) {
-        // The router may have opened another port than the rule's: forget
-        // whichever this process made for the rule's internal port.
-        for (const MadeMapping& m : std::vector<MadeMapping>(made_.Entries())) {
-            if (m.internalPort == rule.InternalPortNumber() &&
-                text::EqualsNoCase(m.protocol, rule.protocol)) {
-                made_.Forget(m.externalPort, m.protocol);
-            }
-        }
+        // The router may have opened another port than the rule's: what
+        // goes is the mapping of the rule's internal port.
+        made_.ForgetInternal(rule.InternalPortNumber(), rule.protocol);
     }
     return r;
 }

@@ -19,76 +19,68 @@ std::string PinholeStartText(const std::string& address, int port, const std::st
            "/IPv6] : ";
 }
 
-std::string PinholesListedText(const std::vector<MadePinhole>& pinholes) {
-    std::string out =
-        "◆IPv6のピンホールはルータから一覧を読めません。このプロセスが開いたもの:\r\n";
+std::string PinholesListedText(const std::vector<OpenedEntry>& pinholes) {
+    std::string out = texts::Text(texts::Msg::kPinholesListed);
     if (pinholes.empty()) {
-        return out + "  (なし)\r\n";
+        return out + texts::Text(texts::Msg::kListedNone);
     }
-    for (const MadePinhole& p : pinholes) {
-        out += "  [" + p.address + "]:" + std::to_string(p.port) + " [" + p.protocol + "/IPv6]\r\n";
+    for (const OpenedEntry& p : pinholes) {
+        out += "  [" + RouterText(p.internalClient) + "]:" + std::to_string(p.internalPort) + " [" +
+               RouterText(p.protocol) + "/IPv6]\r\n";
     }
     return out;
 }
 
 std::string WhyNoPinholesText(const session::PinholesUnavailable& e) {
     using Why = session::PinholesUnavailable::Why;
+    using texts::Msg;
     switch (e.why) {
         case Why::kNoStableAddress:
-            return "IPv6: ルータへ向かうインターフェースに、固定のグローバルIPv6アドレス "
-                   "(一時アドレス、リンクローカル、ULA以外) がないため、ピンホールは開きません。";
+            return texts::Text(Msg::kNoStableAddress);
         case Why::kNoService:
-            return "IPv6: ルータにIPv6ファイアウォールの制御 (WANIPv6FirewallControl) がないため、"
-                   "ピンホールは開きません。";
+            return texts::Text(Msg::kNoFirewallService);
         case Why::kNoAnswer:
-            return "IPv6: ルータがIPv6の検索 (ff02::c) "
-                   "に答えなかったため、ピンホールは開きません。";
+            return texts::Text(Msg::kNoIpv6Answer);
         case Why::kServiceUnreadable:
-            return "IPv6: ルータのデバイス記述をIPv6で読めなかったため、ピンホールは開きません: " +
-                   DescribeFailure(e.reason);
+            return texts::Format(Msg::kIpv6DescriptionUnreadable, {DescribeFailure(e.reason)});
         case Why::kOtherDevice:
-            return "IPv6: IPv6の検索に答えたのはルータとは別の機器 (UDNが違います) のため、"
-                   "ピンホールは開きません。";
+            return texts::Text(Msg::kIpv6OtherDevice);
         case Why::kFirewallDisabled:
-            return "IPv6: " + OneLine(kFirewallDisabled);
+            return texts::Format(Msg::kIpv6Prefixed, {OneLine(kFirewallDisabled)});
         case Why::kPinholesNotAllowed:
-            return "IPv6: " + OneLine(kPinholesNotAllowed);
+            return texts::Format(Msg::kIpv6Prefixed, {OneLine(kPinholesNotAllowed)});
     }
     return {};
 }
 
 std::string ReachableOverIpv6Text(const std::string& address) {
-    return "ただし、IPv6では [" + address + "] でこのポートに届きます。";
+    return texts::Format(texts::Msg::kReachableOverIpv6, {address});
 }
 
 }  // namespace activity_log
 
 std::string DescribePinholeFailure(const FailureReason& reason, const std::string& port) {
+    using texts::Msg;
     static constexpr struct {
         const char* code;
-        const char* says;
+        Msg says;
     } kCodes[] = {
-        {upnp::error::kActionNotAuthorized,
-         "ルータがこのピンホールを許していません。ルータは要求の送信元と同じアドレスへの、"
-         "1024 以上のポートのピンホールしか開かないことがあります"},
-        {upnp::error::kPinholeSpaceExhausted, "ルータのピンホールの表がいっぱいです"},
-        {upnp::error::kFirewallDisabled, "ルータのIPv6ファイアウォールは無効です"},
-        {upnp::error::kInboundPinholeNotAllowed, "ルータの設定がIPv6のピンホールを許していません"},
-        {upnp::error::kNoSuchPinhole, "ルータにこのピンホールはありません"},
-        {upnp::error::kProtocolNotSupported,
-         "ルータはこのプロトコルのピンホールに対応していません"},
-        {upnp::error::kInternalPortWildcardingNotAllowed,
-         "ルータは内部ポートを限らないピンホールを受け付けません"},
-        {upnp::error::kProtocolWildcardingNotAllowed,
-         "ルータはプロトコルを限らないピンホールを受け付けません"},
-        {upnp::error::kWildCardNotPermittedInSrcIP,
-         "ルータは接続元アドレスを限らないピンホールを受け付けません"},
-        {upnp::error::kNoTrafficReceived, "ピンホールを通った通信はまだありません"},
+        {upnp::error::kActionNotAuthorized, Msg::kPinhole606},
+        {upnp::error::kPinholeSpaceExhausted, Msg::kPinhole701},
+        {upnp::error::kFirewallDisabled, Msg::kPinhole702},
+        {upnp::error::kInboundPinholeNotAllowed, Msg::kPinhole703},
+        {upnp::error::kNoSuchPinhole, Msg::kPinhole704},
+        {upnp::error::kProtocolNotSupported, Msg::kPinhole705},
+        {upnp::error::kInternalPortWildcardingNotAllowed, Msg::kPinhole706},
+        {upnp::error::kProtocolWildcardingNotAllowed, Msg::kPinhole707},
+        {upnp::error::kWildCardNotPermittedInSrcIP, Msg::kPinhole708},
+        {upnp::error::kNoTrafficReceived, Msg::kPinhole709},
     };
     for (const auto& c : kCodes) {
         if (reason.upnpErrorCode == c.code) {
-            return std::string("理由: ") + c.says + " (ポート " + port + ", UPnPエラー " +
-                   reason.upnpErrorCode + ")。";
+            const std::string note =
+                texts::Format(Msg::kPinholeCodeNote, {port, reason.upnpErrorCode});
+            return texts::Text(Msg::kReasonPrefix) + texts::Format(c.says, {note});
         }
     }
     return DescribeFailure(reason);

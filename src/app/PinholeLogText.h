@@ -4,8 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "app/MadePinholes.h"
+#include "app/OpenedRecord.h"
 #include "app/SessionEvents.h"
+#include "app/texts/Catalog.h"
 #include "upnp/FailureReason.h"
 
 namespace activity_log {
@@ -14,17 +15,12 @@ namespace activity_log {
 std::string PinholeStartText(const std::string& address, int port, const std::string& protocol);
 
 // Said once per run when the router's firewall keeps the pinholes from mattering.
-inline constexpr char kFirewallDisabled[] =
-    "※ "
-    "ルータのIPv6ファイアウォールは無効です。IPv6ではピンホールなしでこのコンピュータに届きます。\r"
-    "\n";
-inline constexpr char kPinholesNotAllowed[] =
-    "※ ルータの設定がIPv6のピンホールを許していないため、IPv6のポートは開けません "
-    "(ルータの設定で、このコンピュータへのIPv6の着信を許可してください)。\r\n";
+inline constexpr texts::Message kFirewallDisabled{texts::Msg::kFirewallDisabled};
+inline constexpr texts::Message kPinholesNotAllowed{texts::Msg::kPinholesNotAllowed};
 
 // The listing's part for pinholes: the service has no action that lists
-// them, so those this process opened.
-std::string PinholesListedText(const std::vector<MadePinhole>& pinholes);
+// them, so those Pontaro's record holds.
+std::string PinholesListedText(const std::vector<OpenedEntry>& pinholes);
 
 // For those who ask (pontaro-cli --verbose): why this run tried no pinholes.
 std::string WhyNoPinholesText(const session::PinholesUnavailable& e);

@@ -1,5 +1,8 @@
 #include "app/PortMappingRule.h"
 
+#include <algorithm>
+#include <string_view>
+
 #include "text/Text.h"
 
 int PortMappingRule::ExternalPortNumber() const {
@@ -38,12 +41,17 @@ bool ParseRuleLine(std::string line, PortMappingRule* rule) {
 
 std::vector<PortMappingRule> RulesOf(const std::string& ruleText) {
     std::vector<PortMappingRule> rules;
-    // A CR LF appended, so that the last line is always terminated.
-    std::string working = ruleText + "\r\n";
-    std::string line;
+    // Line by line up to the first that is no rule; the last line needs no
+    // CR LF.
+    std::string_view rest = ruleText;
     PortMappingRule rule;
-    while (text::CutLine(working, line) && ParseRuleLine(line, &rule)) {
+    for (std::size_t from = 0; from <= rest.size();) {
+        const std::size_t end = std::min(rest.find("\r\n", from), rest.size());
+        if (!ParseRuleLine(std::string(rest.substr(from, end - from)), &rule)) {
+            break;
+        }
         rules.push_back(rule);
+        from = end + 2;
     }
     return rules;
 }

@@ -14,9 +14,12 @@
 #include <vector>
 
 #include "app/MadeMappings.h"
+#include "app/MadePinholes.h"
+#include "app/OpenedRecord.h"
 #include "app/SessionEvents.h"
 #include "app/UpnpIpv6Pinholes.h"
 #include "pcp/GatewayProbe.h"
+#include "platform/ListeningSockets.h"
 #include "upnp/RouterDevice.h"
 
 class PortSession {
@@ -28,19 +31,38 @@ public:
     void Open(const std::string& crlfRules);
     void Close(const std::string& crlfRules);
     void List();
+    // Closes everything the record holds on the router this run finds,
+    // and tells what stays recorded for routers it did not reach.
+    void CloseAll();
 
     // Where each run searches for its gateway. The default searches the real
     // network; tests point it at loopback responders.
     DiscoveryTargets targets;
 
-    // Every mapping the router accepted from this session's runs; only such
-    // a mapping, left for an address this machine no longer has, is ever
-    // removed to map the rule again.
-    MadeMappings& Made() { return made_; }
+    // What Pontaro opened (OpenedRecord.h): every run reads it again and
+    // writes what routers grant; only a mapping recorded there, left for an
+    // address this machine no longer has, is ever removed to map the rule
+    // again. Its path is empty (memory only) unless a front end sets one.
+    OpenedRecord& Record() { return record_; }
+
+    // The list the rules of Open come from, recorded with what they open;
+    // with `sweep`, each Open first closes what this list no longer holds
+    // (the window's rule box, `--watch -f FILE`; never one-shot rules).
+    struct RuleList {
+        std::string name = record::kCommandLineList;
+        bool sweep = false;
+    };
+    RuleList ruleList;
 
     // Each rule also gets an IPv6 pinhole for this machine's stable global
     // address, when the gateway offers IPv6 firewall control; false: IPv4 only.
     bool openIpv6 = true;
+
+    // Under each opened rule a look at who listens behind it (ListenerChecked);
+    // true: the program is named even when it listens as it should.
+    bool namePrograms = false;
+    // Where that look reads the sockets (tests: a table of their own).
+    std::function<platform::SocketTables()> socketTables = platform::ListeningSockets;
 
     // PCP and NAT-PMP, for when no UPnP gateway is usable: the probe goes to
     // port `pcpServerPort` of each default gateway when `targets` searches
@@ -61,14 +83,25 @@ private:
     // probe, if one did (true then, and PcpGatewayFound was reported).
     bool FindGateway(session::Operation operation, CRouterDevice& gateway,
                      std::optional<pcp::GatewayAnswer>* pcpGateway);
-    void OpenOverPcp(const pcp::GatewayAnswer& gateway, const std::string& crlfRules);
+    void OpenOverPcp(const pcp::GatewayAnswer& gateway,
+                     const std::vector<platform::LocalIpv6>& localIpv6,
+                     const std::string& crlfRules);
     void CloseOverPcp(const pcp::GatewayAnswer& gateway, const std::string& crlfRules);
     const std::string& Secret();
     // The run's IPv6 pinholes, when it tries them; why not is reported.
     std::optional<UpnpIpv6Pinholes> Pinholes(const CRouterDevice& gateway,
-                                             session::Operation operation);
+                                             session::Operation operation, MadePinholes& made);
+
+    // The record read again at a run's start; written and its troubles
+    // told at its end, before RunEnded.
+    void BeginRecord();
+    void EndRun(session::Operation operation);
+    void TellRecordTroubles();
+    RecordPlace MappingPlace(const CRouterDevice& gateway) const;
+    RecordPlace PcpPlace(const pcp::GatewayAnswer& gateway) const;
+    // CloseAll: what is still recorded, by router.
+    void TellWhatStays();
 
     session::Receiver report_;
-    MadeMappings made_;
-    MadePinholes pinholes_;
+    OpenedRecord record_;
 };

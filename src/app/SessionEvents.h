@@ -11,9 +11,11 @@
 #include <vector>
 
 #include "app/ApplyRule.h"
-#include "app/MadeMappings.h"
-#include "app/MadePinholes.h"
+#include "app/FirewallVerdict.h"
+#include "app/ListenerMatch.h"
+#include "app/OpenedRecord.h"
 #include "app/PortMappingRule.h"
+#include "line/Line.h"
 #include "pcp/MapExchange.h"
 #include "upnp/FailureReason.h"
 #include "upnp/PortMappingEntry.h"
@@ -29,6 +31,11 @@ struct PeriodicRun {
 };
 // The rule text could not be written to the profile; the run goes on.
 struct SettingsNotSaved {};
+// The entry that starts the window at login could not be written (on) or
+// removed (off).
+struct LoginStartNotChanged {
+    bool on = false;
+};
 
 struct RunStarted {
     Operation operation = Operation::kOpen;
@@ -74,6 +81,8 @@ struct TableListed {
     std::vector<PortMappingEntry> entries;
     bool complete = false;  // the router said where the table ends (or the cap was reached)
     bool capped = false;
+    // Beside each entry: whether Pontaro made it (its record says so).
+    std::vector<bool> madeByPontaro;
 };
 struct TableFailed {
     FailureReason reason;
@@ -87,6 +96,34 @@ struct OutsideAddress {
 };
 struct RunEnded {
     Operation operation = Operation::kOpen;
+};
+
+// Right after each RuleOpened, PcpRuleOpened and PinholeOpened: who on this
+// machine listens behind the port now, and whether its firewall would let
+// the packets in. What was true at that moment; the next run looks again.
+struct ListenerChecked {
+    PortMappingRule rule;
+    bool pinhole = false;     // the rule's IPv6 pinhole, else its IPv4 mapping
+    std::string forwardedTo;  // the address the router forwards to
+    LocalListener listener;
+    FirewallVerdict firewall = FirewallVerdict::kUnknown;
+};
+
+// The kind of line this machine is on, once a run knows it (LineCheck.h):
+// MAP-E, before the first rule, when the router's outside address is the
+// one this machine's IPv6 prefix gives; DS-Lite, after the rules, when that
+// address says so. Once a run.
+struct LineFound {
+    Operation operation = Operation::kOpen;
+    line::Line line;
+};
+// This machine's IPv6 prefix belongs to a MAP-E rule, but the router's
+// outside address is not the one the rule gives: a fixed-address plan, where
+// every port works. Nothing is claimed of ports (only --verbose tells).
+struct LineNotConfirmed {
+    line::Service service = line::Service::kV6Plus;
+    std::string computed;  // the rule's IPv4 address, dotted
+    std::string outside;   // as the router stated it
 };
 
 // PCP and NAT-PMP: no UPnP gateway was usable, and the default gateway
@@ -113,9 +150,9 @@ struct PcpRuleFailed {
 struct PcpLifetime {
     std::uint32_t seconds = 0;
 };
-// These protocols cannot list a router's table: what this process mapped.
+// These protocols cannot list a router's table: what Pontaro's record holds.
 struct PcpListed {
-    std::vector<MadeMapping> mapped;
+    std::vector<OpenedEntry> mapped;
 };
 
 // IPv6 pinholes, one per rule beside its IPv4 mapping, for this machine's
@@ -150,17 +187,47 @@ struct PinholeClosed {
     std::string address;
     bool wasThere = true;  // false: the router had no such pinhole
 };
-// The service cannot list the router's pinholes: those this process opened.
+// The service cannot list the router's pinholes: those Pontaro's record holds.
 struct PinholesListed {
-    std::vector<MadePinhole> pinholes;
+    std::vector<OpenedEntry> pinholes;
 };
 
+// The record of what Pontaro opened (OpenedRecord.h): trouble with its
+// file, told once; the run goes on.
+struct RecordTrouble {
+    OpenedRecord::Trouble trouble;
+};
+// A recorded mapping or pinhole closed without a rule asking: at the start
+// of a run of its list, whose rules no longer hold it (`ruleGone`), or by
+// CloseAll. A swept entry whose mapping was gone already is dropped unsaid.
+struct RecordedClosed {
+    bool ruleGone = true;
+    OpenedEntry entry;
+    bool wasThere = true;
+};
+struct RecordedCloseFailed {
+    bool ruleGone = true;
+    OpenedEntry entry;
+    FailureReason reason;  // UPnP (mappings and pinholes)
+    pcp::MapResult pcp;    // PCP and NAT-PMP
+};
+// CloseAll: what the record holds on a router this run did not reach; kept.
+struct RecordedElsewhere {
+    std::string router;  // its UDN, or empty
+    std::string address;
+    int entries = 0;
+};
+// CloseAll with an empty record.
+struct NothingRecorded {};
+
 using Event =
-    std::variant<PeriodicRun, SettingsNotSaved, RunStarted, GatewayPassedOver, GatewayNotFound,
-                 GatewayFound, RuleStarted, RuleOpened, RuleFailed, RuleClosed, CloseFailed,
-                 TableListed, TableFailed, OutsideAddress, RunEnded, PcpGatewayFound, PcpRuleOpened,
-                 PcpRuleFailed, PcpLifetime, PcpListed, PinholesUnavailable, PinholeOpened,
-                 PinholeFailed, PinholeClosed, PinholesListed>;
+    std::variant<PeriodicRun, SettingsNotSaved, LoginStartNotChanged, RunStarted, GatewayPassedOver,
+                 GatewayNotFound, GatewayFound, RuleStarted, RuleOpened, RuleFailed, RuleClosed,
+                 CloseFailed, TableListed, TableFailed, OutsideAddress, RunEnded, PcpGatewayFound,
+                 PcpRuleOpened, PcpRuleFailed, PcpLifetime, PcpListed, PinholesUnavailable,
+                 PinholeOpened, PinholeFailed, PinholeClosed, PinholesListed, LineFound,
+                 LineNotConfirmed, ListenerChecked, RecordTrouble, RecordedClosed,
+                 RecordedCloseFailed, RecordedElsewhere, NothingRecorded>;
 
 // Receivers are plain functions; several are chained with Fanout.
 using Receiver = std::function<void(const Event&)>;

@@ -33,13 +33,21 @@ UpnpIpv4Mapper::CloseOutcome UpnpIpv4Mapper::Close(const PortMappingRule& rule,
 }
 
 bool UpnpIpv4Mapper::ReadTable(session::TableListed* table, FailureReason* failure) {
-    table->localAddress = gateway_.GetLocalAddress().ToText();
-    const bool read = gateway_.ReadPortMappingTable(&table->entries, &table->capped) == 0;
-    table->complete = read;
-    if (!read) {
-        *failure = gateway_.LastFailure();
+    if (!table_) {
+        TableRead r;
+        r.table.localAddress = gateway_.GetLocalAddress().ToText();
+        r.read = gateway_.ReadPortMappingTable(&r.table.entries, &r.table.capped) == 0;
+        r.table.complete = r.read;
+        if (!r.read) {
+            r.failure = gateway_.LastFailure();
+        }
+        table_ = std::move(r);
     }
-    return read;
+    *table = table_->table;
+    if (!table_->read) {
+        *failure = table_->failure;
+    }
+    return table_->read;
 }
 
 bool UpnpIpv4Mapper::OutsideAddress(std::string* address) {

@@ -4,6 +4,7 @@
 // class with the same operations, asked by PortSession beside this one.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "app/ApplyRule.h"
@@ -26,6 +27,9 @@ public:
     CloseOutcome Close(const PortMappingRule& rule, FailureReason* failure);
 
     // The whole table; false when a failure (in `failure`) stopped the read.
+    // Read from the router once per mapper, that is once a run, whoever
+    // asks (the listing, a sweep before closing): each read of a large
+    // table costs the router a scan per entry (v1) or per protocol (v2).
     bool ReadTable(session::TableListed* table, FailureReason* failure);
 
     // The router's outside address as it stated it; false when it gave none.
@@ -36,4 +40,10 @@ private:
 
     CRouterDevice& gateway_;
     MadeMappings& made_;
+    struct TableRead {
+        session::TableListed table;
+        FailureReason failure;
+        bool read = false;
+    };
+    std::optional<TableRead> table_;
 };

@@ -61,19 +61,30 @@ std::optional<PinholesUnavailable> UpnpIpv6Pinholes::Prepare(bool opening) {
     return std::nullopt;
 }
 
+RecordPlace UpnpIpv6Pinholes::PlaceOf(const CRouterDevice& gateway, const std::string& list) {
+    return RecordPlace{OpenedEntry::Kind::kPinhole, gateway.udn,
+                       net::FormatIPv6(gateway.ipv6.router), list};
+}
+
 bool UpnpIpv6Pinholes::Applies(const PortMappingRule& rule) {
     const std::string p = UpperProtocol(rule);
     return p == "TCP" || p == "UDP";
 }
 
-bool UpnpIpv6Pinholes::Add(int port, const std::string& protocol, FailureReason* failure) {
-    MadePinhole made{address_, port, protocol, {}};
+bool UpnpIpv6Pinholes::Add(int port, const std::string& protocol, const std::string& description,
+                           FailureReason* failure) {
+    made_.Asking(address_, port, protocol, description);
+    std::string uniqueId;
     if (firewall_.AddPinhole(address_, port, protocol, CRouterDevice::kLongestPinholeSeconds,
-                             &made.uniqueId) != 0) {
+                             &uniqueId) != 0) {
         *failure = firewall_.LastFailure();
+        if (failure->httpStatus != 0) {
+            made_.Refused(address_, port, protocol);
+        }
         return false;
     }
-    made_.Remember(made);
+    made_.Remember(address_, port, protocol, uniqueId, description,
+                   CRouterDevice::kLongestPinholeSeconds);
     return true;
 }
 
@@ -82,8 +93,9 @@ bool UpnpIpv6Pinholes::Open(const PortMappingRule& rule, FailureReason* failure)
     const std::string protocol = UpperProtocol(rule);
     // A periodic run renews the pinhole it opened; one the router has lost
     // meanwhile (a reboot) is opened anew.
-    if (const MadePinhole* known = made_.Find(address_, port, protocol)) {
-        if (firewall_.UpdatePinhole(known->uniqueId, CRouterDevice::kLongestPinholeSeconds) == 0) {
+    if (const std::optional<std::string> known = made_.Find(address_, port, protocol)) {
+        if (firewall_.UpdatePinhole(*known, CRouterDevice::kLongestPinholeSeconds) == 0) {
+            made_.Renewed(address_, port, protocol, CRouterDevice::kLongestPinholeSeconds);
             return true;
         }
         if (firewall_.LastFailure().upnpErrorCode != upnp::error::kNoSuchPinhole) {
@@ -92,7 +104,7 @@ bool UpnpIpv6Pinholes::Open(const PortMappingRule& rule, FailureReason* failure)
         }
         made_.Forget(address_, port, protocol);
     }
-    return Add(port, protocol, failure);
+    return Add(port, protocol, rule.description, failure);
 }
 
 UpnpIpv6Pinholes::CloseOutcome UpnpIpv6Pinholes::Close(const PortMappingRule& rule,
@@ -103,10 +115,10 @@ UpnpIpv6Pinholes::CloseOutcome UpnpIpv6Pinholes::Close(const PortMappingRule& ru
     // router answers the same pinhole again with its number, and an
     // identical one that was not there is removed as soon as it was made.
     // A router that refuses it (606 for a port below 1024) holds none.
-    if (made_.Find(address_, port, protocol) == nullptr && !Add(port, protocol, failure)) {
+    if (!made_.Find(address_, port, protocol) && !Add(port, protocol, rule.description, failure)) {
         return failure->upnpErrorCode.empty() ? CloseOutcome::kFailed : CloseOutcome::kNothingThere;
     }
-    const std::string id = made_.Find(address_, port, protocol)->uniqueId;
+    const std::string id = made_.Find(address_, port, protocol).value_or(std::string());
     if (firewall_.DeletePinhole(id) != 0) {
         if (firewall_.LastFailure().upnpErrorCode == upnp::error::kNoSuchPinhole) {
             made_.Forget(address_, port, protocol);

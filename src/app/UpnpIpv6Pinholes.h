@@ -22,6 +22,10 @@ public:
     // whether pinholes are allowed. Nothing when they can be tried; else why not.
     std::optional<session::PinholesUnavailable> Prepare(bool opening);
 
+    // Where the pinholes through `gateway` are recorded: its device, and
+    // the address its IPv6 answer came from.
+    static RecordPlace PlaceOf(const CRouterDevice& gateway, const std::string& list);
+
     // Whether the rule gets a pinhole at all: TCP and UDP rules do.
     static bool Applies(const PortMappingRule& rule);
 
@@ -36,7 +40,8 @@ public:
     const std::string& Address() const { return address_; }
 
 private:
-    bool Add(int port, const std::string& protocol, FailureReason* failure);
+    bool Add(int port, const std::string& protocol, const std::string& description,
+             FailureReason* failure);
 
     Ipv6Gateway found_;
     std::string gatewayUdn_;

@@ -4,18 +4,23 @@
 
 #include "app/InstallSecret.h"
 #include "app/Profile.h"
+#include "platform/LoginEntry.h"
 
 WindowController::WindowController(IPortMapWindow& window, Profile* profile)
     : window_(window),
       profile_(profile),
       session_([this](const session::Event& e) { receivers_(e); }),
-      now_([] { return static_cast<std::int64_t>(std::time(nullptr)); }) {
+      now_([] { return static_cast<std::int64_t>(std::time(nullptr)); }),
+      loginProgram_(platform::ThisProgram()) {
     receivers_.Add(LogWriter([this](const std::string& text) { AppendLog(text); }));
     // Through the window's own profile: it rewrites the whole file when it
     // saves, and would drop a secret another Profile object had written.
     if (profile_ != nullptr) {
         session_.secretSource = [this] { return InstallSecret(*profile_); };
+        session_.Record().SetPath(OpenedRecord::PathBeside(profile_->Path()));
     }
+    // Each run of the rule box first closes what the box no longer holds.
+    session_.ruleList = {record::kWindowList, true};
 }
 
 void WindowController::Start() {
@@ -56,6 +61,16 @@ void WindowController::SetOpenIpv6(bool on) {
     }
 }
 
+bool WindowController::StartAtLogin() const {
+    return platform::StartsAtLogin(loginProgram_);
+}
+
+void WindowController::SetStartAtLogin(bool on) {
+    if (!platform::SetStartAtLogin(loginProgram_, on)) {
+        receivers_(session::LoginStartNotChanged{on});
+    }
+}
+
 void WindowController::AppendLog(const std::string& message) {
     const std::string text = activity_log::LoggedText(message);
     window_.AppendLog(text);
@@ -89,6 +104,10 @@ void WindowController::CloseRules() {
     SessionForRun().Close(window_.GetRuleText());
 }
 
+void WindowController::CloseAll() {
+    SessionForRun().CloseAll();
+}
+
 void WindowController::List() {
     SessionForRun().List();
 }
@@ -100,7 +119,7 @@ void WindowController::RunPeriodic() {
 
 void WindowController::Tick() {
     if (!firstTickDone_) {
-        if (window_.GetAutoMinimize()) {
+        if (startedAtLogin_ || window_.GetAutoMinimize()) {
             window_.HideWindow();
             window_.MinimizeWindow();
         }

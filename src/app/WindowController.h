@@ -25,6 +25,7 @@ public:
     void Start();       // the window exists: settings into the controls, tray icon
     void Open();        // "Open": stores the rule text, then opens the rules' ports
     void CloseRules();  // "ポートを閉じる"
+    void CloseAll();    // "開いたポートをすべて閉じる": everything the record holds
     void List();        // "現在の設定を表示"
     void Tick();        // every 100 ms
     void Finish();      // the window closes: saves the options, removes the tray icon
@@ -34,6 +35,20 @@ public:
     // run after that takes it.
     bool OpenIpv6() const { return openIpv6_; }
     void SetOpenIpv6(bool on);
+
+    // "ログイン時に起動": whether the desktop session starts this program at
+    // login. Read from the system each time, never from the profile, so that
+    // an entry removed elsewhere shows unticked. Setting it writes or removes
+    // the entry; the log says so when the system did not take it.
+    bool StartAtLogin() const;
+    void SetStartAtLogin(bool on);
+    // The program the entry starts (tests name one of their own).
+    void SetLoginProgram(std::string program) { loginProgram_ = std::move(program); }
+
+    // This start was made by the session at login (--autostart): the first
+    // tick hides the window whatever "自動的に最小化" says.
+    bool StartedAtLogin() const { return startedAtLogin_; }
+    void SetStartedAtLogin(bool on) { startedAtLogin_ = on; }
 
     // False when ticks would change nothing until "定期的に更新" is ticked
     // again: the first tick is done and the box was clear at the last tick.
@@ -76,6 +91,8 @@ private:
     std::function<std::int64_t()> now_;
     bool autoUpdate_ = false;  // the box, as last read
     bool openIpv6_ = true;
+    std::string loginProgram_;
+    bool startedAtLogin_ = false;
     bool firstTickDone_ = false;
     int periodicTicks_ = 0;
     int periodicRunTicks_ = kPeriodicRunTicks;

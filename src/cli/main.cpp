@@ -13,11 +13,19 @@
 
 #include "PontaroVersion.h"
 #include "app/FailureText.h"
+#include "app/LineLogText.h"
+#include "app/LocalSideText.h"
 #include "app/LogWriter.h"
 #include "app/MappingTable.h"
+#include "app/OpenRunJson.h"
+#include "app/OpenedRecord.h"
 #include "app/PinholeLogText.h"
 #include "app/PortSession.h"
 #include "app/Profile.h"
+#include "app/RecordLogText.h"
+#include "app/RuleFile.h"
+#include "app/texts/Catalog.h"
+#include "app/texts/Language.h"
 #include "platform/Clock.h"
 #include "platform/Console.h"
 #include "platform/Files.h"
@@ -30,46 +38,11 @@ constexpr int kExitRuleFailed = 1;
 constexpr int kExitNoRouter = 2;
 constexpr int kExitUsage = 64;
 
-constexpr char kUsage[] =
-    "使い方: pontaro-cli [オプション] [ルール ...]\n"
-    "       pontaro-cli --close [オプション] [ルール ...]\n"
-    "       pontaro-cli --list [--json] [-v]\n"
-    "\n"
-    "UPnP対応ルータを探し、ルールごとにポートマッピングを設定して、\n"
-    "ウィンドウの「Open」と同じログを表示します。\n"
-    "UPnPで使えるルータがなければ、既定のゲートウェイに PCP で、\n"
-    "それも話さなければ NAT-PMP で割り当てを求めます。\n"
-    "ルールの形式: 外部ポート, 内部ポート, プロトコル, 説明\n"
-    "  例: pontaro-cli \"80, 80, TCP, HTTP接続の通過\" \"21, 21, TCP, FTP接続の通過\"\n"
-    "ルールの指定がなければ、保存されたルール (プロファイルの Setting) を使います。\n"
-    "\n"
-    "オプション:\n"
-    "  -c, --close         ポートを閉じる: ルールごとに、その外部ポートとプロトコルの\n"
-    "                      ポートマッピングをルータから削除する\n"
-    "  -l, --list          現在の設定を表示: ルータのポートマッピングの一覧\n"
-    "                      (* はこのコンピュータへの転送) と外側のアドレスを表示する\n"
-    "      --json          --list の結果を JSON で表示する\n"
-    "  -f, --file FILE     ルールをファイルから読む (1行に1ルール; \"-\" は標準入力)\n"
-    "  -w, --watch         定期的に更新: すぐに実行し、その後は実行が終わるたびに\n"
-    "                      間隔をおいて自動実行する (Ctrl+C/SIGTERM で終了)\n"
-    "  -i, --interval SEC  --watch の間隔 (秒; 既定 600; 0.001 秒単位の小数も可)\n"
-    "      --no-ipv6       IPv6 では開かない: IPv4 のポートマッピングだけを扱う\n"
-    "                      (既定ではルールごとに IPv6 のピンホールも開く・閉じる)\n"
-    "  -v, --verbose       ルータが見つからなかった理由と、失敗した通信の記録\n"
-    "                      (ルータの応答のまま) も表示する\n"
-    "  -h, --help          この説明を表示する\n"
-    "      --version       バージョンを表示する\n"
-    "  --                  以降の引数はすべてルール\n"
-    "\n"
-    "終了コード: 0 成功 (ルールなしも含む), 1 失敗したルールあり\n"
-    "            (--list: 一覧を読めなかった), 2 ルータが見つからない,\n"
-    "            64 使い方の誤り\n"
-    "プロファイルは読むだけで、書き込みません (ただし PCP/NAT-PMP で割り当てるとき、\n"
-    "割り当てを後で更新・削除するための秘密の値がなければ一度だけ書き込みます)。\n";
+using texts::Msg;
 
 int UsageError(const std::string& message) {
     std::fprintf(stderr, "pontaro-cli: %s\n", text::SanitizeUtf8(message).c_str());
-    std::fprintf(stderr, "詳しくは pontaro-cli --help を参照してください。\n");
+    std::fputs(texts::Text(Msg::kUsageErrorHint).c_str(), stderr);
     return kExitUsage;
 }
 
@@ -84,6 +57,7 @@ struct Options {
     bool list = false;
     bool json = false;
     bool noIpv6 = false;
+    bool all = false;  // --close --all
 };
 
 // Reads a rule file (or standard input for "-") into CR LF text. Empty
@@ -92,7 +66,7 @@ bool ReadRuleFile(const std::string& name, std::string* crlfText, std::string* e
     std::string data;
     if (name == "-") {
         if (!platform::ReadStandardInput(&data)) {
-            *error = "標準入力を読めません";
+            *error = texts::Text(Msg::kStdinUnreadable);
             return false;
         }
     } else {
@@ -100,20 +74,20 @@ bool ReadRuleFile(const std::string& name, std::string* crlfText, std::string* e
             case platform::ReadResult::kOk:
                 break;
             case platform::ReadResult::kMissing:
-                *error = "ファイル '" + name + "' がありません";
+                *error = texts::Format(Msg::kFileMissing, {name});
                 return false;
             case platform::ReadResult::kUnreadable:
-                *error = "ファイル '" + name + "' を読めません";
+                *error = texts::Format(Msg::kFileUnreadable, {name});
                 return false;
         }
     }
     // A text box cannot hold a NUL byte; such a file is no rule text.
     if (data.find('\0') != std::string::npos) {
-        *error = (name == "-" ? std::string("標準入力") : "ファイル '" + name + "'") +
-                 " はテキストではありません (NULバイトを含みます)";
+        *error = name == "-" ? texts::Text(Msg::kStdinNotText)
+                             : texts::Format(Msg::kFileNotText, {name});
         return false;
     }
-    *crlfText = text::SanitizeUtf8(text::LfToCrLf(text::DropUtf8Bom(data)));
+    *crlfText = RuleFileText(text::SanitizeUtf8(text::LfToCrLf(text::DropUtf8Bom(data))));
     return true;
 }
 
@@ -149,6 +123,8 @@ bool* FlagOf(const std::string& name, Options* o) {
         return &o->json;
     } else if (name == "--no-ipv6") {
         return &o->noIpv6;
+    } else if (name == "--all") {
+        return &o->all;
     }
     return nullptr;
 }
@@ -157,44 +133,75 @@ bool* FlagOf(const std::string& name, Options* o) {
 // when the program ends here (help, version, a usage error).
 std::optional<int> TakeOption(const std::string& name, const std::string& value, Options* o) {
     if (name == "-h" || name == "--help") {
-        std::fputs(kUsage, stdout);
+        std::fputs(texts::Text(Msg::kUsage).c_str(), stdout);
         return kExitOk;
     } else if (name == "--version") {
         std::printf("pontaro-cli (Pontaro) %s\n", PONTARO_VERSION_TEXT);
         return kExitOk;
     } else if (name == "-f" || name == "--file") {
         if (o->haveFile) {
-            return UsageError("-f は一度だけ指定できます");
+            return UsageError(texts::Text(Msg::kFileTwice));
         }
         o->haveFile = true;
         o->file = value;
     } else if (name == "-i" || name == "--interval") {
         if (!ParseInterval(value, &o->intervalMs)) {
-            return UsageError("--interval には 0 より大きい秒数を指定してください: '" + value +
-                              "'");
+            return UsageError(texts::Format(Msg::kBadInterval, {value}));
+        }
+    } else if (name == "--lang") {
+        // Chosen before the options were read (LanguageArgument); here only
+        // checked.
+        if (!texts::ParseLanguage(value)) {
+            return UsageError(texts::Format(Msg::kBadLanguage, {value}));
         }
     } else if (bool* flag = FlagOf(name, o)) {
         *flag = true;
     } else {
-        return UsageError("不明なオプション '" + name + "'");
+        return UsageError(texts::Format(Msg::kUnknownOption, {name}));
     }
     return std::nullopt;
 }
 
-// Options that cannot go together; nullptr when these can.
-const char* ConflictOf(const Options& o) {
+// Options that cannot go together; nothing when these can.
+std::optional<Msg> ConflictOf(const Options& o) {
     if (o.haveFile && !o.ruleArgs.empty()) {
-        return "ルールは引数か -f のどちらか一方で指定してください";
+        return Msg::kRulesTwice;
     } else if (o.close && o.list) {
-        return "--close と --list は同時に指定できません";
+        return Msg::kCloseWithList;
     } else if (o.list && (o.haveFile || !o.ruleArgs.empty())) {
-        return "--list にはルールを指定できません";
+        return Msg::kListWithRules;
     } else if (o.watch && (o.close || o.list)) {
-        return "--watch は --close や --list と同時に指定できません";
-    } else if (o.json && !o.list) {
-        return "--json は --list と一緒に指定してください";
+        return Msg::kWatchWithCloseOrList;
+    } else if (o.json && (o.close || o.watch)) {
+        return Msg::kJsonWithCloseOrWatch;
+    } else if (o.all && !o.close) {
+        return Msg::kAllWithoutClose;
+    } else if (o.all && (o.haveFile || !o.ruleArgs.empty())) {
+        return Msg::kAllWithRules;
     }
-    return nullptr;
+    return std::nullopt;
+}
+
+bool TakesValue(const std::string& name) {
+    return name == "-f" || name == "--file" || name == "-i" || name == "--interval" ||
+           name == "--lang";
+}
+
+// The value of the last --lang, read before the other options so that even
+// their usage errors are in the language asked for; empty without one.
+std::string LanguageArgument(const std::vector<std::string>& argv) {
+    std::string language;
+    for (std::size_t i = 1; i < argv.size() && argv[i] != "--"; ++i) {
+        const std::string& arg = argv[i];
+        if (arg == "--lang" && i + 1 < argv.size()) {
+            language = argv[++i];
+        } else if (arg.rfind("--lang=", 0) == 0) {
+            language = arg.substr(7);
+        } else if (TakesValue(arg)) {
+            ++i;  // a value, even one that reads "--lang"
+        }
+    }
+    return language;
 }
 
 // Nothing when the options are usable, else the exit code to end with
@@ -215,22 +222,21 @@ std::optional<int> ParseOptions(const std::vector<std::string>& argv, Options* o
         const bool inlineValue = eq != std::string::npos;
         const std::string name = inlineValue ? arg.substr(0, eq) : arg;
         std::string value = inlineValue ? arg.substr(eq + 1) : std::string();
-        const bool takesValue =
-            name == "-f" || name == "--file" || name == "-i" || name == "--interval";
+        const bool takesValue = TakesValue(name);
         if (takesValue && !inlineValue) {
             if (i + 1 >= argv.size()) {
-                return UsageError("オプション " + name + " には値が必要です");
+                return UsageError(texts::Format(Msg::kOptionNeedsValue, {name}));
             }
             value = argv[++i];
         } else if (!takesValue && inlineValue) {
-            return UsageError("オプション " + name + " は値をとりません");
+            return UsageError(texts::Format(Msg::kOptionTakesNoValue, {name}));
         }
         if (const std::optional<int> end = TakeOption(name, value, o)) {
             return end;
         }
     }
-    if (const char* conflict = ConflictOf(*o)) {
-        return UsageError(conflict);
+    if (const std::optional<Msg> conflict = ConflictOf(*o)) {
+        return UsageError(texts::Text(*conflict));
     }
     return std::nullopt;
 }
@@ -274,24 +280,44 @@ void PrintRecords(const session::Event& event) {
             PrintLine("  (" + text + ")");
         }
     };
-    std::visit(session::Overloaded{
-                   [&](const session::GatewayNotFound& e) {
-                       PrintLine("  " + DescribeFailure(e.reason));
-                       record(e.reason);
-                   },
-                   [](const session::GatewayPassedOver& e) {
-                       PrintLine("  見送り: " + e.location + " " + DescribeFailure(e.reason));
-                   },
-                   [&](const session::RuleFailed& e) { record(e.result.failure); },
-                   [&](const session::CloseFailed& e) { record(e.reason); },
-                   [&](const session::TableFailed& e) { record(e.reason); },
-                   [&](const session::PinholeFailed& e) { record(e.reason); },
-                   [](const session::PinholesUnavailable& e) {
-                       PrintLine("  " + activity_log::WhyNoPinholesText(e));
-                   },
-                   [](const auto&) {},
-               },
-               event);
+    std::visit(
+        session::Overloaded{
+            [&](const session::GatewayNotFound& e) {
+                PrintLine("  " + DescribeFailure(e.reason));
+                record(e.reason);
+            },
+            [](const session::GatewayPassedOver& e) {
+                PrintLine(texts::Format(Msg::kPassedOver, {e.location, DescribeFailure(e.reason)}));
+            },
+            [&](const session::RuleFailed& e) {
+                if (e.result.outsideSet) {
+                    PrintLine("  (" +
+                              activity_log::OutsideSetRecordText(*e.result.outsideSet,
+                                                                 e.rule.ExternalPortNumber()) +
+                              ")");
+                }
+                record(e.result.failure);
+            },
+            [&](const session::CloseFailed& e) { record(e.reason); },
+            [&](const session::TableFailed& e) { record(e.reason); },
+            [&](const session::PinholeFailed& e) { record(e.reason); },
+            [](const session::PinholesUnavailable& e) {
+                PrintLine("  " + activity_log::WhyNoPinholesText(e));
+            },
+            [](const session::ListenerChecked& e) {
+                PrintText(activity_log::ListenerRecordText(e));
+            },
+            [](const session::LineFound& e) {
+                if (const std::string t = activity_log::LineRecordText(e); !t.empty()) {
+                    PrintLine("  (" + t + ")");
+                }
+            },
+            [](const session::LineNotConfirmed& e) {
+                PrintLine("  " + activity_log::LineNotConfirmedText(e));
+            },
+            [](const auto&) {},
+        },
+        event);
 }
 
 // What the exit code depends on.
@@ -301,13 +327,17 @@ struct Outcome {
     std::optional<std::uint32_t> pcpLifetime;  // PCP / NAT-PMP mappings end after it
 
     void operator()(const session::Event& event) {
+        // (--close --all with nothing recorded needs no router.)
         gatewayFound = gatewayFound || std::holds_alternative<session::GatewayFound>(event) ||
-                       std::holds_alternative<session::PcpGatewayFound>(event);
+                       std::holds_alternative<session::PcpGatewayFound>(event) ||
+                       std::holds_alternative<session::NothingRecorded>(event);
         anyFailed = anyFailed || std::holds_alternative<session::RuleFailed>(event) ||
                     std::holds_alternative<session::CloseFailed>(event) ||
                     std::holds_alternative<session::TableFailed>(event) ||
                     std::holds_alternative<session::PcpRuleFailed>(event) ||
-                    std::holds_alternative<session::PinholeFailed>(event);
+                    std::holds_alternative<session::PinholeFailed>(event) ||
+                    std::holds_alternative<session::RecordedCloseFailed>(event) ||
+                    std::holds_alternative<session::RecordedElsewhere>(event);
         if (const auto* lifetime = std::get_if<session::PcpLifetime>(&event)) {
             pcpLifetime = lifetime->seconds;
         }
@@ -334,14 +364,29 @@ void GatherListing(const session::Event& event, MappingListing* l) {
             [&](const session::TableListed& e) {
                 l->localAddress = e.localAddress;
                 l->entries = e.entries;
+                l->madeByPontaro = e.madeByPontaro;
                 l->tableRead = e.complete;
                 l->capped = e.capped;
             },
             [&](const session::TableFailed& e) { l->failureText = DescribeFailure(e.reason); },
             [&](const session::OutsideAddress& e) { l->externalAddress = e.address; },
+            [&](const session::LineFound& e) { l->line = e.line; },
             [](const auto&) {},
         },
         event);
+}
+
+// Which list the rules are, for the record: the window's (the saved rules),
+// a rule file by its absolute path, or rules of this command line alone.
+// Only --watch with a file sweeps: every other run is a list of its own.
+PortSession::RuleList ListOf(const Options& options) {
+    if (options.haveFile && options.file != "-") {
+        return {record::FileList(platform::AbsolutePath(options.file)), options.watch};
+    }
+    if (!options.haveFile && options.ruleArgs.empty()) {
+        return {record::kWindowList, false};
+    }
+    return {record::kCommandLineList, false};
 }
 
 // The rule text: the arguments, a file, or the saved rules. An exit code
@@ -359,7 +404,7 @@ std::optional<int> GatherRules(const Options& options, std::string* rules) {
     } else {
         const Profile profile;  // read only: a run from the command line saves nothing
         if (profile.IsReadOnly()) {
-            return UsageError("プロファイル '" + profile.Path() + "' を読めません");
+            return UsageError(texts::Format(Msg::kProfileUnreadable, {profile.Path()}));
         }
         *rules = RuleTextFromStored(
             profile.GetString(settings::kSection, settings::kRuleText, std::string()));
@@ -369,64 +414,100 @@ std::optional<int> GatherRules(const Options& options, std::string* rules) {
 
 // Runs Open now, then again after every interval until a stop is asked for.
 // A run in progress is finished first (it is bounded by its time limits).
-void Watch(PortSession& session, const session::Receiver& report, const std::string& rules,
-           std::int64_t intervalMs) {
+// A rule file is read again before each run, so that an edit counts at the
+// next one; one that cannot be read keeps the rules it last gave.
+void Watch(PortSession& session, const session::Receiver& report, const Options& options,
+           std::string rules) {
     platform::CatchStopRequests();
-    session.Open(rules);
-    while (!platform::StopRequested()) {
-        WaitFor(intervalMs);
-        if (platform::StopRequested()) {
-            break;
+    const bool reread = options.haveFile && options.file != "-";
+    bool unreadableTold = false;
+    for (bool first = true; !platform::StopRequested(); first = false) {
+        if (!first) {
+            WaitFor(options.intervalMs);
+            if (platform::StopRequested()) {
+                break;
+            }
+            report(session::PeriodicRun{static_cast<std::int64_t>(std::time(nullptr))});
+            std::string fresh;
+            std::string error;
+            if (reread && ReadRuleFile(options.file, &fresh, &error)) {
+                rules = std::move(fresh);
+                unreadableTold = false;
+            } else if (reread && !unreadableTold) {
+                unreadableTold = true;
+                PrintText(texts::Format(Msg::kRuleFileKept, {text::SanitizeUtf8(error)}));
+            }
         }
-        report(session::PeriodicRun{static_cast<std::int64_t>(std::time(nullptr))});
         session.Open(rules);
     }
 }
 
 int Main(const std::vector<std::string>& args) {
+    texts::SetLanguageAtStart(LanguageArgument(args));
     Options options;
     if (const std::optional<int> end = ParseOptions(args, &options)) {
         return *end;
     }
+    if (options.json) {
+        // Scripts read the document's values (the reasons too): the same
+        // whatever the user's language.
+        texts::SetLanguage(texts::Language::kJapanese);
+    }
     std::string rules;
-    if (!options.list) {
+    if (!options.list && !options.all) {
         if (const std::optional<int> end = GatherRules(options, &rules)) {
             return *end;
         }
     }
     Outcome outcome;
     MappingListing listing;
+    OpenRunRecord openRun;
     session::Fanout report;
-    if (options.json) {
+    if (options.json && options.list) {
         report.Add([&listing](const session::Event& e) { GatherListing(e, &listing); });
+    } else if (options.json) {
+        report.Add([&openRun](const session::Event& e) { openRun(e); });
     } else {
         report.Add(LogWriter(PrintText));
         if (options.verbose) {
             report.Add(PrintRecords);
         }
     }
+    if (options.json) {
+        // The log would have said it; the document has no place for it.
+        report.Add([](const session::Event& e) {
+            if (const auto* t = std::get_if<session::RecordTrouble>(&e)) {
+                std::fputs(text::CrLfToLf(activity_log::RecordTroubleText(t->trouble)).c_str(),
+                           stderr);
+            }
+        });
+    }
     report.Add([&outcome](const session::Event& e) { outcome(e); });
     PortSession session([&report](const session::Event& e) { report(e); });
     session.openIpv6 = !options.noIpv6;
+    session.Record().SetPath(OpenedRecord::PathBeside(platform::DefaultProfilePath()));
+    session.ruleList = ListOf(options);
+    session.namePrograms = options.verbose || options.json;
 
     if (options.list) {
         session.List();
+    } else if (options.close && options.all) {
+        session.CloseAll();
     } else if (options.close) {
         session.Close(rules);
     } else if (options.watch) {
         Watch(
-            session, [&report](const session::Event& e) { report(e); }, rules, options.intervalMs);
+            session, [&report](const session::Event& e) { report(e); }, options, rules);
         return kExitOk;
     } else {
         session.Open(rules);
         // Nothing renews the mappings after this process: say when they go.
-        if (outcome.pcpLifetime) {
-            PrintText("※ PCP/NAT-PMPの割り当ては " + std::to_string(*outcome.pcpLifetime) +
-                      "秒後に切れます。保つには --watch で定期的に更新してください。\r\n");
+        if (outcome.pcpLifetime && !options.json) {
+            PrintText(texts::Format(Msg::kPcpLifetimeEnds, {std::to_string(*outcome.pcpLifetime)}));
         }
     }
     if (options.json) {
-        const std::string json = MappingListingJson(listing);
+        const std::string json = options.list ? MappingListingJson(listing) : openRun.Json();
         std::fwrite(json.data(), 1, json.size(), stdout);
     }
     return outcome.ExitCode();

@@ -12,13 +12,18 @@
 
 namespace net {
 
-// The first global address (2000::/3) on `interfaceIndex` that is fit to use
-// and not a privacy address.
-std::optional<platform::LocalIpv6> PickStableGlobal(
-    const std::vector<platform::LocalIpv6>& addresses, std::uint32_t interfaceIndex);
+// The first of `addresses` that is global (2000::/3), fit to use and not a
+// privacy address.
+std::optional<platform::LocalIpv6> FirstStableGlobal(
+    const std::vector<platform::LocalIpv6>& addresses);
 
-// That address on the interface that reaches the first of `gateways` that
-// has one.
-std::optional<platform::LocalIpv6> StableIpv6Toward(const std::vector<std::uint32_t>& gateways);
+// Those of `addresses` on `interfaces` (indexes), interface by interface.
+std::vector<platform::LocalIpv6> OnInterfaces(const std::vector<platform::LocalIpv6>& addresses,
+                                              const std::vector<std::uint32_t>& interfaces);
+
+// This machine's IPv6 addresses on the interfaces that reach `gateways`,
+// interface by interface in the gateways' order: what both the pinholes'
+// address and the line (MAP-E) are chosen from, read once a run.
+std::vector<platform::LocalIpv6> Ipv6Toward(const std::vector<std::uint32_t>& gateways);
 
 }  // namespace net

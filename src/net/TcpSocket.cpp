@@ -3,16 +3,18 @@
 #include <algorithm>
 #include <cstring>
 
+#include "app/texts/Catalog.h"
 #include "net/Ipv6Text.h"
 #include "net/StartWinsock.h"
 
 namespace {
-const char kWinsockUnusable[] = "WinSockが使用できません。";
-const char kNoSocket[] = "ソケットの生成に失敗しました。";
-const char kLineDisconnected[] = "回線は切断されています。";
-const char kReceiveFailed[] = "データ受信に失敗しました。";
-const char kSendFailed[] = "データ送信に失敗しました。";
-const char kTimedOut[] = "タイムアウトしました";
+using texts::Msg;
+constexpr texts::Message kWinsockUnusable{Msg::kNetWinsockUnusable};
+constexpr texts::Message kNoSocket{Msg::kNetNoSocket};
+constexpr texts::Message kLineDisconnected{Msg::kNetDisconnected};
+constexpr texts::Message kReceiveFailed{Msg::kNetReceiveFailed};
+constexpr texts::Message kSendFailed{Msg::kNetSendFailed};
+constexpr texts::Message kTimedOut{Msg::kNetTimedOut};
 }  // namespace
 
 CTcpSocket::CTcpSocket() : received_(new char[kBufferSize]) {
@@ -48,7 +50,7 @@ int CTcpSocket::Connect(const std::string& host, int port) {
     }
     std::uint32_t address = 0;
     if (!platform::ParseIPv4(host, &address) && !platform::ResolveIPv4(host, &address)) {
-        Fail((" ホストが見つかりませんでした [" + host + "]").c_str());
+        Fail(texts::Format(Msg::kNetHostNotFound, {host}));
         return -2;
     }
     if (Create() != 0) {
@@ -71,7 +73,7 @@ int CTcpSocket::ConnectIPv6(const platform::Ipv6Address& to, int port,
     }
     const std::string where = "[" + net::FormatIPv6(to) + "]:" + std::to_string(port);
     if (platform::BindIPv6(socket_, source, 0) != 0) {
-        Fail((" 送信元のアドレスを使えませんでした。 [" + net::FormatIPv6(source) + "]").c_str());
+        Fail(texts::Format(Msg::kNetSourceUnusable, {net::FormatIPv6(source)}));
         return -2;
     }
     return ConnectCreated(where, [&](platform::SocketHandle s) {
@@ -86,7 +88,7 @@ int CTcpSocket::ConnectCreated(const std::string& to,
     const int rc = connect(s);
     EndTimedOperation();
     if (rc != 0 || TimedOut()) {
-        Fail((" ホストに接続できませんでした。 [" + to + "]").c_str());
+        Fail(texts::Format(Msg::kNetNoConnection, {to}));
         return -2;
     }
     closed_ = 0;
@@ -110,7 +112,7 @@ void CTcpSocket::Forget() {
     pending_ = 0;
 }
 
-void CTcpSocket::Fail(const char* text) {
+void CTcpSocket::Fail(const std::string& text) {
     lastError_ = text;
     Close();
 }

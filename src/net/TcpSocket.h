@@ -57,7 +57,7 @@ public:
 private:
     // Marks the connection closed after its handle is gone.
     void Forget();
-    void Fail(const char* text);
+    void Fail(const std::string& text);
     // Connects the created socket to `to` under the watchdog; 0 or -2.
     int ConnectCreated(const std::string& to,
                        const std::function<int(platform::SocketHandle)>& connect);

@@ -123,6 +123,11 @@ void GatewayProbe::Collect(const Budget& budget) {
     }
 }
 
+bool GatewayProbe::TakeWaiting() {
+    Collect(Budget(0));
+    return std::all_of(answers_.begin(), answers_.end(), Settled) && Chosen() != nullptr;
+}
+
 const GatewayAnswer* GatewayProbe::Chosen() const {
     for (const GatewayAnswer& a : answers_) {
         if (a.protocol != GatewayProtocol::kNone) {

@@ -48,6 +48,16 @@ public:
     // answers that are waiting.
     void Collect(const Budget& budget);
 
+    // The socket the answers come in on (kInvalidSocket before Send), for a
+    // search that watches it while it listens.
+    platform::SocketHandle Handle() const {
+        return socket_ ? socket_->Handle() : platform::kInvalidSocket;
+    }
+    // Takes in the answers waiting now, without waiting or sending again;
+    // true when that left nothing for Collect to wait for: every gateway is
+    // settled and one speaks either protocol.
+    bool TakeWaiting();
+
     // One entry per gateway, in the order given.
     const std::vector<GatewayAnswer>& Answers() const { return answers_; }
     // The first gateway that speaks either protocol (a gateway speaking both

@@ -19,6 +19,8 @@ public:
     GatewaySocket& operator=(const GatewaySocket&) = delete;
 
     bool Usable() const { return s_ != platform::kInvalidSocket; }
+    // For a wait that watches it beside other sockets.
+    platform::SocketHandle Handle() const { return s_; }
     bool Send(std::uint32_t gateway, std::uint16_t port, const std::string& packet);
 
     // One datagram from port `serverPort` of any address, waiting at most until

@@ -46,6 +46,12 @@ long ReceiveDatagram(SocketHandle s, char* buffer, std::size_t capacity, std::ui
 // 1 readable (or at end of stream / in error, so that the next read tells),
 // 0 not within the time, -1 the wait itself failed. Never limited by FD_SETSIZE.
 int WaitReadable(SocketHandle s, int timeoutMs);
+// The same for two sockets at once, returning as soon as either is readable:
+// kFirstReadable and/or kSecondReadable, 0 when neither was within the time,
+// -1 when the wait failed. A `second` of kInvalidSocket is not watched.
+inline constexpr int kFirstReadable = 1;
+inline constexpr int kSecondReadable = 2;
+int WaitEitherReadable(SocketHandle first, SocketHandle second, int timeoutMs);
 
 // "a.b.c.d" (the inet_addr forms) into an address; false when not a dotted address.
 bool ParseIPv4(const std::string& text, std::uint32_t* address);

@@ -230,6 +230,17 @@ std::string SanitizeUtf8(std::string_view s) {
     return out;
 }
 
+bool IsValidUtf8(std::string_view s) {
+    for (std::size_t i = 0; i < s.size();) {
+        const std::size_t n = ValidSequenceLength(s, i);
+        if (n == 0) {
+            return false;
+        }
+        i += n;
+    }
+    return true;
+}
+
 std::string LfToCrLf(std::string_view s) {
     std::string out;
     out.reserve(s.size() + s.size() / 16);

@@ -59,6 +59,8 @@ std::string_view DropUtf8Bom(std::string_view s);
 
 // Replaces every byte sequence that is not valid UTF-8 with U+FFFD.
 std::string SanitizeUtf8(std::string_view s);
+// Whether SanitizeUtf8 would leave `s` as it is.
+bool IsValidUtf8(std::string_view s);
 
 // Line ends: the program keeps CR LF inside; LF-based boxes and files convert.
 std::string LfToCrLf(std::string_view s);  // lone LF -> CR LF; existing CR LF kept

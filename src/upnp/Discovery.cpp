@@ -3,11 +3,11 @@
 // connection service.
 
 #include <algorithm>
-#include <cstring>
 
 #include "net/StartWinsock.h"
 #include "platform/Clock.h"
 #include "upnp/RouterDevice.h"
+#include "upnp/SsdpAnswer.h"
 #include "upnp/SsdpSearch.h"
 
 namespace {
@@ -49,7 +49,8 @@ DiscoveryTargets::DiscoveryTargets() {
     platform::ParseIPv4("239.255.255.250", &multicastAddress);
 }
 
-int CRouterDevice::Discover(IpAddress& addr, std::string& loc, const DiscoveryTargets& targets) {
+int CRouterDevice::Discover(IpAddress& addr, std::string& loc, const DiscoveryTargets& targets,
+                            const SearchFallback* fallback) {
     failure_.Clear();
     // If the library cannot be started, creating the socket fails below.
     StartWinsock();
@@ -59,7 +60,8 @@ int CRouterDevice::Discover(IpAddress& addr, std::string& loc, const DiscoveryTa
     }
     upnp::SearchPace pace(targets);
     std::vector<std::string> tried;
-    const int result = ListenForGateway(search, pace, &tried);
+    const int result = ListenForGateway(search, pace, &tried, fallback);
+    localIpv6 = search.LocalIpv6();
     if (result == 0) {
         addr = address;
         loc = location;
@@ -72,10 +74,13 @@ int CRouterDevice::Discover(IpAddress& addr, std::string& loc, const DiscoveryTa
 }
 
 int CRouterDevice::ListenForGateway(upnp::SsdpSearch& search, upnp::SearchPace& pace,
-                                    std::vector<std::string>* tried) {
-    // The one clock of the search: listening, resends and the further
-    // searches are all counted from the first search.
+                                    std::vector<std::string>* tried,
+                                    const SearchFallback* fallback) {
+    // The one clock of the search: listening, resends, the further searches
+    // and the fallback's grace are all counted from the first search.
     const std::uint32_t start = platform::TickCount();
+    platform::SocketHandle watched =
+        fallback != nullptr && fallback->settled ? fallback->socket : platform::kInvalidSocket;
     int lateAnswers = 0;
     for (;;) {
         const std::uint32_t elapsed = platform::ElapsedSince(start);
@@ -83,11 +88,16 @@ int CRouterDevice::ListenForGateway(upnp::SsdpSearch& search, upnp::SearchPace& 
             return -1;
         }
         SendDueSearch(search, pace.Take(elapsed));
-        const int ready = search.Wait(pace.WaitMs(elapsed));
+        bool fallbackReadable = false;
+        const int ready = search.Wait(pace.WaitMs(elapsed), watched, &fallbackReadable);
         if (ready < 0) {
             failure_.step = FailureReason::Step::kNoAnswer;
             failure_.detail = "waiting for answers failed";
             return -1;
+        }
+        if (fallbackReadable && fallback->settled()) {
+            watched = platform::kInvalidSocket;
+            pace.FallbackSettled(platform::ElapsedSince(start));
         }
         if (ready == 0) {
             if (pace.Over(elapsed)) {
@@ -113,13 +123,8 @@ int CRouterDevice::ListenForGateway(upnp::SsdpSearch& search, upnp::SearchPace& 
 }
 
 int CRouterDevice::TryCandidate(const std::string& candidate, const IpAddress& from) {
-    // Requests go to the address an answer came from (HttpRequest), so an
-    // answer must come from one a device can have: not 0.0.0.0 (which would
-    // leave the location's host in charge), not multicast or broadcast.
-    const std::uint32_t value = from.Value();
-    unsigned char octets[4];
-    std::memcpy(octets, &value, sizeof octets);
-    if (octets[0] == 0 || octets[0] >= 224) {
+    // Requests go to the address an answer came from (HttpRequest).
+    if (!upnp::IsDeviceAddress(from.Value())) {
         if (onPassedOver) {
             FailureReason why;
             why.step = FailureReason::Step::kNoGateway;

@@ -1,7 +1,10 @@
-// The gateway's port-mapping table, read one index at a time.
+// The gateway's port-mapping table: in one answer per protocol where the
+// service offers it, else one index at a time.
 
 #include <algorithm>
 
+#include "text/Text.h"
+#include "upnp/PortListing.h"
 #include "upnp/RouterDevice.h"
 #include "upnp/Soap.h"
 #include "upnp/UpnpErrors.h"
@@ -49,24 +52,51 @@ int CRouterDevice::GetGenericPortMappingEntry(int index, PortMappingEntry* entry
                      &body) != 0) {
         return -1;
     }
-    struct Field {
-        const char* name;
-        std::string PortMappingEntry::*member;
-    };
-    static constexpr Field kFields[] = {
-        {"NewRemoteHost", &PortMappingEntry::remoteHost},
-        {"NewExternalPort", &PortMappingEntry::externalPort},
-        {"NewProtocol", &PortMappingEntry::protocol},
-        {"NewInternalPort", &PortMappingEntry::internalPort},
-        {"NewInternalClient", &PortMappingEntry::internalClient},
-        {"NewEnabled", &PortMappingEntry::enabled},
-        {"NewPortMappingDescription", &PortMappingEntry::description},
-        {"NewLeaseDuration", &PortMappingEntry::leaseDuration},
-    };
     *entry = PortMappingEntry();
-    for (const Field& f : kFields) {
+    for (const upnp::EntryField& f : upnp::kEntryFields) {
         upnp::ExtractElementText(body, f.name, &(entry->*f.member));
     }
+    return 0;
+}
+
+int CRouterDevice::ReadListedTable(std::vector<PortMappingEntry>* entries, bool* capped) {
+    std::vector<PortMappingEntry> all;
+    bool full = false;
+    const std::string cap = std::to_string(kPortMappingTableCap);
+    for (const char* protocol : {"TCP", "UDP"}) {
+        std::string body;
+        if (InvokeAction("GetListOfPortMappings",
+                         {{"NewStartPort", "0"},
+                          {"NewEndPort", "65535"},
+                          {"NewProtocol", protocol},
+                          {"NewManage", "1"},
+                          {"NewNumberOfPorts", cap}},
+                         &body) != 0) {
+            if (failure_.upnpErrorCode == upnp::error::kPortMappingNotFound) {
+                continue;  // none of this protocol
+            }
+            return failure_.httpStatus == 0 ? -1 : 1;
+        }
+        std::vector<PortMappingEntry> listed;
+        if (!upnp::ReadPortListing(body, &listed)) {
+            return 1;
+        }
+        // A protocol's answer at the cap may have left some out.
+        full = full || listed.size() >= static_cast<std::size_t>(kPortMappingTableCap);
+        all.insert(all.end(), listed.begin(), listed.end());
+    }
+    // By port, as a person looks for one; the two protocols' answers merged.
+    std::stable_sort(all.begin(), all.end(),
+                     [](const PortMappingEntry& a, const PortMappingEntry& b) {
+                         return text::AtoiPrefix(a.externalPort) < text::AtoiPrefix(b.externalPort);
+                     });
+    if (all.size() > static_cast<std::size_t>(kPortMappingTableCap)) {
+        all.resize(static_cast<std::size_t>(kPortMappingTableCap));
+        full = true;
+    }
+    *entries = std::move(all);
+    *capped = full;
+    failure_.Clear();
     return 0;
 }
 
@@ -79,6 +109,17 @@ int CRouterDevice::ReadPortMappingTable(std::vector<PortMappingEntry>* entries, 
     unreadable->clear();
     entries->clear();
     *capped = false;
+    if (EnsureService() != 0) {
+        return -1;
+    }
+    if (upnp::OffersPortListing(service.serviceType)) {
+        const int listed = ReadListedTable(entries, capped);
+        if (listed <= 0) {
+            unreadable->resize(entries->size());
+            return listed;
+        }
+        entries->clear();
+    }
     int unreadableInARow = 0;
     for (int index = 0;; ++index) {
         if (index == kPortMappingTableCap) {

@@ -41,6 +41,12 @@ struct DiscoveryTargets {
     // answer, so that it is asked only once (each search it answers delays
     // its answer to the description request).
     unsigned furtherSearchDelayMs = 100;
+    // Once another way to the gateway is certain (SearchFallback), a UPnP
+    // gateway is still awaited until this long after the first search, and
+    // not longer: miniupnpd answers after 50 to 85 ms (the lab, 200 searches
+    // at load average 6), and a PCP-only router is then used a quarter of a
+    // second after the start instead of after the whole listening time.
+    unsigned fallbackGraceMs = 300;
 
     // The IPv6 search for the gateway's firewall control (the pinholes),
     // sent with the first search from this machine's stable global address
@@ -51,11 +57,24 @@ struct DiscoveryTargets {
     // The address to search from; unset: chosen among this machine's
     // addresses (StableIpv6.h). Tests set ::1.
     std::optional<platform::LocalIpv6> ipv6Source;
+    // This machine's IPv6 addresses toward the gateways; unset: as the
+    // system lists them. Tests set addresses of a provider's prefix.
+    std::optional<std::vector<platform::LocalIpv6>> localIpv6;
     // How long the IPv6 answer is awaited once the gateway is known, when its
     // description offers firewall control and the answer has not come yet.
     unsigned ipv6AnswerMs = 1000;
 
     DiscoveryTargets();
+};
+
+// Another way to the gateway, watched while the search listens (the PCP and
+// NAT-PMP probe, sent beside the search): when `socket` becomes readable the
+// search calls `settled`, which takes in what came and says whether that way
+// is certain now; from then on the search listens only until
+// DiscoveryTargets::fallbackGraceMs after its first search.
+struct SearchFallback {
+    platform::SocketHandle socket = platform::kInvalidSocket;
+    std::function<bool()> settled;
 };
 
 // What the IPv6 search found for the chosen gateway, the pinholes' way in.
@@ -84,6 +103,10 @@ public:
     platform::Ipv6Address source6;
     // Filled by Discover when the targets ask for the IPv6 search.
     Ipv6Gateway ipv6;
+    // This machine's IPv6 addresses toward the gateways, read once by
+    // Discover (also when it found no gateway), whether or not it searched
+    // over IPv6: the line (MAP-E, DS-Lite) is worked out from them.
+    std::vector<platform::LocalIpv6> localIpv6;
     // Whether the description that ReadService read offers IPv6 firewall control.
     bool offersIpv6Firewall = false;
     // The first UDN of the last description read: which device it is,
@@ -97,8 +120,10 @@ public:
     // are tried in the order they arrive (one per location), and the first
     // whose description holds such a service is taken at once. 0: `addr`
     // and `loc` (and the fields, the chosen service included) hold it. -1
-    // otherwise, the record unchanged.
-    int Discover(IpAddress& addr, std::string& loc, const DiscoveryTargets& targets);
+    // otherwise, the record unchanged. With a `fallback`, the listening may
+    // end before its time (SearchFallback).
+    int Discover(IpAddress& addr, std::string& loc, const DiscoveryTargets& targets,
+                 const SearchFallback* fallback = nullptr);
 
     // Told about every answer that Discover tried and passed over, with why.
     std::function<void(const std::string& location, const FailureReason& why)> onPassedOver;
@@ -159,9 +184,12 @@ public:
 
     // Entry `index` of the gateway's table. 0 or -1 (past the end too).
     int GetGenericPortMappingEntry(int index, PortMappingEntry* entry);
-    // The whole table, from index 0 until the router says there is no more
-    // (713, or 714 or 402) or kPortMappingTableCap entries were read (then
-    // `capped`). An entry the router answered for but that could not be read
+    // The whole table. A WANIPConnection:2 service is asked for it in one
+    // answer per protocol (GetListOfPortMappings, entries by port); when it
+    // refuses the action or its document cannot be read, and on every other
+    // service, entry by entry from index 0 until the router says there is no
+    // more (713, or 714 or 402) or kPortMappingTableCap entries were read
+    // (then `capped`). An entry the router answered for but that could not be read
     // in full (another fault, a broken body) is kept with what could be read,
     // its reason at the same index of `unreadable` (empty for the others),
     // and the listing goes on. -1 when no answer came, or several such
@@ -169,6 +197,10 @@ public:
     static constexpr int kPortMappingTableCap = 1024;
     int ReadPortMappingTable(std::vector<PortMappingEntry>* entries, bool* capped,
                              std::vector<std::string>* unreadable = nullptr);
+    // The table over GetListOfPortMappings alone: 0, 1 when the router
+    // refused the action or sent a document that cannot be read (the
+    // entries are then to be read one by one), -1 when no answer came.
+    int ReadListedTable(std::vector<PortMappingEntry>* entries, bool* capped);
 
     // The IPv6 firewall control service, read over IPv6 from the
     // description at `location` (this object reached as `overIpv6`); it
@@ -225,7 +257,7 @@ protected:
     // Sends the searches as `pace` says and tries each new location heard
     // until one is a gateway (0) or the listening time is over (-1).
     int ListenForGateway(upnp::SsdpSearch& search, upnp::SearchPace& pace,
-                         std::vector<std::string>* tried);
+                         std::vector<std::string>* tried, const SearchFallback* fallback);
     // Fills `ipv6` once the gateway is known: its answer to the IPv6 search,
     // awaited only when the gateway's description offers firewall control.
     void TakeIpv6Answer(upnp::SsdpSearch& search, const DiscoveryTargets& targets);

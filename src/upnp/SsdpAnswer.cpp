@@ -1,5 +1,7 @@
 #include "upnp/SsdpAnswer.h"
 
+#include <cstring>
+
 #include "text/Text.h"
 
 namespace upnp {
@@ -80,6 +82,12 @@ bool FindSsdpLocation(std::string_view datagram, std::string* location) {
         return true;
     }
     return false;
+}
+
+bool IsDeviceAddress(std::uint32_t networkOrder) {
+    unsigned char octets[4];
+    std::memcpy(octets, &networkOrder, sizeof octets);
+    return octets[0] != 0 && octets[0] < 224;
 }
 
 }  // namespace upnp

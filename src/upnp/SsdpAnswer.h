@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -50,5 +51,10 @@ std::string SsdpSearchRequest6(std::string_view searchTarget);
 // also end in a bare LF. False when there is no such line or its value is
 // empty; `location` is then unchanged.
 bool FindSsdpLocation(std::string_view datagram, std::string* location);
+
+// Whether an answer's source (network order, as received) is an address a
+// device can have, so that its requests may go there: not 0.0.0.0/8 (which
+// would leave the location's host in charge), not multicast or broadcast.
+bool IsDeviceAddress(std::uint32_t networkOrder);
 
 }  // namespace upnp

@@ -20,6 +20,7 @@ SearchPace::SearchPace(const DiscoveryTargets& targets)
     : listenMs_(targets.listenMs),
       resendMs_(targets.resendMs),
       furtherDelayMs_(targets.furtherSearchDelayMs),
+      fallbackGraceMs_(targets.fallbackGraceMs),
       nextFirst_(targets.resendMs == 0 ? kNever : targets.resendMs),
       nextFurther_(targets.furtherSearchDelayMs) {}
 
@@ -39,6 +40,10 @@ SearchPace::Due SearchPace::Take(std::uint32_t elapsed) {
         return Due::kFirst;
     }
     return Due::kNothing;
+}
+
+void SearchPace::FallbackSettled(std::uint32_t elapsed) {
+    listenMs_ = std::min(listenMs_, std::max(elapsed, fallbackGraceMs_));
 }
 
 std::uint32_t SearchPace::WaitMs(std::uint32_t elapsed) const {
@@ -76,7 +81,7 @@ void SsdpSearch::OpenIpv6() {
         return;
     }
     ipv6Opened_ = true;
-    source6_ = targets_.ipv6Source ? targets_.ipv6Source : net::StableIpv6Toward(gateways_);
+    source6_ = targets_.ipv6Source ? targets_.ipv6Source : net::FirstStableGlobal(LocalIpv6());
     if (!source6_) {
         return;
     }
@@ -99,6 +104,13 @@ void SsdpSearch::OpenIpv6() {
     recipients6_.insert(recipients6_.end(), targets_.ipv6ExtraTargets.begin(),
                         targets_.ipv6ExtraTargets.end());
     request6_ = SsdpSearchRequest6(kSsdpIpv6FirewallTarget);
+}
+
+const std::vector<platform::LocalIpv6>& SsdpSearch::LocalIpv6() {
+    if (!local6_) {
+        local6_ = targets_.localIpv6 ? *targets_.localIpv6 : net::Ipv6Toward(gateways_);
+    }
+    return *local6_;
 }
 
 void SsdpSearch::SendIpv6() {
@@ -184,8 +196,16 @@ bool SsdpSearch::SendTo(const std::vector<std::uint32_t>& recipients, const char
     return true;
 }
 
-int SsdpSearch::Wait(std::uint32_t ms) const {
-    return platform::WaitReadable(socket_, ms > 0x7FFFFFFFu ? 0x7FFFFFFF : static_cast<int>(ms));
+int SsdpSearch::Wait(std::uint32_t ms, platform::SocketHandle beside, bool* besideReadable) const {
+    const int ready = platform::WaitEitherReadable(
+        socket_, beside, ms > 0x7FFFFFFFu ? 0x7FFFFFFF : static_cast<int>(ms));
+    if (ready < 0) {
+        return -1;
+    }
+    if (besideReadable != nullptr) {
+        *besideReadable = (ready & platform::kSecondReadable) != 0;
+    }
+    return (ready & platform::kFirstReadable) != 0 ? 1 : 0;
 }
 
 int SsdpSearch::ReceiveLocation(std::string* location, std::uint32_t* from,

@@ -32,12 +32,17 @@ public:
     // Ms from `elapsed` until the next search or the end of listening.
     std::uint32_t WaitMs(std::uint32_t elapsed) const;
     bool Over(std::uint32_t elapsed) const { return elapsed >= listenMs_; }
+    // Another way to the gateway became certain at `elapsed`: listening ends
+    // at the grace after the first search, or now when that has passed, and
+    // never later than it would have.
+    void FallbackSettled(std::uint32_t elapsed);
 
 private:
     static constexpr std::uint32_t kNever = 0xFFFFFFFFu;
     std::uint32_t listenMs_;
     std::uint32_t resendMs_;
     std::uint32_t furtherDelayMs_;
+    std::uint32_t fallbackGraceMs_;
     std::uint32_t nextFirst_;
     std::uint32_t nextFurther_;
 };
@@ -57,7 +62,10 @@ public:
     bool SendFurther(FailureReason* failure);
 
     // Waits up to `ms` for an answer: 1 one can be read, 0 none, -1 failed.
-    int Wait(std::uint32_t ms) const;
+    // A `beside` socket is watched too: the wait ends when it becomes
+    // readable, with `besideReadable` set.
+    int Wait(std::uint32_t ms, platform::SocketHandle beside = platform::kInvalidSocket,
+             bool* besideReadable = nullptr) const;
     // Reads one datagram: 1 with the location of an answer to the search
     // and its sender, 0 when the datagram is no such answer, -1 failed.
     int ReceiveLocation(std::string* location, std::uint32_t* from, FailureReason* failure);
@@ -68,6 +76,8 @@ public:
     // gets, so it is sent only to a gateway known to offer the service. A
     // failure to open or send it only loses the pinholes.
     void OpenIpv6();
+    // This machine's IPv6 addresses toward the gateways, read at the first call.
+    const std::vector<platform::LocalIpv6>& LocalIpv6();
     const std::optional<platform::LocalIpv6>& Ipv6Source() const { return source6_; }
     bool SearchingIpv6() const { return socket6_ != platform::kInvalidSocket; }
     void SendIpv6();
@@ -86,6 +96,7 @@ private:
     std::vector<std::string> further_;
     std::unique_ptr<char[]> buffer_;
     bool ipv6Opened_ = false;
+    std::optional<std::vector<platform::LocalIpv6>> local6_;
     std::optional<platform::LocalIpv6> source6_;
     platform::SocketHandle socket6_ = platform::kInvalidSocket;
     std::vector<platform::Ipv6Address> recipients6_;

@@ -11,6 +11,7 @@ inline constexpr char kActionNotAuthorized[] = "606";
 inline constexpr char kSpecifiedArrayIndexInvalid[] = "713";  // past the table's end
 inline constexpr char kNoSuchEntryInArray[] = "714";
 inline constexpr char kConflictInMappingEntry[] = "718";  // the port is taken
+inline constexpr char kPortMappingNotFound[] = "730";     // none in a listing's range
 
 // The IPv6 firewall control service's own codes; 606 there also means
 // that the pinhole's address is not the one the request came from.

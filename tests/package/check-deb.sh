@@ -29,15 +29,19 @@ grep -q '<p xml:lang="ja">' "${metainfo[0]}" || fail "the metainfo has no Japane
 
 desktop-file-validate "$tree/usr/share/applications/pontaro.desktop" || fail "desktop-file-validate"
 
-for page in pontaro pontaro-cli; do
-    file="$tree/usr/share/man/man1/$page.1.gz"
+# The English pages in man1, their Japanese translations in ja/man1.
+for page in man1/pontaro man1/pontaro-cli ja/man1/pontaro ja/man1/pontaro-cli; do
+    file="$tree/usr/share/man/$page.1.gz" name=$(basename "$page")
     [ -f "$file" ] || { fail "no manual page $page.1"; continue; }
+    heading="^NAME$"
+    [[ $page != ja/* ]] || heading="^名前$"
     # groff's complaints (lines it cannot break, unknown requests) count.
     if ! out=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l "$file" 2>"$tree/man.err") ||
         [ -s "$tree/man.err" ]; then
         fail "man -l $page.1: $(cat "$tree/man.err")"
     fi
-    grep -q "^ *$page - " <<<"$out" || fail "man -l $page.1 renders no name line"
+    grep -q "^ *$name - " <<<"$out" || fail "man -l $page.1 renders no name line"
+    grep -q "$heading" <<<"$out" || fail "man -l $page.1 has no heading $heading"
 done
 [ $failed = 0 ] && echo "PASS: $(basename "$deb") passes lintian, AppStream, desktop and man checks"
 exit $failed

@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # Installs the Debian package on this machine as a user would (apt-get
-# install ./pontaro_*.deb), runs pontaro-cli from PATH, and removes it again:
-# afterwards no file of it may be left under /usr. Needs root; a pontaro
+# install ./pontaro_*.deb), runs pontaro-cli from PATH, finds its service
+# installed disabled with its rules file, enables the service as
+# `systemctl enable` does where systemd does not run, and purges the package:
+# afterwards no file of it may be left under /usr, nor its rules file, nor
+# the service's enabling. Needs root; a pontaro
 # package installed before is not touched (exit 77, skipped).
 #
 #   deb-install.sh PONTARO.DEB VERSION
@@ -45,10 +48,21 @@ dpkg -L pontaro | sort >"$work/files"
 # Neither option sends anything; the namespace only makes sure of it.
 out=$("$here/../support/in-netns.sh" pontaro-cli --version) || fail "pontaro-cli --version failed"
 [ "$out" = "pontaro-cli (Pontaro) $version" ] || fail "pontaro-cli --version: '$out'"
-out=$("$here/../support/in-netns.sh" pontaro-cli --help) || fail "pontaro-cli --help failed"
+out=$("$here/../support/in-netns.sh" env PONTARO_LANG=ja pontaro-cli --help) || fail "pontaro-cli --help failed"
 grep -q '^使い方: pontaro-cli' <<<"$out" || fail "pontaro-cli --help: '$out'"
+out=$("$here/../support/in-netns.sh" pontaro-cli --lang en --help) || fail "pontaro-cli --lang en --help failed"
+grep -q '^Usage: pontaro-cli' <<<"$out" || fail "pontaro-cli --lang en --help: '$out'"
 [ "$(man -w pontaro-cli)" = /usr/share/man/man1/pontaro-cli.1.gz ] || fail "man finds no pontaro-cli(1)"
+# (-L: the locale need not be installed for man to look in ja/.)
+[ "$(man -L ja_JP.UTF-8 -w pontaro-cli)" = /usr/share/man/ja/man1/pontaro-cli.1.gz ] ||
+    fail "man finds no Japanese pontaro-cli(1)"
 echo "ok: installed, pontaro-cli --version and --help from PATH, man pontaro-cli"
+[ "$(systemctl --root=/ is-enabled pontaro.service 2>&1)" = disabled ] ||
+    fail "pontaro.service is '$(systemctl --root=/ is-enabled pontaro.service 2>&1)', not disabled"
+[ -f /etc/pontaro/rules ] || fail "no /etc/pontaro/rules"
+systemctl --root=/ enable pontaro.service >/dev/null 2>&1 || fail "systemctl enable pontaro"
+[ -L /etc/systemd/system/multi-user.target.wants/pontaro.service ] || fail "enabling made no link"
+echo "ok: pontaro.service installed disabled, enabled by systemctl enable"
 
 apt purge pontaro >"$work/purge.log" 2>&1 || { cat "$work/purge.log" >&2; fail "apt-get purge"; }
 installed=0
@@ -64,6 +78,9 @@ while read -r path; do
     fi
 done <"$work/files"
 [ ${#left[@]} = 0 ] || fail "left under /usr: ${left[*]}"
+[ ! -e /etc/pontaro ] || fail "/etc/pontaro is left after the purge"
+left_links=$(find /etc/systemd /var/lib/systemd -name 'pontaro*' 2>/dev/null)
+[ -z "$left_links" ] || fail "the service's enabling is left after the purge: $left_links"
 pontaro_files >"$work/after"
 diff -u "$work/before" "$work/after" >&2 || fail "files named pontaro appeared under /usr"
 echo "PASS: $(basename "$deb") installs, runs from PATH and removes cleanly"

@@ -46,7 +46,8 @@ check() {
         rm -rf "$dir" && dpkg-deb -x "$f" "$dir"
         local inside
         for inside in usr/bin/pontaro usr/bin/pontaro-cli usr/share/man/man1/pontaro.1.gz \
-            usr/share/man/man1/pontaro-cli.1.gz usr/share/doc/pontaro/changelog.gz \
+            usr/share/man/man1/pontaro-cli.1.gz usr/share/man/ja/man1/pontaro.1.gz \
+            usr/share/man/ja/man1/pontaro-cli.1.gz usr/share/doc/pontaro/changelog.gz \
             "$(cd "$dir" && ls usr/share/metainfo/*.metainfo.xml)"; do
             check "$dir/$inside"
         done

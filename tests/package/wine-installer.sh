@@ -3,7 +3,9 @@
 # (LICENSE.txt beside the programs), the Start menu shortcut and the
 # Add/Remove Programs entry are in place, the installed programs show the
 # version and the window, and the silent uninstall takes all of that away
-# again but keeps the user's profile.
+# again but keeps the user's profile. The component "ログイン時に起動" is off
+# unless chosen (/AUTOSTART silently): then the per-user Run value starts the
+# installed Pontaro.exe, and the uninstall removes it.
 #
 #   PONTARO_WINE=LOADER wine-installer.sh SETUP.EXE VERSION WORKDIR
 #
@@ -52,11 +54,14 @@ shortcut="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/
 uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Pontaro'
 ini="$PONTARO_APPDATA/Pontaro/Pontaro.ini"
 
-# The value of a registry entry of the uninstall key, empty when absent.
+# The value of a registry entry (of the uninstall key unless named), empty
+# when absent.
 reg_value() {
-    "$WINE" reg query "$uninstall_key" /v "$1" 2>/dev/null | tr -d '\r' |
+    "$WINE" reg query "${2:-$uninstall_key}" /v "$1" 2>/dev/null | tr -d '\r' |
         sed -n "s/^ *$1 *REG_[A-Z_]* *//p"
 }
+run_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
+run_value() { reg_value Pontaro "$run_key"; }
 
 # A profile from an earlier installation, which both steps must leave alone.
 mkdir -p "$(dirname "$ini")"
@@ -81,7 +86,8 @@ uninstall_string="$(reg_value UninstallString)"
 [ "$uninstall_string" = "\"$win_dir\\Uninstall.exe\"" ] ||
     fail "uninstall command '$uninstall_string'"
 head -n 1 "$install_dir/LICENSE.txt" | grep -q '^MIT License' || fail "the installed LICENSE.txt is not the MIT licence"
-echo "ok: silent install, LICENSE.txt, shortcut, Add/Remove Programs entry"
+[ -z "$(run_value)" ] || fail "a plain install starts Pontaro at login: '$(run_value)'"
+echo "ok: silent install, LICENSE.txt, shortcut, Add/Remove Programs entry, no start at login"
 
 # --- The installed programs.
 python3 "$here/pe-version.py" "$version" "$install_dir/Pontaro.exe" --dialog 100 ||
@@ -97,6 +103,13 @@ wine_wait_program 20 || fail "the program did not end after Escape"
 grep -q '^Setting=8080, 8080, TCP, web' "$ini" || fail "the installed program lost the profile's rules"
 echo "ok: installed programs show version $version and the dialog"
 
+# --- The same installer again, with the start at login chosen.
+timeout 120 "$WINE" "$(winepath_of "$setup")" /S /AUTOSTART >"$WORKDIR/install-autostart.log" 2>&1 ||
+    fail "the installer with /AUTOSTART failed (exit $?)"
+[ "$(run_value)" = "\"$win_dir\\Pontaro.exe\" --autostart" ] ||
+    fail "Run value after /AUTOSTART: '$(run_value)'"
+echo "ok: /AUTOSTART writes the Run value"
+
 # --- Silent uninstall, through the registered command. The uninstaller
 # copies itself to the temporary folder and runs from there, so its end is
 # seen in the folder it removes.
@@ -110,6 +123,7 @@ done
 [ ! -e "$install_dir" ] || fail "left behind: $(find "$install_dir" | tr '\n' ' ')"
 [ ! -e "$shortcut" ] || fail "the Start menu shortcut is still there"
 [ -z "$(reg_value DisplayName)" ] || fail "the Add/Remove Programs entry is still there"
+[ -z "$(run_value)" ] || fail "the Run value is still there: '$(run_value)'"
 [ -f "$ini" ] || fail "the uninstall removed the profile"
 [ "$(sha256sum <"$ini")" = "$profile_before" ] || fail "the uninstall changed the profile"
 echo "ok: silent uninstall removes the program and keeps the profile"

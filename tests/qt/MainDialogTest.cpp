@@ -26,8 +26,11 @@
 #include "app/ActivityLog.h"
 #include "app/MappingTable.h"
 #include "app/Profile.h"
+#include "app/RecordLogText.h"
 #include "app/WindowController.h"
+#include "support/ScopedLanguage.h"
 #include "support/ScriptedGateway.h"
+#include "ui/qt/DialogUnits.h"
 #include "ui/qt/MainDialog.h"
 #include "ui/qt/VersionBox.h"
 
@@ -46,6 +49,7 @@ public:
     }
     ~Session() { Stop(); }
 
+    QString ConfigDir() const { return dir_.path(); }
     // The profile file, written before the start.
     void WriteProfile(const QByteArray& contents) {
         QDir().mkpath(dir_.path() + "/pontaro");
@@ -61,6 +65,8 @@ public:
         window_ = std::make_unique<CMainDialog>(trayMode_);
         logic_ = std::make_unique<WindowController>(*window_, profile_.get());
         logic_->Session().targets = gateway_.Targets(1500);
+        // Nothing listens on this machine, whatever runs here.
+        logic_->Session().socketTables = [] { return platform::SocketTables{true, {}, true}; };
         runs_ = 0;
         logic_->Listen([this](const session::Event& e) {
             runs_ += std::holds_alternative<session::RunStarted>(e) ? 1 : 0;
@@ -141,7 +147,9 @@ private slots:
     void autoMinimizeWithTrayHidesUntilTheIconIsPressed();
     void versionBoxFromF1AndFromTheContextMenu();
     void closeListAndIpv6FromTheContextMenu();
+    void startAtLoginFromTheContextMenuIsTheSystems();
     void layoutFollowsTheTemplate();
+    void textsFitInEitherLanguage();
     void screenshotAfterRun();
 };
 
@@ -162,6 +170,8 @@ void MainDialogTest::firstTickRunsWithTheProfileAndLogsTheRun() {
 
     const std::string expected =
         s.FoundText() + "■ 80 -> 80 [TCP] : ○\u3000設定に成功しました。\r\n" +
+        "  ※ このPCではポート 80 [TCP] を待ち受けているプログラムがありません。"
+        "サーバを起動すると外から届きます。\r\n" +
         "■ 21 -> 21 [TCP] : ×\u3000設定に失敗しました。\r\n" +
         "  理由: ポート 21/TCP はすでに別の割り当てに使われています (UPnPエラー 718)。"
         "多くのルータは初期設定で 1024～65535 のポートしか開けません。\r\n" +
@@ -467,8 +477,9 @@ void MainDialogTest::versionBoxFromF1AndFromTheContextMenu() {
             return;
         menuPoll.stop();
         menuSeen = true;
-        // close, list, a separator, the IPv6 switch, a separator, the version box
-        QCOMPARE(menu->actions().size(), 6);
+        // close, close all, list, a separator, the two switches, a
+        // separator, the version box
+        QCOMPARE(menu->actions().size(), 8);
         QCOMPARE(menu->actions().last()->text(),
                  QString::fromUtf8("バージョン情報 Pontaro(&A)..."));
         QTest::keyClick(menu, Qt::Key_A);
@@ -487,8 +498,11 @@ void MainDialogTest::versionBoxFromF1AndFromTheContextMenu() {
 void MainDialogTest::closeListAndIpv6FromTheContextMenu() {
     Session s;
     s.WriteProfile(QByteArray("[Setting]\nSetting=") + kExampleRule + "\nAuto=0\nClose=0\n");
-    s.gateway().ServeMappingTable(
-        {{"", "80", "TCP", "80", "127.0.0.1", "1", "HTTP接続の通過", "0"}});
+    // Beside this run's mapping, one an old Japanese tool left: its
+    // description in code page 932 bytes.
+    s.gateway().ServeMappingTable({{"", "80", "TCP", "80", "127.0.0.1", "1", "HTTP接続の通過", "0"},
+                                   {"", "21", "TCP", "21", "127.0.0.1", "1",
+                                    "FTP\x90\xDA\x91\xB1\x82\xCC\x92\xCA\x89\xDF", "0"}});
     s.Start();
     QVERIFY(s.WaitForFirstRun());
     const std::string afterOpen = s.window().GetLogText();
@@ -498,13 +512,21 @@ void MainDialogTest::closeListAndIpv6FromTheContextMenu() {
         std::string log;       // what the entry appends
         const char* lastPost;  // the action of the last request
     };
+    // The first run's mapping is on the record: the listing marks it (not
+    // the other tool's), and closing everything removes it once the router
+    // shows it as made.
+    s.gateway().ScriptActionReplies("GetSpecificPortMappingEntry",
+                                    {HolderReply("127.0.0.1", "80", "HTTP接続の通過")});
     const Entry entries[] = {
         {kListMenuText,
-         s.FoundText() + activity_log::TableHeadingText(1) +
-             MappingTableText({{"", "80", "TCP", "80", "127.0.0.1", "1", "HTTP接続の通過", "0"}},
-                              "127.0.0.1") +
-             activity_log::kTableMarkNote + "\r\n",
+         s.FoundText() + activity_log::TableHeadingText(2) +
+             MappingTableText({{"", "80", "TCP", "80", "127.0.0.1", "1", "HTTP接続の通過", "0"},
+                               {"", "21", "TCP", "21", "127.0.0.1", "1", "FTP接続の通過", "0"}},
+                              "127.0.0.1", {true, false}) +
+             activity_log::kTableMarkNote + activity_log::kTableMadeNote + "\r\n",
          "GetExternalIPAddress"},
+        {kCloseAllMenuText, s.FoundText() + "■ 80 [TCP] : " + activity_log::kClosed + "\r\n",
+         "DeletePortMapping"},
         {kCloseMenuText, s.FoundText() + "■ 80 [TCP] : " + activity_log::kClosed + "\r\n",
          "DeletePortMapping"},
     };
@@ -543,6 +565,53 @@ void MainDialogTest::closeListAndIpv6FromTheContextMenu() {
     }
     QVERIFY(!s.logic().OpenIpv6());
     QCOMPARE(s.SavedProfile().GetString("Setting", "OpenIPv6", ""), std::string("0"));
+}
+
+namespace {
+
+QAction* ActionNamed(QMenu* menu, const char* text) {
+    for (QAction* a : menu->actions())
+        if (a->text() == QString::fromUtf8(text))
+            return a;
+    return nullptr;
+}
+
+}  // namespace
+
+void MainDialogTest::startAtLoginFromTheContextMenuIsTheSystems() {
+    Session s;
+    s.Start();
+    QVERIFY(s.WaitForFirstRun());
+    const QString entry = s.ConfigDir() + "/autostart/pontaro.desktop";
+    auto checked = [&] {
+        QMenu* menu = s.window().CreateContextMenu();
+        QAction* a = ActionNamed(menu, kStartAtLoginMenuText);
+        const bool on = a != nullptr && a->isCheckable() && a->isChecked();
+        menu->close();
+        return on;
+    };
+    auto choose = [&] {
+        QMenu* menu = s.window().CreateContextMenu();
+        ActionNamed(menu, kStartAtLoginMenuText)->trigger();
+        menu->close();
+    };
+
+    QVERIFY(!checked());
+    choose();
+    QFile f(entry);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(f.readAll());
+    QVERIFY2(text.contains("\nExec=" + QCoreApplication::applicationFilePath() + " --autostart\n"),
+             qPrintable(text));
+    QVERIFY(checked());
+    // Removed elsewhere: the menu shows what the system holds.
+    QVERIFY(QFile::remove(entry));
+    QVERIFY(!checked());
+    choose();
+    QVERIFY(checked());
+    choose();  // unticking removes what it wrote
+    QVERIFY(!QFile::exists(entry));
+    QVERIFY(!checked());
 }
 
 void MainDialogTest::layoutFollowsTheTemplate() {
@@ -587,6 +656,47 @@ void MainDialogTest::layoutFollowsTheTemplate() {
     QCOMPARE(w.ruleBox()->geometry().left(), w.logBox()->geometry().left());
     QCOMPARE(w.ruleBox()->geometry().right(), w.logBox()->geometry().right());
     QCOMPARE(w.width() - 1 - w.logBox()->geometry().right(), w.logBox()->geometry().left());
+}
+
+// The layout is written for the Japanese texts, which it keeps to the pixel;
+// the English ones are longer, and the check boxes and the version box's
+// notice widen for them without reaching the buttons.
+void MainDialogTest::textsFitInEitherLanguage() {
+    const struct {
+        texts::Language language;
+        const char* autoUpdate;
+        const char* autoMinimize;
+        const char* caption;
+        bool asLaidOut;
+    } rows[] = {
+        {texts::Language::kJapanese, "定期的に更新", "自動的に最小化", "バージョン情報 Pontaro",
+         true},
+        {texts::Language::kEnglish, "Update periodically", "Minimize automatically",
+         "About Pontaro", false},
+    };
+    for (const auto& row : rows) {
+        ScopedLanguage scope(row.language);
+        CMainDialog w;
+        QCOMPARE(w.autoUpdateBox()->text(), QString::fromUtf8(row.autoUpdate));
+        QCOMPARE(w.autoMinimizeBox()->text(), QString::fromUtf8(row.autoMinimize));
+        const DialogMetrics m = MetricsOf(w.font());
+        for (QCheckBox* box : {w.autoUpdateBox(), w.autoMinimizeBox()})
+            QVERIFY2(box->width() >= box->sizeHint().width(), qPrintable(box->text()));
+        QVERIFY(w.autoUpdateBox()->geometry().right() < w.autoMinimizeBox()->geometry().left());
+        QVERIFY(w.autoMinimizeBox()->geometry().right() < w.openButton()->geometry().left());
+        if (row.asLaidOut) {
+            QCOMPARE(w.autoUpdateBox()->geometry(), DialogRect(m, 7, 128, 59, 10));
+            QCOMPARE(w.autoMinimizeBox()->geometry(), DialogRect(m, 81, 128, 66, 10));
+        }
+
+        CVersionBox box(QIcon{});
+        QCOMPARE(box.windowTitle(), QString::fromUtf8(row.caption));
+        auto* notice = box.findChild<QLabel*>("notice");
+        auto* ok = box.findChild<QPushButton*>("ok");
+        QVERIFY(notice != nullptr && ok != nullptr);
+        QVERIFY(notice->width() >= notice->sizeHint().width());
+        QVERIFY(notice->geometry().right() < ok->geometry().left());
+    }
 }
 
 // Under a real X server: the window after a run, as a picture for a person to

@@ -12,6 +12,7 @@
 #endif
 
 #include <cstring>
+#include <random>
 
 #include "net/StartWinsock.h"
 
@@ -100,6 +101,11 @@ platform::SocketHandle Accept(platform::SocketHandle listener) {
     } while (s < 0 && errno == EINTR);
 #endif
     return Handle(s);
+}
+
+std::uint16_t PortBelowEphemeral() {
+    static std::mt19937 pick{std::random_device{}()};
+    return static_cast<std::uint16_t>(std::uniform_int_distribution<int>(20000, 31999)(pick));
 }
 
 std::uint16_t LocalPort(platform::SocketHandle s) {

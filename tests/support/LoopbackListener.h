@@ -27,6 +27,10 @@ platform::SocketHandle Listen(std::uint16_t* port, std::uint32_t address = Addre
 // the system refuses, as one without IPv6 does).
 platform::Ipv6Address Address6();
 platform::SocketHandle Listen6(std::uint16_t wanted);
+// A random port below every system's ephemeral range (Linux 32768-60999,
+// Windows 49152-65535), which no socket bound to port 0 is ever given: for a
+// test that binds one port twice. Try another if it is taken.
+std::uint16_t PortBelowEphemeral();
 // The next incoming connection; blocks unless WaitReadable said one is there.
 platform::SocketHandle Accept(platform::SocketHandle listener);
 // The local port a socket is bound to, or 0.

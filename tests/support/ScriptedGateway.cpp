@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "platform/Clock.h"
 #include "support/LoopbackListener.h"
 #include "text/Text.h"
 
@@ -35,7 +36,8 @@ constexpr char kFirewallService[] =
     "<SCPDURL>/WANIP6FC.xml</SCPDURL><controlURL>/ctl/IP6FCtl</controlURL>"
     "<eventSubURL>/evt/IP6FCtl</eventSubURL></service>";
 
-std::string Description(std::uint16_t port, bool firewall) {
+std::string Description(std::uint16_t port, bool firewall, const std::string& udn,
+                        int wanIpVersion) {
     const std::string base = "http://127.0.0.1:" + std::to_string(port);
     return "<?xml version=\"1.0\"?>\r\n"
            "<root xmlns=\"urn:schemas-upnp-org:device-1-0\">"
@@ -44,11 +46,15 @@ std::string Description(std::uint16_t port, bool firewall) {
            base +
            "</URLBase>"
            "<device><deviceType>urn:schemas-upnp-org:device:InternetGatewayDevice:1</deviceType>"
-           "<friendlyName>Scripted gateway</friendlyName><deviceList><device>"
+           "<friendlyName>Scripted gateway</friendlyName><UDN>" +
+           udn +
+           "</UDN><deviceList><device>"
            "<deviceType>urn:schemas-upnp-org:device:WANDevice:1</deviceType><deviceList><device>"
            "<deviceType>urn:schemas-upnp-org:device:WANConnectionDevice:1</deviceType>"
            "<serviceList><service>"
-           "<serviceType>urn:schemas-upnp-org:service:WANIPConnection:1</serviceType>"
+           "<serviceType>urn:schemas-upnp-org:service:WANIPConnection:" +
+           std::to_string(wanIpVersion) +
+           "</serviceType>"
            "<serviceId>urn:upnp-org:serviceId:WANIPConn1</serviceId>"
            "<SCPDURL>/WANIPCn.xml</SCPDURL><controlURL>/ctl/IPConn</controlURL>"
            "<eventSubURL>/evt/IPConn</eventSubURL>"
@@ -124,6 +130,24 @@ std::string SoapEntry(const PortMappingEntry& e) {
            "</u:GetGenericPortMappingEntryResponse></s:Body></s:Envelope>";
 }
 
+// GetListOfPortMappings' answer as miniupnpd 2.3.1 writes it: the document
+// in CDATA, the entries of one protocol.
+std::string SoapListing(const std::vector<PortMappingEntry>& table, const std::string& protocol) {
+    std::string list =
+        "<![CDATA[<p:PortMappingList xmlns:p=\"urn:schemas-upnp-org:gw:WANIPConnection\">";
+    for (const PortMappingEntry& e : table) {
+        if (e.protocol != protocol) {
+            continue;
+        }
+        list += "<p:PortMappingEntry>";
+        for (const upnp::EntryField& f : upnp::kEntryFields) {
+            list += std::string("<p:") + f.listName + ">" + e.*f.member + "</p:" + f.listName + ">";
+        }
+        list += "</p:PortMappingEntry>";
+    }
+    return SoapOk("GetListOfPortMappings", {{"NewPortListing", list + "</p:PortMappingList>]]>"}});
+}
+
 }  // namespace
 
 ScriptedGateway::ScriptedGateway(bool answerSearches)
@@ -175,7 +199,8 @@ void ScriptedGateway::Stop() {
     }
 }
 
-bool ScriptedGateway::ServeIpv6(bool offerFirewall) {
+bool ScriptedGateway::ServeIpv6(bool offerFirewall, std::string udn) {
+    udn6_ = std::move(udn);
     listener6_ = loopback::Listen6(httpPort_);
     udp6_ = platform::OpenUdpSocket6();
     if (listener6_ == platform::kInvalidSocket || udp6_ == platform::kInvalidSocket ||
@@ -188,7 +213,7 @@ bool ScriptedGateway::ServeIpv6(bool offerFirewall) {
     http6Thread_ = std::thread([this] {
         loopback::AcceptEach(
             listener6_, [this] { return stop_.load(); },
-            [this](platform::SocketHandle c) { ServeConnection(c); });
+            [this](platform::SocketHandle c) { ServeConnection(c, udn6_); });
     });
     return true;
 }
@@ -376,6 +401,7 @@ void ScriptedGateway::ServeSsdp() {
                 platform::SendDatagram(udp_, datagram.data(), datagram.size(), from, fromPort);
             }
         }
+        platform::SleepMs(searchAnswerDelayMs_);
         const std::string searchTarget =
             HeaderValue(std::string(buffer, static_cast<std::size_t>(n)), "ST");
         for (const std::string& answer : AnswersTo(searchTarget, Url(""))) {
@@ -393,7 +419,7 @@ void ScriptedGateway::ServeHttp() {
         [this](platform::SocketHandle c) { ServeConnection(c); });
 }
 
-void ScriptedGateway::ServeConnection(platform::SocketHandle c) {
+void ScriptedGateway::ServeConnection(platform::SocketHandle c, const std::string& udn) {
     const bool lfOnly =
         std::any_of(devices_.begin(), devices_.end(), [](const Device& d) { return d.lfOnly; });
     const auto send = [c, lfOnly](const std::string& reply) {
@@ -444,8 +470,9 @@ void ScriptedGateway::ServeConnection(platform::SocketHandle c) {
         for (const Device& d : devices_) {
             if (d.path == path) {
                 send(HttpReply(200, "OK",
-                               d.description.empty() ? Description(httpPort_, offerFirewall_)
-                                                     : Fill(d.description)));
+                               d.description.empty()
+                                   ? Description(httpPort_, offerFirewall_, udn, d.wanIpVersion)
+                                   : Fill(d.description)));
                 return;
             }
         }
@@ -489,6 +516,9 @@ void ScriptedGateway::ServeConnection(platform::SocketHandle c) {
                 answer = HttpReply(500, "Internal Server Error",
                                    SoapFault(tableEndCode_, "end of the table"));
             }
+        } else if (post.action == "GetListOfPortMappings" && tableServed_ && queue.empty()) {
+            answer =
+                HttpReply(200, "OK", SoapListing(table_, SoapArgument(post.body, "NewProtocol")));
         } else if (!queue.empty()) {
             reply = queue.front();
             queue.pop_front();
@@ -496,6 +526,8 @@ void ScriptedGateway::ServeConnection(platform::SocketHandle c) {
     }
     if (!answer.empty()) {
         send(answer);
+    } else if (reply.status == 0) {
+        // Taken in, never answered: the connection just closes.
     } else if (reply.status != 200) {
         send(HttpReply(reply.status, "Internal Server Error",
                        SoapFault(reply.errorCode, reply.errorDescription)));
@@ -508,6 +540,16 @@ void ScriptedGateway::ServeConnection(platform::SocketHandle c) {
     } else {
         send(HttpReply(200, "OK", SoapOk(post.action, reply.values)));
     }
+}
+
+ScriptedGateway::SoapReply HolderReply(const std::string& client, const std::string& port,
+                                       const std::string& description) {
+    return {200,
+            "",
+            "",
+            {{"NewInternalPort", port},
+             {"NewInternalClient", client},
+             {"NewPortMappingDescription", description}}};
 }
 
 std::string SoapArgument(const std::string& envelope, const std::string& name) {

@@ -30,7 +30,7 @@ public:
               errorDescription(std::move(errorDescription)),
               values(std::move(values)) {}
 
-        int status = 200;       // 200: the response envelope; otherwise a UPnP fault
+        int status = 200;  // 200: the response envelope; 0: no answer at all; else a UPnP fault
         std::string errorCode;  // for a fault, e.g. "718"
         std::string errorDescription;
         // The response's output arguments, e.g. {"NewExternalIPAddress", "1.2.3.4"}.
@@ -52,6 +52,9 @@ public:
         // Lines of its answers end in LF alone (the HTTP replies of the whole
         // gateway too).
         bool lfOnly = false;
+        // The usual description's WANIPConnection version: 2 offers
+        // GetListOfPortMappings (answered from the served table).
+        int wanIpVersion = 1;
     };
 
     explicit ScriptedGateway(bool answerSearches = true);
@@ -66,9 +69,11 @@ public:
     bool Ready() const;
     // The gateway also answers the IPv6 search and serves HTTP on [::1] (at
     // the same port numbers), and its usual description offers IPv6
-    // firewall control unless told not to. False when this machine has no
-    // IPv6 loopback.
-    bool ServeIpv6(bool offerFirewall = true);
+    // firewall control unless told not to. Over IPv6 it names `udn`: another
+    // stands for a second device that answers the IPv6 search. False when
+    // this machine has no IPv6 loopback.
+    bool ServeIpv6(bool offerFirewall = true, std::string udn = kUdn);
+    static constexpr char kUdn[] = "uuid:scripted-gateway";
     int Ipv6Searches() const;
     std::uint16_t HttpPort() const { return httpPort_; }
     std::string Location() const;  // http://127.0.0.1:PORT/rootDesc.xml
@@ -86,11 +91,17 @@ public:
     // the scripted replies), texts as they are (a bare "&" stays bare); an
     // entry described "FAULT <code>" gets that UPnP fault instead. An
     // index past the end gets the fault `endCode`, or, when it is empty, a
-    // made-up entry: a table that never ends.
+    // made-up entry: a table that never ends. GetListOfPortMappings posts
+    // get the entries of the asked protocol in one document, as miniupnpd
+    // sends it, unless replies are scripted for that action.
     void ServeMappingTable(std::vector<PortMappingEntry> entries, std::string endCode = "713");
     // What GetStatusInfo reports for each control path ("Connected"…); a
     // path not listed answers it with a UPnP fault.
     void ScriptConnectionStatus(std::map<std::string, std::string> statusByPath);
+
+    // Each answer to a search goes out this late, as a router's that waits
+    // before it answers (miniupnpd: 50 ms and more).
+    void SetSearchAnswerDelay(unsigned ms) { searchAnswerDelayMs_ = ms; }
 
     int Searches() const;
     int DescriptionGets() const;
@@ -117,7 +128,7 @@ private:
     std::vector<std::string> AnswersTo(const std::string& searchTarget,
                                        const std::string& base) const;
     void ServeHttp();
-    void ServeConnection(platform::SocketHandle c);
+    void ServeConnection(platform::SocketHandle c, const std::string& udn = kUdn);
 
     std::string Fill(std::string text) const;
 
@@ -130,6 +141,7 @@ private:
     std::uint16_t udpPort_ = 0;
     std::uint16_t httpPort_ = 0;
     std::atomic<bool> stop_{false};
+    std::atomic<unsigned> searchAnswerDelayMs_{0};
     mutable std::mutex lock_;
     std::map<std::string, std::deque<SoapReply>> replies_;  // by action
     bool tableServed_ = false;
@@ -144,10 +156,15 @@ private:
     platform::SocketHandle listener6_ = platform::kInvalidSocket;
     std::atomic<bool> offerFirewall_{false};
     bool ipv6Served_ = false;
+    std::string udn6_;
     int searches6_ = 0;
     std::thread ssdp6Thread_;
     std::thread http6Thread_;
 };
+
+// GetSpecificPortMappingEntry's answer: the mapping that holds the port.
+ScriptedGateway::SoapReply HolderReply(const std::string& client, const std::string& port,
+                                       const std::string& description);
 
 // The value of an argument in an AddPortMapping envelope ("NewExternalPort"…).
 std::string SoapArgument(const std::string& envelope, const std::string& name);

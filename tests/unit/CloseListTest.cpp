@@ -12,7 +12,9 @@
 #include "app/MappingTable.h"
 #include "app/PortMappingRule.h"
 #include "app/PortSession.h"
+#include "app/UpnpIpv4Mapper.h"
 #include "support/EventRecorder.h"
+#include "support/RecordEntries.h"
 #include "support/ScriptedGateway.h"
 
 using namespace activity_log;
@@ -63,16 +65,12 @@ TEST_F(CloseAndList, CloseDeletesEachRulesPortAndTellsTheThreeOutcomes) {
     // only then.
     for (const char* made : {"8080, 8080, TCP, a", "9000, 9001, udp, b", "22, 22, TCP, c",
                              "23, 23, TCP, d", "7000, 7000, TCP, e", "8080, 8080, UDP, f"}) {
-        PortMappingRule rule;
-        ASSERT_TRUE(ParseRuleLine(made, &rule));
-        session_.Made().Remember(rule, "10.0.0.2");
+        session_.Record().Put(RecordedMapping(made, "10.0.0.2"));
     }
     session_.Close(rules);
-    std::vector<std::string> stillMade;
-    for (const MadeMapping& m : session_.Made().Entries()) {
-        stillMade.push_back(std::to_string(m.externalPort) + "/" + m.protocol);
-    }
-    EXPECT_EQ(stillMade, (std::vector<std::string>{"22/TCP", "7000/TCP", "8080/UDP"}));
+    EXPECT_EQ(
+        RecordedPorts(session_.Record()),
+        (std::vector<std::string>{"22/TCP 10.0.0.2", "7000/TCP 10.0.0.2", "8080/UDP 10.0.0.2"}));
 
     const auto failed = heard_.Of<session::CloseFailed>();
     ASSERT_EQ(failed.size(), 1u);
@@ -160,6 +158,66 @@ TEST_F(CloseAndList, ListReadsUntilTheRouterSaysTheTableEnds) {
     }
 }
 
+TEST_F(CloseAndList, AVersionTwoServiceGivesTheTableInOneAnswerPerProtocolOrEntryByEntry) {
+    const PortMappingEntry kGame{"", "9001", "UDP", "9000", "10.0.0.5", "1", "game", "3599"};
+    const std::vector<PortMappingEntry> table = {kWeb, kGame, kFtp, kAmp};
+    struct Case {
+        std::vector<ScriptedGateway::SoapReply> listReplies;  // then answered from the table
+        std::size_t listPosts, entryPosts;
+        std::vector<PortMappingEntry> listed;
+    };
+    const Case cases[] = {
+        {{}, 2, 0, {kFtp, kAmp, kWeb, kGame}},                   // by port
+        {{{500, "730", "PortMappingNotFound"}}, 2, 0, {kGame}},  // no TCP mapping
+        {{{500, "401", "Invalid Action"}}, 1, 5, table},
+        {{{200, "", "", {{"NewPortListing", "&lt;p:Port"}}}}, 1, 5, table},  // unreadable
+    };
+    for (const Case& c : cases) {
+        ScriptedGateway::Device v2;
+        v2.wanIpVersion = 2;
+        ScriptedGateway gateway({v2});
+        gateway.ServeMappingTable(table);
+        gateway.ScriptActionReplies("GetListOfPortMappings", c.listReplies);
+        session_.targets = gateway.Targets(1500);
+        heard_.Clear();
+        session_.List();
+
+        const auto tables = heard_.Of<session::TableListed>();
+        ASSERT_EQ(tables.size(), 1u);
+        EXPECT_TRUE(tables[0].complete);
+        // Every field, whichever way it was read.
+        EXPECT_EQ(MappingTableText(tables[0].entries, ""), MappingTableText(c.listed, ""));
+        const auto listPosts = gateway.PostsOf("GetListOfPortMappings");
+        ASSERT_EQ(listPosts.size(), c.listPosts);
+        for (std::size_t i = 0; i < listPosts.size(); ++i) {
+            std::string asked;
+            for (const char* name :
+                 {"NewProtocol", "NewStartPort", "NewEndPort", "NewManage", "NewNumberOfPorts"}) {
+                asked += SoapArgument(listPosts[i].body, name) + " ";
+            }
+            EXPECT_EQ(asked, std::string(i == 0 ? "TCP" : "UDP") + " 0 65535 1 1024 ");
+        }
+        EXPECT_EQ(gateway.PostsOf("GetGenericPortMappingEntry").size(), c.entryPosts);
+    }
+}
+
+TEST(UpnpIpv4Mapper, ReadsTheTableFromTheRouterOnceARun) {
+    ScriptedGateway gateway;
+    gateway.ServeMappingTable({kWeb, kFtp});
+    CRouterDevice device;
+    IpAddress address;
+    std::string location;
+    ASSERT_EQ(device.Discover(address, location, gateway.Targets(1500)), 0);
+    OpenedRecord record;
+    MadeMappings made(record, RecordPlace{});
+    UpnpIpv4Mapper mapper(device, made);
+    session::TableListed first, second;
+    FailureReason failure;
+    EXPECT_TRUE(mapper.ReadTable(&first, &failure) && mapper.ReadTable(&second, &failure));
+    EXPECT_EQ(second.entries.size(), 2u);
+    EXPECT_EQ(gateway.PostsOf("GetGenericPortMappingEntry").size(), 3u);
+}
+
 TEST(MappingTable, ColumnsLineUpWhateverTheRouterSent) {
     const std::vector<PortMappingEntry> entries = {
         {"", "8080", "TCP", "8080", "10.0.0.2", "1", "web", "0"},
@@ -173,6 +231,13 @@ TEST(MappingTable, ColumnsLineUpWhateverTheRouterSent) {
               "  5353        UDP         10.0.0.3:53    a  b           x  送信元 203.0.113.9  "
               "(無効)\r\n");
     EXPECT_EQ(MappingTableText({}, "10.0.0.2"), "");
+    // Pontaro's own rows (also one for another address of this machine).
+    EXPECT_EQ(MappingTableText(entries, "10.0.0.2", {true, true}),
+              "          外部ポート  プロトコル  転送先         説明           期限\r\n"
+              "* Pontaro 8080        TCP         10.0.0.2:8080  web            無期限\r\n"
+              "  Pontaro 21          TCP         10.0.0.3:21    FTP接続の通過  3600秒\r\n"
+              "          5353        UDP         10.0.0.3:53    a  b           x  送信元 "
+              "203.0.113.9  (無効)\r\n");
 
     struct Width {
         const char* text;
@@ -192,8 +257,9 @@ TEST(MappingTable, JsonKeepsEveryTextValidAndNumbersOnlyWhereTheyAre) {
     l.localAddress = "10.0.0.2";
     l.tableRead = true;
     l.entries = {{"", "8080", "TCP", "8080", "10.0.0.2", "1", "a \"q\" \\ \x01\xFF", "0"},
-                 {"", "99999", "UDP", "x", "10.0.0.3", "maybe", "", "4294967296"}};
+                 {"", "99999", "UDP", "x", "10.0.0.3", "maybe", "\x83\x5C", "4294967296"}};
     l.externalAddress = "203.0.113.7";
+    l.madeByPontaro = {true};  // the second row is not told: not Pontaro's
     EXPECT_EQ(MappingListingJson(l),
               "{\n  \"gateway\": {\"address\": \"10.0.0.1\", \"location\": "
               "\"http://10.0.0.1:5000/rootDesc.xml\"},\n"
@@ -201,17 +267,31 @@ TEST(MappingTable, JsonKeepsEveryTextValidAndNumbersOnlyWhereTheyAre) {
               "    {\"externalPort\": 8080, \"protocol\": \"TCP\", \"internalClient\": "
               "\"10.0.0.2\", \"internalPort\": 8080, \"description\": \"a \\\"q\\\" \\\\ "
               "\\u0001\xEF\xBF\xBD\", \"leaseDuration\": 0, \"enabled\": true, \"remoteHost\": "
-              "\"\", \"thisMachine\": true},\n"
+              "\"\", \"thisMachine\": true, \"madeByPontaro\": true},\n"
               "    {\"externalPort\": null, \"protocol\": \"UDP\", \"internalClient\": "
-              "\"10.0.0.3\", \"internalPort\": null, \"description\": \"\", \"leaseDuration\": "
-              "null, \"enabled\": null, \"remoteHost\": \"\", \"thisMachine\": false}\n  ],\n"
+              "\"10.0.0.3\", \"internalPort\": null, \"description\": \"ソ\", \"leaseDuration\": "
+              "null, \"enabled\": null, \"remoteHost\": \"\", \"thisMachine\": false, "
+              "\"madeByPontaro\": false}\n  ],\n"
               "  \"complete\": true,\n  \"capped\": false,\n"
-              "  \"externalAddress\": \"203.0.113.7\",\n  \"error\": null\n}\n");
+              "  \"externalAddress\": \"203.0.113.7\",\n  \"line\": null,\n  \"error\": null\n}\n");
+
+    // The line: kind, service, ipv4, psid and every usable block.
+    l.entries.clear();
+    l.line =
+        line::Line{line::Kind::kMapE, line::Service::kOcn, 0x99f048d1u, line::PortSet(22, 6, 6)};
+    const std::string json = MappingListingJson(l);
+    EXPECT_NE(json.find("\"line\": {\"kind\": \"MAP-E\", \"service\": \"ocn\", \"ipv4\": "
+                        "\"153.240.72.209\", \"psid\": 22, \"portCount\": 1008, \"ports\": "
+                        "[{\"first\": 1376, \"last\": 1391}, {\"first\": 2400, \"last\": 2415}, "),
+              std::string::npos)
+        << json;
+    EXPECT_NE(json.find("{\"first\": 64864, \"last\": 64879}]},\n  \"error\""), std::string::npos)
+        << json;
 
     MappingListing none;
     none.failureText = "理由: x";
     EXPECT_EQ(MappingListingJson(none),
               "{\n  \"gateway\": null,\n  \"localAddress\": null,\n  \"mappings\": [],\n"
               "  \"complete\": false,\n  \"capped\": false,\n  \"externalAddress\": null,\n"
-              "  \"error\": \"理由: x\"\n}\n");
+              "  \"line\": null,\n  \"error\": \"理由: x\"\n}\n");
 }

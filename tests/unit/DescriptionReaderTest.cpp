@@ -291,6 +291,8 @@ TEST(XmlDocument, TolerantReadingAndRefusals) {
     const Row rows[] = {
         {"<r><a>AT&T &amp; &lt;&#x41;&#66;&gt; &bogus; &#xD800; &#0; &#1114112;</a></r>", true,
          true, "AT&T & <AB> &bogus; &#xD800; &#0; &#1114112;"},
+        {"<r><a>&#x3c;&#xe9;&#x3042;&#x1f600;</a></r>", true, true, "<éあ😀"},
+        {"<r><a>1<a>2</a>3</a><b/></r>", true, true, "123"},
         {"<r><a>getfirm <info></a><b>x</b></r>", true, true, "getfirm "},
         {"<r></x><a>1 < 2 <3 <b</a></r>", true, true, "1 < 2 <3 <b"},
         {"<r><a k='v>' j=\"/>\">t</a></r>", true, true, "t"},

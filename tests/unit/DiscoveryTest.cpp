@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -158,6 +159,9 @@ DiscoveryTargets LoopbackTargets(std::vector<std::uint32_t> to, std::uint16_t po
     t.port = port;
     t.bindPort = 0;
     t.listenMs = listenMs;
+    // The IPv6 search would look for this machine's stable address among
+    // the host's own (PortSessionTest's scripted gateway serves it on ::1).
+    t.searchIpv6 = false;
     return t;
 }
 
@@ -168,12 +172,13 @@ struct Outcome {
     CRouterDevice device;
 };
 
-Outcome DiscoverWith(const std::vector<std::string>& answers) {
+// Listens `listenMs`: an answer that leads to a gateway ends it sooner.
+Outcome DiscoverWith(const std::vector<std::string>& answers, unsigned listenMs = 1500) {
     Responder responder;
     responder.AnswerWith(answers);
     Outcome o;
     o.result = o.device.Discover(o.addr, o.loc,
-                                 LoopbackTargets({Ip("127.0.0.1")}, responder.Port(), 1500));
+                                 LoopbackTargets({Ip("127.0.0.1")}, responder.Port(), listenMs));
     return o;
 }
 
@@ -193,11 +198,18 @@ TEST(DiscoveryRequest, DefaultTargetsAreTheSsdpGroupOnPort1900ForThreeSeconds) {
 }
 
 TEST(DiscoveryRequest, IsThe133ByteSearchWithItsZeroByteAndComesFromTheBoundPort) {
-    // A free port for the search to bind: taken from a socket that is closed again.
-    const platform::SocketHandle probe = platform::OpenUdpSocket();
-    ASSERT_EQ(platform::BindUdp(probe, 0, 0), 0);
-    const std::uint16_t freePort = loopback::LocalPort(probe);
-    platform::CloseSocket(probe);
+    // A free port for the search to bind, where no other test's socket can
+    // be given it between the probe and the search.
+    std::uint16_t freePort = 0;
+    for (int tries = 0; tries < 20 && freePort == 0; ++tries) {
+        const std::uint16_t port = loopback::PortBelowEphemeral();
+        const platform::SocketHandle probe = platform::OpenUdpSocket();
+        if (platform::BindUdp(probe, 0, port) == 0) {
+            freePort = port;
+        }
+        platform::CloseSocket(probe);
+    }
+    ASSERT_NE(freePort, 0);
 
     Responder responder;
     responder.AnswerWith({Answer("Location: " + Base() + "/rootDesc.xml\r\n\r\n")});
@@ -255,7 +267,10 @@ TEST(DiscoveryRequest, TheFirstSearchGoesEverywhereTheFurtherOnesToTheGateways) 
             platform::CloseSocket(group);
             GTEST_SKIP() << "no second loopback address here (Wine)";
         }
-        DiscoveryTargets t = LoopbackTargets({}, gateway.Port(), 300);
+        // The further searches late enough for a gateway's answer and its
+        // description to come first even on a busy machine.
+        DiscoveryTargets t = LoopbackTargets({}, gateway.Port(), 500);
+        t.furtherSearchDelayMs = 250;
         t.resendMs = 0;
         t.useMulticast = true;
         t.multicastAddress = Ip("127.0.0.2");
@@ -291,7 +306,7 @@ TEST(DiscoveryRequest, IsSentAgainWhileListeningSoARouterThatMissedTheFirstAnswe
     Responder late;
     late.AnswerWith({Answer("Location: http://127.0.0.1:1/rootDesc.xml\r\n\r\n")}, 0,
                     static_cast<int>(burst + 1));
-    DiscoveryTargets t = LoopbackTargets({Ip("127.0.0.1")}, late.Port(), 1500);
+    DiscoveryTargets t = LoopbackTargets({Ip("127.0.0.1")}, late.Port(), 700);
     t.resendMs = 300;
     CRouterDevice device;
     IpAddress addr;
@@ -338,13 +353,13 @@ TEST(DiscoveryAnswer, TwoRoutersTheAnswerReadFirstWins) {
         const platform::SocketHandle other = platform::OpenUdpSocket();
         ASSERT_EQ(platform::BindUdp(other, Ip("127.0.0.1"), 0), 0);
         responder.AnswerWith({Answer("Location: " + Base() + "/responder.xml\r\n\r\n")},
-                             responderFirst ? 0 : 400);
+                             responderFirst ? 0 : 200);
         std::thread otherRouter([&] {
             // The search's port is known once the responder has its request.
             for (int i = 0; i < 500 && responder.RequestSourcePort() == 0; ++i) {
                 platform::SleepMs(2);
             }
-            platform::SleepMs(responderFirst ? 400 : 0);
+            platform::SleepMs(responderFirst ? 200 : 0);
             const std::string a = Answer("Location: " + Base() + "/other.xml\r\n\r\n");
             platform::SendDatagram(other, a.data(), a.size(), Ip("127.0.0.1"),
                                    responder.RequestSourcePort());
@@ -409,27 +424,35 @@ TEST(DiscoveryAnswer, RequestsGoToTheDeviceThatAnsweredWhateverHostTheUrlsName) 
     if (!secondAddress) {
         GTEST_SKIP() << "no second loopback address here (Wine)";
     }
-    // The port is known once the router listens; the trap then takes the same.
+    // The router and the trap on one port, taken where no other test's
+    // socket can be given it on either address.
     std::string port;
-    ScriptedHttpServer router(
-        [&port](const std::string& request) {
-            const std::string body =
-                request.rfind("GET", 0) == 0
-                    ? "<?xml version=\"1.0\"?><root><URLBase>http://127.0.0.1:" + port +
-                          "/</URLBase>"
-                          "<device><serviceList><service><serviceType>urn:schemas-upnp-org:service:"
-                          "WANIPConnection:1</serviceType><controlURL>/ctl/IPConn</controlURL>"
-                          "</service></serviceList></device></root>"
-                    : "<s:Envelope><s:Body><u:AddPortMappingResponse/></s:Body></s:Envelope>";
-            ScriptedHttpServer::Reply reply;
-            reply.pieces.push_back(HttpReply(
-                "HTTP/1.0 200 OK", {"Content-Length: " + std::to_string(body.size())}, body));
-            return reply;
-        },
-        Ip("127.0.0.2"));
-    port = std::to_string(router.Port());
-    ScriptedHttpServer thisMachine([](const std::string&) { return ScriptedHttpServer::Reply(); },
-                                   Ip("127.0.0.1"), router.Port());
+    const auto routerReply = [&port](const std::string& request) {
+        const std::string body =
+            request.rfind("GET", 0) == 0
+                ? "<?xml version=\"1.0\"?><root><URLBase>http://127.0.0.1:" + port +
+                      "/</URLBase>"
+                      "<device><serviceList><service><serviceType>urn:schemas-upnp-org:service:"
+                      "WANIPConnection:1</serviceType><controlURL>/ctl/IPConn</controlURL>"
+                      "</service></serviceList></device></root>"
+                : "<s:Envelope><s:Body><u:AddPortMappingResponse/></s:Body></s:Envelope>";
+        ScriptedHttpServer::Reply reply;
+        reply.pieces.push_back(
+            HttpReply("HTTP/1.0 200 OK", {"Content-Length: " + std::to_string(body.size())}, body));
+        return reply;
+    };
+    std::unique_ptr<ScriptedHttpServer> routerServer;
+    std::unique_ptr<ScriptedHttpServer> trap;
+    for (int tries = 0; tries < 20 && !(trap && routerServer->Listening() && trap->Listening());
+         ++tries) {
+        const std::uint16_t p = loopback::PortBelowEphemeral();
+        port = std::to_string(p);
+        routerServer = std::make_unique<ScriptedHttpServer>(routerReply, Ip("127.0.0.2"), p);
+        trap = std::make_unique<ScriptedHttpServer>(
+            [](const std::string&) { return ScriptedHttpServer::Reply(); }, Ip("127.0.0.1"), p);
+    }
+    ScriptedHttpServer& router = *routerServer;
+    ScriptedHttpServer& thisMachine = *trap;
     ASSERT_TRUE(router.Listening());
     ASSERT_TRUE(thisMachine.Listening());
     for (const char* host : {"127.0.0.1", "[::1]", "localhost", "127.0.0.3"}) {
@@ -497,6 +520,22 @@ TEST(DiscoveryAnswer, UnusableAnswersAreSkippedAndTheSearchGoesOn) {
     }
 }
 
+// The answer's source is read in network order: a router at .254, common in
+// the field, is as much a device as one at .1.
+TEST(DiscoveryAnswer, OnlyASourceADeviceCanHaveIsAsked) {
+    const struct {
+        const char* from;
+        bool device;
+    } rows[] = {
+        {"192.168.1.254", true},   {"192.168.0.1", true},      {"10.0.0.138", true},
+        {"223.255.255.254", true}, {"0.0.0.0", false},         {"0.1.2.3", false},
+        {"224.0.0.1", false},      {"239.255.255.250", false}, {"255.255.255.255", false},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(upnp::IsDeviceAddress(Ip(row.from)), row.device) << row.from;
+    }
+}
+
 TEST(DiscoveryAnswer, TheFirstLocationLineDecidesEvenWhenEmpty) {
     std::string loc = "before";
     EXPECT_FALSE(upnp::FindSsdpLocation(
@@ -527,7 +566,7 @@ TEST(DiscoveryFailure, NoAnswerFailsAfterTheBudgetAndLeavesTheRecordAlone) {
 }
 
 TEST(DiscoveryFailure, OnlyUnusableAnswersIsNoAnswer) {
-    const Outcome o = DiscoverWith({Answer("Location:\r\n\r\n"), Answer("\r\n")});
+    const Outcome o = DiscoverWith({Answer("Location:\r\n\r\n"), Answer("\r\n")}, 300);
     EXPECT_EQ(o.result, -1);
     EXPECT_TRUE(o.device.location.empty());
     EXPECT_EQ(o.device.LastFailure().step, FailureReason::Step::kNoAnswer);
@@ -547,7 +586,7 @@ TEST(DiscoveryFailure, AnswersWithoutAUsableGatewayArePassedOverOnceEach) {
     };
     IpAddress addr;
     std::string loc;
-    EXPECT_EQ(device.Discover(addr, loc, LoopbackTargets({Ip("127.0.0.1")}, responder.Port(), 800)),
+    EXPECT_EQ(device.Discover(addr, loc, LoopbackTargets({Ip("127.0.0.1")}, responder.Port(), 400)),
               -1);
     EXPECT_EQ(passedOver, (std::vector<std::string>{first + " 404", second + " 404"}));
     EXPECT_EQ(device.LastFailure().step, FailureReason::Step::kNoGateway);

@@ -2,13 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include "app/PinholeLogText.h"
+#include "pcp/ResultCode.h"
+
 namespace {
 
 // A Japanese line holds no ASCII word of three or more letters in a row
 // except the names it means to use.
 bool JapaneseOnly(std::string text) {
     for (const char* name : {"UPnP", "HTTP", "TCP", "UDP", "NAT", "URL", "FRITZ!Box", "miniupnpd",
-                             "M-SEARCH", "WANIPConnection", "WANPPPConnection", "WAN"}) {
+                             "M-SEARCH", "WANIPConnection", "WANPPPConnection", "WAN", "IPv6"}) {
         for (std::size_t at; (at = text.find(name)) != std::string::npos;) {
             text.erase(at, std::string(name).size());
         }
@@ -45,20 +48,25 @@ RuleResult Refused(const std::string& code, const std::string& name) {
 
 }  // namespace
 
+// Every code the reason tables know, each with what only its own text says:
+// a row missing from a table shows here. `pinhole`: the IPv6 pinholes' table.
 TEST(FailureText, EachUpnpErrorIsExplainedInJapanese) {
     struct Case {
         const char* code;
         const char* name;
         const char* port;
         std::string says;
+        bool pinhole = false;
     };
     for (const Case& c : {
+             Case{"401", "Invalid Action", "8080", "この要求に対応していません"},
              Case{"402", "Invalid Args", "8080",
                   "ポート番号、プロトコル (TCP か UDP)、割り当ての期間"},
              Case{"501", "Action Failed", "8080", "NATの内側"},
              Case{"606", "Action not authorized", "8080", "独立したポート共有を許可"},
              Case{"606", "Action not authorized", "80", "1024～65535 のポートしか開けません"},
              Case{"714", "NoSuchEntryInArray", "8080", "該当する割り当てがありません"},
+             Case{"715", "WildCardNotPermittedInSrcIP", "8080", "接続元アドレスを限らない割り当て"},
              Case{"716", "WildCardNotPermittedInExtPort", "0", "外部ポート 0"},
              Case{"718", "ConflictInMappingEntry", "8080",
                   "ポート 8080/TCP はすでに別の割り当てに使われています (UPnPエラー 718)。"},
@@ -67,13 +75,26 @@ TEST(FailureText, EachUpnpErrorIsExplainedInJapanese) {
              Case{"725", "OnlyPermanentLeasesSupported", "8080", "期間を限らない"},
              Case{"726", "RemoteHostOnlySupportsWildcard", "8080", "接続元ホスト"},
              Case{"727", "ExternalPortOnlySupportsWildcard", "8080", "外部ポートを指定した"},
-             Case{"728", "NoPortMapsAvailable", "8080", "表がいっぱいです"},
+             Case{"728", "NoPortMapsAvailable", "8080", "728)。使っていない割り当てを"},
              Case{"799", "Vendor", "8080", "ルータが要求を拒否しました (UPnPエラー 799)。"},
+             Case{"606", "Action not authorized", "8080", "同じアドレスへの、1024 以上", true},
+             Case{"701", "PinholeSpaceExhausted", "8080", "ピンホールの表がいっぱい", true},
+             Case{"702", "FirewallDisabled", "8080", "ファイアウォールは無効", true},
+             Case{"703", "", "8080", "設定がIPv6のピンホールを許して", true},
+             Case{"704", "NoSuchEntry", "8080", "このピンホールはありません", true},
+             Case{"705", "ProtocolNotSupported", "8080", "このプロトコルのピンホール", true},
+             Case{"706", "InternalPortWildcardingNotAllowed", "8080", "内部ポートを限らない", true},
+             Case{"707", "ProtocolWildcardingNotAllowed", "8080", "プロトコルを限らない", true},
+             Case{"708", "", "8080", "接続元アドレスを限らないピン", true},
+             Case{"709", "NoTrafficReceived", "8080", "通った通信はまだありません", true},
          }) {
-        const std::string text = DescribeRuleFailure(Refused(c.code, c.name), Rule(c.port, "TCP"));
+        const RuleResult refused = Refused(c.code, c.name);
+        const std::string text =
+            c.pinhole ? DescribePinholeFailure(refused.failure, std::string(c.port) + "/TCP")
+                      : DescribeRuleFailure(refused, Rule(c.port, "TCP"));
         EXPECT_EQ(text.rfind("理由: ", 0), 0u) << c.code;
         EXPECT_NE(text.find(c.says), std::string::npos) << c.code << ": " << text;
-        EXPECT_NE(text.find(std::string("(UPnPエラー ") + c.code + ")"), std::string::npos) << text;
+        EXPECT_NE(text.find(std::string("UPnPエラー ") + c.code + ")"), std::string::npos) << text;
         EXPECT_TRUE(JapaneseOnly(text)) << text;
     }
     // The hint about low ports belongs to refusals of a taken or forbidden port only.
@@ -81,6 +102,34 @@ TEST(FailureText, EachUpnpErrorIsExplainedInJapanese) {
               std::string::npos);
     EXPECT_EQ(DescribeRuleFailure(Refused("718", ""), Rule("1024", "TCP")).find("65535"),
               std::string::npos);
+}
+
+// Every PCP result code as the router sends it, told by its own text and name.
+TEST(FailureText, EachPcpResultIsExplainedByItsName) {
+    const struct {
+        std::uint8_t raw;
+        const char* says;
+    } rows[] = {
+        {1, "この版のプロトコルに対応していません (UNSUPP_VERSION)"},
+        {2, "禁じています (UPnPを切ったFRITZ!Boxもこう答えます) (NOT_AUTHORIZED)"},
+        {3, "1～65535 で指定してください) (MALFORMED_REQUEST)"},
+        {4, "割り当ての要求に対応していません (UNSUPP_OPCODE)"},
+        {5, "オプションに対応していません (UNSUPP_OPTION)"},
+        {6, "オプションの形が不正です (MALFORMED_OPTION)"},
+        {7, "外側のアドレスがまだありません (NETWORK_FAILURE)"},
+        {8, "表かポートが足りません (NO_RESOURCES)"},
+        {9, "TCP か UDP を指定してください) (UNSUPP_PROTOCOL)"},
+        {10, "割り当ての数を超えました (USER_EX_QUOTA)"},
+        {11, "外部ポートを用意できません (CANNOT_PROVIDE_EXTERNAL)"},
+        {12, "もう一台のNATがあります) (ADDRESS_MISMATCH)"},
+        {13, "相手の数が多すぎる割り当てを受け付けません (EXCESSIVE_REMOTE_PEERS)"},
+        {14, "ルータが要求を拒否しました (結果コード 14)"},
+    };
+    for (const auto& row : rows) {
+        const std::string text =
+            DescribePcpFailure(pcp::MapOutcome::kRefused, pcp::FromPcpResult(row.raw), row.raw);
+        EXPECT_NE(text.find(row.says), std::string::npos) << text;
+    }
 }
 
 TEST(FailureText, TakenPortNamesItsHolder) {

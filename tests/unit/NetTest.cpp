@@ -140,30 +140,37 @@ TEST(Ipv6Text, ParsesEveryFormAndWritesTheCanonicalOne) {
 }
 
 // /proc/net/if_inet6 of a host with a stable, a privacy, a tentative, a
-// link-local and a ULA address: the pinholes' address is the stable global one.
+// deprecated (a prefix the provider took back), a link-local and a ULA
+// address: the pinholes' address is the stable global one.
 TEST(StableIpv6, PicksTheStableGlobalAddressOfTheRoutersInterface) {
     const std::string table =
         "fe80000000000000021122fffe334455 02 40 20 80     eth0\n"
         "fd000000000000000000000000000002 02 40 00 80     eth0\n"
         "20010db8000100001234123412341234 02 40 00 01     eth0\n"   // temporary
         "20010db8000100000000000000000009 02 40 00 c0     eth0\n"   // tentative
+        "20010db8000200000211223344556677 02 40 00 20     eth0\n"   // deprecated
         "20010db8000100000211223344556677 02 40 00 100     eth0\n"  // mngtmpaddr: stable
         "20010db8000900000000000000000001 03 40 00 80     wlan0\n"
         "00000000000000000000000000000001 01 80 10 80       lo\n"
         "garbage\n";
     const std::vector<platform::LocalIpv6> all = platform::ParseProcNetIfInet6(table);
-    ASSERT_EQ(all.size(), 7u);
+    ASSERT_EQ(all.size(), 8u);
     EXPECT_EQ(all[0].address.scopeId, 2u);  // link-local: scoped to its interface
-    EXPECT_EQ(all[5].address.scopeId, 0u);
+    EXPECT_EQ(all[6].address.scopeId, 0u);
 
-    const auto eth0 = net::PickStableGlobal(all, 2);
+    const auto eth0 = net::FirstStableGlobal(all);
     ASSERT_TRUE(eth0.has_value());
     EXPECT_EQ(net::FormatIPv6(eth0->address), "2001:db8:1:0:211:2233:4455:6677");
-    EXPECT_EQ(net::FormatIPv6(net::PickStableGlobal(all, 3)->address), "2001:db8:9::1");
-    EXPECT_FALSE(net::PickStableGlobal(all, 1).has_value());
+    EXPECT_EQ(net::FormatIPv6(net::FirstStableGlobal({all[6], all[7]})->address), "2001:db8:9::1");
+    EXPECT_FALSE(net::FirstStableGlobal({all[4], all[7]}).has_value());  // deprecated, loopback
+    // The router's interface first; another adapter's address (a VPN) only
+    // when that adapter reaches a gateway too.
+    EXPECT_EQ(net::FormatIPv6(net::FirstStableGlobal(net::OnInterfaces(all, {3, 2}))->address),
+              "2001:db8:9::1");
+    EXPECT_EQ(net::OnInterfaces(all, {2}).size(), 6u);
+    EXPECT_TRUE(net::OnInterfaces(all, {9}).empty());
     // Only a privacy and a tentative address: none.
-    EXPECT_FALSE(net::PickStableGlobal(
+    EXPECT_FALSE(net::FirstStableGlobal(
         platform::ParseProcNetIfInet6("20010db8000100001234123412341234 02 40 00 01 eth0\n"
-                                      "20010db8000100000000000000000009 02 40 00 c0 eth0\n"),
-        2));
+                                      "20010db8000100000000000000000009 02 40 00 c0 eth0\n")));
 }

@@ -7,7 +7,9 @@
 #include <vector>
 
 #include "app/PortSession.h"
+#include "net/Ipv6Text.h"
 #include "pcp/ByteOrder.h"
+#include "platform/Clock.h"
 #include "support/EventRecorder.h"
 #include "support/LoopbackListener.h"
 #include "support/ScriptedGateway.h"
@@ -106,13 +108,27 @@ TEST_F(PcpSession, WithoutUpnpTheRulesGoToTheNatPmpRouterAndCloseWithLifetimeZer
     s.Close("24090, 9090, TCP, web\r\n");
     EXPECT_EQ(heard_.Count<session::RuleClosed>(), 1);
     EXPECT_EQ(MapRequests(router_).back(), "9090>24090/TCP 0");
-    EXPECT_TRUE(s.Made().Entries().empty());
+    EXPECT_TRUE(s.Record().Entries().empty());
+}
+
+TEST_F(PcpSession, ARouterAnsweringOnlyTheProbeIsUsedOnceTheGraceIsOverNotAfterTheSearch) {
+    DiscoveryTargets longSearch = noUpnp_;
+    longSearch.listenMs = 8000;
+    PortSession& s = Fresh(longSearch);
+    const std::uint32_t start = platform::TickCount();
+    s.Open("24090, 9090, TCP, web\r\n");
+    // The grace (300 ms), far from the whole search even on a loaded machine.
+    EXPECT_LT(platform::ElapsedSince(start), 4000u);
+    EXPECT_EQ(heard_.Count<session::PcpGatewayFound>(), 1);
+    EXPECT_EQ(heard_.Count<session::PcpRuleOpened>(), 1);
 }
 
 TEST_F(PcpSession, AUsableUpnpGatewayIsTakenAndTheProbeStaysUnread) {
     ScriptedGateway upnp;
     ASSERT_TRUE(upnp.Ready());
-    PortSession& s = Fresh(upnp.Targets(1500));
+    // Slower than the probe's answer, as miniupnpd with all three on is.
+    upnp.SetSearchAnswerDelay(100);
+    PortSession& s = Fresh(upnp.Targets(8000));
     s.Open("24090, 9090, TCP, web\r\n");
     EXPECT_EQ(heard_.Count<session::GatewayFound>(), 1);
     EXPECT_EQ(heard_.Count<session::PcpGatewayFound>(), 0);
@@ -127,4 +143,24 @@ TEST_F(PcpSession, NeitherProtocolAnsweringEndsAsNotFound) {
     EXPECT_EQ(heard_.Count<session::GatewayNotFound>(), 1);
     EXPECT_EQ(heard_.Count<session::PcpGatewayFound>(), 0);
     EXPECT_EQ(heard_.Count<session::RuleStarted>(), 0);
+}
+
+// On a MAP-E line the probe's address answer confirms the set; the router may
+// grant another port than the rule's, and the one it granted is judged.
+TEST_F(PcpSession, OnAMapELineTheGrantedPortIsJudged) {
+    ASSERT_TRUE(platform::ParseIPv4("106.72.63.108", &external_));
+    router_.SetExternalAddress(external_);
+    router_.ScriptMapReplies({Reply{0, 7490, false}, Reply{0, 30000, false}});
+    platform::LocalIpv6 v6plus;
+    ASSERT_TRUE(net::ParseIPv6("240b:10:3f6c:d401::1234", &v6plus.address));
+    DiscoveryTargets targets = noUpnp_;
+    targets.localIpv6 = std::vector<platform::LocalIpv6>{v6plus};
+    Fresh(targets).Open("8080, 8080, TCP, a\r\n7489, 7489, UDP, b");
+    EXPECT_EQ(heard_.Count<session::LineFound>(), 1);
+    const auto opened = heard_.Of<session::PcpRuleOpened>();
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_EQ(opened[0].externalPort, 7490);  // inside the set: fine
+    const auto failed = heard_.Of<session::RuleFailed>();
+    ASSERT_EQ(failed.size(), 1u);
+    EXPECT_EQ(failed[0].result.outsideSet->port, 30000);
 }

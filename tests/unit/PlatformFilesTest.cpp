@@ -79,6 +79,8 @@ TEST_F(PlatformFiles, MissingAndUnreadableAreToldApart) {
     // A file where a folder should be: the write fails instead of writing elsewhere.
     ASSERT_TRUE(platform::WriteFileAtomically(Utf8(dir_) + "/plain", "x"));
     EXPECT_FALSE(platform::WriteFileAtomically(Utf8(dir_) + "/plain/p.ini", "y"));
+    EXPECT_EQ(platform::ReadWholeFile(Utf8(dir_) + "/plain/p.ini", &back),
+              platform::ReadResult::kMissing);
 }
 
 TEST(PlatformProfilePath, NamesTheIniFileInTheProgramsOwnFolder) {

@@ -1,4 +1,5 @@
 #include "app/PortMappingRule.h"
+#include "app/RuleFile.h"
 
 #include <gtest/gtest.h>
 
@@ -88,6 +89,25 @@ TEST(RuleText, FirstIncompleteLineEndsTheList) {
     rules = RulesOf("80, 80, TCP, a\r\n21, 21, TCP, b\r\n\r\n\r\n");
     EXPECT_EQ(rules.size(), 2u);  // trailing blank lines are harmless
     EXPECT_TRUE(RulesOf("\r\n80, 80, TCP, a").empty());
+}
+
+TEST(RuleText, FilePassesOverCommentsAndBlankLinesButNotAnIncompleteLine) {
+    const struct {
+        const char* file;
+        const char* rules;
+        std::size_t count;
+    } rows[] = {
+        {"# head\r\n\r\n80, 80, TCP, a\r\n \t# note\r\n  \r\n21, 21, UDP, b\r\n",
+         "80, 80, TCP, a\r\n21, 21, UDP, b", 2},
+        {"80, 80, TCP, web # not a comment", "80, 80, TCP, web # not a comment", 1},
+        {"80, 80\r\n# c\r\n21, 21, TCP, b", "80, 80\r\n21, 21, TCP, b", 0},
+        {"#80, 80, TCP, a", "", 0},
+        {"", "", 0},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(RuleFileText(row.file), row.rules) << row.file;
+        EXPECT_EQ(RulesOf(RuleFileText(row.file)).size(), row.count) << row.file;
+    }
 }
 
 TEST(RuleText, OnlyCrLfSeparatesLines) {

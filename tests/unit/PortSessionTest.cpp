@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -11,8 +12,10 @@
 #include "app/ActivityLog.h"
 #include "app/LogWriter.h"
 #include "app/PortMappingRule.h"
+#include "net/Ipv6Text.h"
 #include "support/EventRecorder.h"
 #include "support/LoopbackListener.h"
+#include "support/RecordEntries.h"
 #include "support/ScriptedGateway.h"
 
 using namespace activity_log;
@@ -156,12 +159,7 @@ TEST_F(Session, RefusedRuleGetsItsReasonAndATakenPortItsHolder) {
     probe.address = IpAddress(loopback::Address());
     const std::string self = probe.GetLocalAddress().ToText();
     const auto holder = [](const std::string& client, const char* port) {
-        return Reply{200,
-                     "",
-                     "",
-                     {{"NewInternalPort", port},
-                      {"NewInternalClient", client},
-                      {"NewPortMappingDescription", "web"}}};
+        return HolderReply(client, port, "web");
     };
     const Reply taken{500, "718", "ConflictInMappingEntry"};
     const Reply badArgs{500, "402", "Invalid Args"};
@@ -231,14 +229,7 @@ TEST_F(Session, OnlyOurOwnMappingForAnEarlierAddressIsMovedToThisOne) {
     CRouterDevice probe;
     probe.address = IpAddress(loopback::Address());
     const std::string self = probe.GetLocalAddress().ToText();
-    const auto holder = [](const char* client, const char* port, const char* description) {
-        return Reply{200,
-                     "",
-                     "",
-                     {{"NewInternalPort", port},
-                      {"NewInternalClient", client},
-                      {"NewPortMappingDescription", description}}};
-    };
+    const auto holder = HolderReply;
     const Reply taken{500, "718", "ConflictInMappingEntry"};
     const std::string why = std::string(kFailure) + "  理由: ポート 8080/TCP は ";
     const std::vector<std::string> asked = {"AddPortMapping", "GetSpecificPortMappingEntry"};
@@ -359,9 +350,8 @@ TEST_F(Session, OnlyOurOwnMappingForAnEarlierAddressIsMovedToThisOne) {
         gateway_.ScriptActionReplies("GetSpecificPortMappingEntry", {c.holder});
         gateway_.ScriptActionReplies("DeletePortMapping", c.deletes);
         PortSession& session = Fresh();
-        PortMappingRule made;
-        if (ParseRuleLine(c.made, &made)) {
-            session.Made().Remember(made, "10.77.0.2");
+        if (*c.made != '\0') {
+            session.Record().Put(RecordedMapping(c.made, "10.77.0.2"));
         }
         const std::size_t before = gateway_.ActionPosts().size();
         session.Open("8080, 8080, TCP, mine");
@@ -375,7 +365,7 @@ TEST_F(Session, OnlyOurOwnMappingForAnEarlierAddressIsMovedToThisOne) {
         }
         EXPECT_EQ(actions, c.actions) << c.made << " / " << c.outcome;
         std::string remembered;
-        for (const MadeMapping& m : session.Made().Entries()) {
+        for (const OpenedEntry& m : session.Record().Entries()) {
             if (m.externalPort == 8080 && m.protocol == "TCP") {
                 remembered = m.internalClient;
             }
@@ -400,6 +390,12 @@ TEST_F(Session, PinholesAreOpenedRenewedAndClosedByTheirNumber) {
     session.Open(rules);
     ASSERT_EQ(heard_.Count<session::PinholeOpened>(), 2);
     EXPECT_EQ(heard_.Of<session::PinholeOpened>()[1].address, "::1");
+    // Each pinhole gets its own look, at IPv6 sockets for its address.
+    const auto looks = heard_.Of<session::ListenerChecked>();
+    ASSERT_EQ(looks.size(), 4u);
+    EXPECT_TRUE(!looks[0].pinhole && looks[1].pinhole && !looks[2].pinhole && looks[3].pinhole);
+    EXPECT_EQ(looks[3].forwardedTo, "::1");
+    EXPECT_EQ(looks[3].rule.protocol, "udp");
     const auto adds = gateway.PostsOf("AddPinhole");
     ASSERT_EQ(adds.size(), 2u);
     EXPECT_EQ(adds[1].path, "/ctl/IP6FCtl");
@@ -472,6 +468,13 @@ TEST_F(Session, PinholesNotTriedAreToldOnceAndNothingIsAsked) {
         EXPECT_TRUE(gateway.PostsOf("AddPinhole").empty());
         EXPECT_EQ(heard_.Count<session::RuleOpened>(), 2);
     }
+    // Another device answered the IPv6 search: its firewall is not the way in.
+    ScriptedGateway other;
+    ASSERT_TRUE(other.ServeIpv6(true, "uuid:another-device"));
+    Fresh(&other).Open("8080, 8080, TCP, a");
+    ASSERT_EQ(heard_.Count<session::PinholesUnavailable>(), 1);
+    EXPECT_EQ(heard_.Of<session::PinholesUnavailable>()[0].why, Why::kOtherDevice);
+    EXPECT_TRUE(other.PostsOf("AddPinhole").empty());
     // A router without the service is not even searched for over IPv6: it
     // would answer the IPv4 search later for it.
     ScriptedGateway plain;
@@ -489,4 +492,130 @@ TEST_F(Session, PinholesNotTriedAreToldOnceAndNothingIsAsked) {
     EXPECT_EQ(gateway.Ipv6Searches(), 0);
     EXPECT_EQ(heard_.Count<session::PinholesUnavailable>(), 0);
     EXPECT_EQ(heard_.Count<session::PinholeOpened>() + heard_.Count<session::PinholeFailed>(), 0);
+}
+
+// Behind each opened rule: who listens on this machine. The router here
+// forwards to 127.0.0.1, so a listener there is the one it reaches.
+TEST_F(Session, EachOpenedRuleIsFollowedByALookAtWhoListensBehindIt) {
+    std::uint16_t port = 0;
+    platform::SocketHandle listener = loopback::Listen(&port);
+    ASSERT_NE(listener, platform::kInvalidSocket);
+    std::uint16_t unused = 0;
+    platform::SocketHandle gone = loopback::Listen(&unused);
+    ASSERT_NE(gone, platform::kInvalidSocket);
+    platform::CloseSocket(gone);
+    gateway_.ScriptActionReplies("AddPortMapping", {{}, {501, "501", "Action Failed", {}}, {}});
+    PortSession& session = Fresh();
+    session.openIpv6 = false;
+    session.namePrograms = true;
+    const std::string p = std::to_string(port), u = std::to_string(unused);
+    session.Open(p + ", " + p + ", TCP, a\r\n" + p + ", " + p + ", UDP, refused\r\n" + u + ", " +
+                 u + ", TCP, b");
+    platform::CloseSocket(listener);
+    std::vector<std::size_t> after;  // where each look stands among the events
+    for (std::size_t i = 0; i < heard_.events.size(); ++i) {
+        if (std::holds_alternative<session::ListenerChecked>(heard_.events[i])) {
+            after.push_back(i);
+            EXPECT_TRUE(std::holds_alternative<session::RuleOpened>(heard_.events[i - 1]));
+        }
+    }
+    const auto looks = heard_.Of<session::ListenerChecked>();
+    ASSERT_EQ(looks.size(), 2u);  // none for the refused rule
+    EXPECT_EQ(looks[0].listener.state, LocalListener::State::kListening);
+    EXPECT_EQ(looks[0].listener.address, "127.0.0.1");
+    EXPECT_EQ(looks[0].forwardedTo, "127.0.0.1");
+    // Named where the tables name an owner (Linux and Windows do; Wine's
+    // tables leave the owner 0; cli_lab_listeners checks the name and PID).
+    EXPECT_TRUE(looks[0].listener.pid == 0 || !looks[0].listener.program.empty());
+    EXPECT_EQ(looks[1].rule.internalPort, u);
+    EXPECT_EQ(looks[1].listener.state, LocalListener::State::kNone);
+}
+
+// On a Japanese IPoE line (this machine's IPv6 addresses given to the search):
+// what the gateway received and what the run told, in order.
+TEST_F(Session, MapELineIsConfirmedFirstAndRulesOutsideTheSetAreNeverSent) {
+    using Reply = ScriptedGateway::SoapReply;
+    const auto local = [](const char* text, bool temporary = false, bool usable = true) {
+        platform::LocalIpv6 a;
+        EXPECT_TRUE(net::ParseIPv6(text, &a.address));
+        a.temporary = temporary;
+        a.usable = usable;
+        return a;
+    };
+    const auto exchange = [&](const std::vector<platform::LocalIpv6>& lan, const char* outside,
+                              const std::function<void(PortSession&)>& run) {
+        gateway_.ForgetPosts();
+        gateway_.ScriptActionReplies("GetExternalIPAddress",
+                                     {Reply{200, "", "", {{"NewExternalIPAddress", outside}}}});
+        PortSession& s = Fresh();
+        s.targets.localIpv6 = lan;
+        s.openIpv6 = false;  // the line is worked out all the same
+        run(s);
+        std::string got;
+        for (const ScriptedGateway::ActionPost& p : gateway_.ActionPosts()) {
+            got += p.action == "AddPortMapping" ? SoapArgument(p.body, "NewExternalPort") + " "
+                                                : p.action.substr(0, 6) + " ";
+        }
+        got += "|";
+        for (const session::Event& e : heard_.events) {
+            std::visit(session::Overloaded{
+                           [&](const session::LineFound& f) {
+                               got += f.line.kind == line::Kind::kMapE ? " MAP-E" : " DS-Lite";
+                           },
+                           [&](const session::LineNotConfirmed&) { got += " fixed"; },
+                           [&](const session::RuleOpened&) { got += " ok"; },
+                           [&](const session::RuleFailed& r) {
+                               got += r.result.outsideSet ? " outside" : " failed";
+                           },
+                           [&](const session::TableListed&) { got += " table"; },
+                           [&](const session::OutsideAddress& o) { got += " @" + o.address; },
+                           [](const auto&) {},
+                       },
+                       e);
+        }
+        return got;
+    };
+    const auto open = [](PortSession& s) { s.Open("8080, 8080, TCP, a\r\n7488, 7488, TCP, b"); };
+    const char* v6plus = "240b:10:3f6c:d401::1234";  // 106.72.63.108, PSID 212
+    const char* other = "2409:10:2000:100::5";       // no rule's prefix
+    const Reply refused{500, "501", "Action Failed"};
+    struct Case {
+        std::vector<platform::LocalIpv6> lan;
+        const char* outside;
+        std::vector<Reply> mappings;
+        const char* story;  // requests | events
+    };
+    const Case cases[] = {
+        {{local("fe80::1"), local(v6plus)},
+         "106.72.63.108",
+         {},
+         "GetExt 7488 | MAP-E outside ok @106.72.63.108"},
+        {{local(v6plus, true)},
+         "106.72.63.108",
+         {},
+         "GetExt 7488 | MAP-E outside ok @106.72.63.108"},
+        // A fixed-address plan on the same prefix: every port works.
+        {{local(v6plus)}, "203.0.113.8", {}, "GetExt 8080 7488 | fixed ok ok @203.0.113.8"},
+        // No rule, no IPv6, a tentative address: asked as before.
+        {{local(other)}, "1.2.3.4", {}, "8080 GetExt 7488 | ok ok @1.2.3.4"},
+        {{}, "1.2.3.4", {}, "8080 GetExt 7488 | ok ok @1.2.3.4"},
+        {{local(v6plus, false, false)}, "1.2.3.4", {}, "8080 GetExt 7488 | ok ok @1.2.3.4"},
+        // DS-Lite, after the rules: none with 501 (asked once, only with IPv6), or 192.0.0.2.
+        {{local(other)}, "", {refused, refused}, "8080 GetExt 7488 | failed failed DS-Lite @"},
+        {{}, "", {refused, refused}, "8080 7488 | failed failed"},
+        {{local(other)}, "192.0.0.2", {}, "8080 GetExt 7488 | ok ok DS-Lite @192.0.0.2"},
+    };
+    for (const Case& c : cases) {
+        gateway_.ScriptSoapReplies(c.mappings);
+        EXPECT_EQ(exchange(c.lan, c.outside, open), c.story);
+    }
+    exchange({local(v6plus)}, "106.72.63.108", open);
+    const line::UnusablePort u = *heard_.Of<session::RuleFailed>()[0].result.outsideSet;
+    EXPECT_EQ(u.below, (line::PortRange{7488, 7503}));
+    EXPECT_EQ(u.above, (line::PortRange{11584, 11599}));
+    // A listing tells the line before the table, and asks once.
+    gateway_.ServeMappingTable({});
+    EXPECT_EQ(exchange({local(v6plus)}, "106.72.63.108", [](PortSession& s) { s.List(); }),
+              "GetExt GetGen | MAP-E table @106.72.63.108");
+    EXPECT_EQ(heard_.Of<session::LineFound>()[0].operation, session::Operation::kList);
 }

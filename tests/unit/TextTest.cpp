@@ -1,3 +1,4 @@
+#include "text/RouterText.h"
 #include "text/Text.h"
 
 #include <gtest/gtest.h>
@@ -132,6 +133,30 @@ TEST(SanitizeUtf8, ReplacesBadBytesAndKeepsGoodText) {
     EXPECT_EQ(SanitizeUtf8("\xC0\xAF"), "\xEF\xBF\xBD\xEF\xBF\xBD");
     EXPECT_EQ(SanitizeUtf8("\xED\xA0\x80"), "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD");
     EXPECT_EQ(SanitizeUtf8(std::string("a\0b", 3)), std::string("a\0b", 3));
+}
+
+TEST(Utf8FromRouter, UnconvertedShiftJisIsReadAsCodePage932) {
+    struct Row {
+        const char* what;
+        std::string router;  // the bytes the router sent back
+        std::string shown;   // UTF-8
+    };
+    const Row rows[] = {
+        {"UTF-8 stays", "HTTP接続の通過", "HTTP接続の通過"},
+        {"an old tool's description", "HTTP\x90\xDA\x91\xB1\x82\xCC\x92\xCA\x89\xDF",
+         "HTTP接続の通過"},
+        // 0x5C, a backslash on its own, is the trail byte of ソ, 表 and 能.
+        {"0x5C trail bytes", "C:\\\x83\x5C\x83\x74\x83\x67 \x95\x5C\x8E\xA6 \x94\x5C\x97\xCD",
+         "C:\\ソフト 表示 能力"},
+        {"half-width katakana", "\xCE\xDF\xB0\xC4 8080", "ﾎﾟｰﾄ 8080"},
+        // Neither UTF-8 nor code page 932: the bad bytes replaced, as before.
+        {"a lead byte cut off at the end", "web\x82", "web\xEF\xBF\xBD"},
+        {"a lead byte before a byte that trails none", "\x82 web", "\xEF\xBF\xBD web"},
+        {"a lead byte before DEL", "a\x81\x7F", "a\xEF\xBF\xBD\x7F"},
+    };
+    for (const Row& r : rows) {
+        EXPECT_EQ(text::Utf8FromRouter(r.router), r.shown) << r.what;
+    }
 }
 
 TEST(LineEnds, ConvertBothWaysWithoutDoubling) {

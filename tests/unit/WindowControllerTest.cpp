@@ -13,8 +13,11 @@
 
 #include "app/ActivityLog.h"
 #include "app/Profile.h"
+#include "app/RecordLogText.h"
+#include "platform/LoginEntry.h"
 #include "support/EventRecorder.h"
 #include "support/FakeWindow.h"
+#include "support/ScopedEnv.h"
 #include "support/ScriptedGateway.h"
 
 namespace fs = std::filesystem;
@@ -41,11 +44,17 @@ protected:
                                               unsigned listenMs = 1500) {
         auto dlg = std::make_unique<WindowController>(window_, profile);
         dlg->Session().targets = gateway.Targets(listenMs);
+        // Nothing listens on this machine, whatever runs here.
+        dlg->Session().socketTables = [] { return platform::SocketTables{true, {}, true}; };
         dlg->SetClock([] { return kStampTime; });
         heard_.Clear();
         dlg->Listen(heard_.Receiver());
         return dlg;
     }
+    // The note under an opened rule with nothing behind it.
+    static constexpr char kNobodyOn80[] =
+        "  ※ このPCではポート 80 [TCP] を待ち受けているプログラムがありません。"
+        "サーバを起動すると外から届きます。\r\n";
     int RunCount() const { return heard_.Count<session::RunStarted>(); }
     std::string Found() const {
         return std::string(kFound) +
@@ -78,7 +87,8 @@ TEST_F(Window, RulesSucceedAndFailInTurnAndEachGetsItsLine) {
     dlg->Open();
 
     EXPECT_EQ(window_.log,
-              Found() + "■ 80 -> 80 [TCP] : " + kSuccess + "■ 21 -> 2121 [udp] : " + kFailure +
+              Found() + "■ 80 -> 80 [TCP] : " + kSuccess + kNobodyOn80 +
+                  "■ 21 -> 2121 [udp] : " + kFailure +
                   "  理由: ポート 21/udp はすでに別の割り当てに使われています (UPnPエラー 718)。"
                   "多くのルータは初期設定で 1024～65535 のポートしか開けません。\r\n" +
                   "■ 8080a -> x [TCP] : " + kSuccess + "\r\n");
@@ -148,8 +158,14 @@ TEST_F(Window, ProfileThatCannotBeSavedIsReportedAndTheRunGoesOn) {
         Profile profile(path.string());
         auto dlg = MakeDlg(gateway_, &profile);
         dlg->Open();
-        EXPECT_EQ(window_.log,
-                  std::string(kSaveFailed) + Found() + "■ 80 -> 80 [TCP] : " + kSuccess + "\r\n");
+        // The record beside the profile cannot be kept where no folder can be.
+        const std::string record = OpenedRecord::PathBeside(path.string());
+        const std::string noRecord =
+            path.parent_path() == dir_
+                ? std::string()
+                : RecordTroubleText({OpenedRecord::Trouble::What::kNotSaved, record, {}});
+        EXPECT_EQ(window_.log, std::string(kSaveFailed) + Found() + "■ 80 -> 80 [TCP] : " +
+                                   kSuccess + kNobodyOn80 + noRecord + "\r\n");
         EXPECT_EQ(heard_.Count<session::RuleFailed>(), 0);
     }
     EXPECT_TRUE(fs::is_directory(dir_ / "unreadable.ini"));
@@ -261,6 +277,49 @@ TEST_F(Window, FirstTickMinimisesThenRunsWhateverTheCheckBox) {
     EXPECT_EQ(std::count(window_.events.begin(), window_.events.end(), "Hide"), 1);
 }
 
+TEST_F(Window, StartAtLoginHidesTheFirstTickWhateverTheBoxAndRunsAsEver) {
+    const struct {
+        bool autoMinimize;
+        bool atLogin;
+        bool hidden;
+    } rows[] = {
+        {false, false, false}, {true, false, true}, {false, true, true}, {true, true, true}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::to_string(row.autoMinimize) + std::to_string(row.atLogin));
+        window_ = FakeWindow();
+        window_.autoMinimize = row.autoMinimize;
+        auto dlg = MakeDlg(gateway_, nullptr);
+        dlg->SetStartedAtLogin(row.atLogin);
+        dlg->Tick();
+        const bool hid = std::count(window_.events.begin(), window_.events.end(), "Hide") == 1 &&
+                         std::count(window_.events.begin(), window_.events.end(), "Minimize") == 1;
+        EXPECT_EQ(hid, row.hidden);
+        EXPECT_EQ(RunCount(), 1);
+    }
+}
+
+TEST_F(Window, StartAtLoginIsReadFromTheSystemAndARefusalIsLogged) {
+    ScopedEnv config("XDG_CONFIG_HOME", (dir_ / "config").string());
+    const std::string program = (dir_ / "Pontaro Test" / "pontaro").string();
+    auto dlg = MakeDlg(gateway_, nullptr);
+    dlg->SetLoginProgram(program);
+    EXPECT_FALSE(dlg->StartAtLogin());
+    dlg->SetStartAtLogin(true);
+    EXPECT_TRUE(platform::StartsAtLogin(program));
+    EXPECT_TRUE(dlg->StartAtLogin());
+    // Removed elsewhere (another tool, the desktop's settings): unticked.
+    ASSERT_TRUE(platform::SetStartAtLogin(program, false));
+    EXPECT_FALSE(dlg->StartAtLogin());
+    EXPECT_EQ(window_.log, "");
+
+    // A program no entry can name (a quote mark for Windows, a line break
+    // for the desktop file): said in the log, and nothing written.
+    dlg->SetLoginProgram("/bad\"\npath");
+    dlg->SetStartAtLogin(true);
+    EXPECT_FALSE(dlg->StartAtLogin());
+    EXPECT_EQ(window_.log, kLoginStartNotSet);
+}
+
 TEST_F(Window, PeriodicRunOnThe6001stCountedTick) {
     window_.autoUpdate = true;
     auto dlg = MakeDlg(gateway_, nullptr);
@@ -294,6 +353,6 @@ TEST_F(Window, PeriodicRunOnThe6001stCountedTick) {
     EXPECT_EQ(RunCount(), 3);
     EXPECT_EQ(dlg->PeriodicTicks(), 0);
     EXPECT_EQ(window_.log, FormatLocalTime(kStampTime, kTimeStampPattern) + kAutoRun + Found() +
-                               "■ 80 -> 80 [TCP] : " + kSuccess + "\r\n");
+                               "■ 80 -> 80 [TCP] : " + kSuccess + kNobodyOn80 + "\r\n");
     EXPECT_EQ(FormatLocalTime(kStampTime, kTimeStampPattern).size(), 22u);
 }

@@ -12,27 +12,14 @@ wine="$1"
 exe="$(realpath "$2")"
 workdir="$(realpath -m "$3")"
 : "${PONTARO_LAB_NAME:?run me through scripts/with-lab.sh}"
-server="$(dirname "$wine")/wineserver"
-[ -x "$server" ] || server=wineserver
-
-rm -rf "$workdir"
-mkdir -p "$workdir"
-export WINEPREFIX="$workdir/prefix" WINEDEBUG=-all WINEARCH=win64
-export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+source "$(dirname "${BASH_SOURCE[0]}")/wine-console.sh"
 pid=
 cleanup() {
     [ -z "$pid" ] || kill -KILL "$pid" 2>/dev/null
-    "$server" -k >/dev/null 2>&1
-    timeout 10 "$server" -w >/dev/null 2>&1
-    # Over a gigabyte; the logs beside it stay.
-    [ "${PONTARO_KEEP_WINEPREFIX:-0}" = 1 ] || rm -rf "$WINEPREFIX"
+    wine_console_cleanup
 }
 trap cleanup EXIT
-"$server" -k >/dev/null 2>&1
-timeout 180 "$wine" wineboot -i >"$workdir/wineboot.log" 2>&1 || {
-    echo "FAIL: wineboot" >&2
-    exit 1
-}
+wine_console_start "$wine" "$workdir" || exit 1
 
 out="$workdir/out.txt"
 "$wine" "$exe" --watch --interval 1 "8080, 8080, TCP, ctrl-c" >"$out" 2>"$workdir/err.txt" &

@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # Pontaro.exe under Wine on a virtual X display: the main dialog
 # comes up with the profile's rules and options, the version box is reachable
-# from the system menu, "IPv6でも開く" there is saved when chosen, the options
-# are written when the dialog closes, and "自動的に最小化" hides the window at start.
+# from the system menu, "IPv6でも開く" there is saved when chosen,
+# "ログイン時に起動" writes and removes the Run value, the options are written
+# when the dialog closes, "自動的に最小化" and --autostart hide the window at
+# start, and a second start brings the running window back instead of
+# opening another.
 #
 #   wine-dialog.sh PONTARO.EXE WORKDIR
 #
@@ -84,33 +87,51 @@ sleep 0.3
 xdotool key alt+space
 sleep 0.7
 xdotool key Up Return
-about="$(wine_find_window 'バージョン情報 Pontaro' 10 --onlyvisible)" || fail "the version box did not open"
-sleep 0.5
-wine_screenshot "$WORKDIR/version-box.png"
-xdotool windowfocus --sync "$about"
-sleep 0.3
-xdotool key Escape
-for _ in $(seq 1 25); do
-    xdotool search --onlyvisible --name '^バージョン情報 Pontaro$' >/dev/null 2>&1 || break
-    sleep 0.2
-done
-xdotool search --onlyvisible --name '^バージョン情報 Pontaro$' >/dev/null 2>&1 &&
-    fail "Escape did not close the version box"
+rc=0
+wine_version_box 'バージョン情報 Pontaro' "$WORKDIR/version-box.png" || rc=$?
+[ $rc != 1 ] || fail "the version box did not open"
+[ $rc != 2 ] || fail "Escape did not close the version box"
 echo "ok: version box"
 
-# "IPv6でも開く", the entry above the version box: choosing it turns the
+# "IPv6でも開く", two entries above the version box: choosing it turns the
 # switch off, saved at once.
 xdotool windowfocus --sync "$win"
 sleep 0.3
 xdotool key alt+space
 sleep 0.7
-xdotool key Up Up
+xdotool key Up Up Up
 sleep 0.5
 wine_screenshot "$WORKDIR/system-menu.png"
 xdotool key Return
 sleep 0.5
 [ "$(ini_value OpenIPv6)" = 0 ] || fail "OpenIPv6 after choosing the menu entry: '$(ini_value OpenIPv6)'"
 echo "ok: IPv6 switch from the system menu"
+
+# "ログイン時に起動", the entry above the version box: the per-user Run value
+# names this Pontaro.exe, quoted, and goes again. Its state is the
+# registry's: a value deleted elsewhere makes the next choice write it.
+run_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
+run_value() {
+    "$WINE" reg query "$run_key" /v Pontaro 2>/dev/null | tr -d '\r' |
+        sed -n 's/^ *Pontaro *REG_SZ *//p'
+}
+choose_start_at_login() {
+    xdotool windowfocus --sync "$win"
+    sleep 0.3
+    xdotool key alt+space
+    sleep 0.7
+    xdotool key Up Up Return
+    sleep 0.7
+}
+choose_start_at_login
+want="\"$(winepath_of "$exe")\" --autostart"
+[ "$(run_value)" = "$want" ] || fail "Run value after ticking: '$(run_value)', not '$want'"
+"$WINE" reg delete "$run_key" /v Pontaro /f >/dev/null 2>&1 || fail "reg delete"
+choose_start_at_login
+[ "$(run_value)" = "$want" ] || fail "Run value after ticking again: '$(run_value)'"
+choose_start_at_login
+[ -z "$(run_value)" ] || fail "the Run value stayed after unticking: '$(run_value)'"
+echo "ok: ログイン時に起動 writes the Run value and removes it"
 
 # Tick "自動的に最小化": the focus starts on "Open"; tab order is Open, 終了,
 # the log, the rule box, 定期的に更新, 自動的に最小化.
@@ -165,6 +186,36 @@ cp "$WORKDIR/probe.png" "$WORKDIR/tray-click.png"
 [ "$shown" = 1 ] || fail "a click on the notification-area icon did not bring the dialog back"
 echo "ok: automatic minimising at start, back by the notification-area icon"
 
+# A second start while the window is on screen: it ends by itself, and no
+# second window appears.
+windows_before="$(xdotool search --name '^Pontaro$' | wc -l)"
+timeout 30 "$WINE" "$exe" >"$WORKDIR/second.log" 2>&1 || fail "the second start ended with status $?"
+[ "$(xdotool search --name '^Pontaro$' | wc -l)" = "$windows_before" ] ||
+    fail "a second start opened another window"
 close_with_escape "$win"
 [ "$(ini_value Close)" = 1 ] || fail "Close after a hidden start: '$(ini_value Close)'"
+echo "ok: a second start opens no second window"
+
+# --- --autostart with "自動的に最小化" clear: hidden at start all the same;
+# a second start brings it back and ends.
+sed -i 's/^Close=1/Close=0/' "$ini"
+wine_run_program "$exe" --autostart
+win="$(wine_find_window Pontaro 120)" || fail "dialog 102 was not created"
+sleep 3
+hidden=0
+for _ in $(seq 1 30); do
+    dialog_on_screen || { hidden=1; break; }
+    sleep 0.5
+done
+[ "$hidden" = 1 ] || fail "--autostart left the dialog on screen"
+timeout 30 "$WINE" "$exe" >"$WORKDIR/second.log" 2>&1 || fail "the second start ended with status $?"
+shown=0
+for _ in $(seq 1 20); do
+    dialog_on_screen && { shown=1; break; }
+    sleep 0.3
+done
+[ "$shown" = 1 ] || fail "a second start did not bring the hidden dialog back"
+close_with_escape "$win"
+[ "$(ini_value Close)" = 0 ] || fail "--autostart changed Close: '$(ini_value Close)'"
+echo "ok: --autostart hides the dialog; a second start brings it back"
 echo "ok: all"

@@ -8,9 +8,17 @@
 #   wine_env_cleanup          stops the program, wineserver and Xvfb
 #   wine_screenshot FILE.png  the whole screen
 #   wine_find_window TITLE SECONDS [--onlyvisible]   prints the X window id
+#   wine_version_box CAPTION FILE.png   the open version box shot and closed
 #
 # PONTARO_WINE names the loader: wine64, or for the i686 programs wine32's
 # wine, which runs them in the same kind of 64-bit prefix (WoW64).
+#
+# The prefix runs in the C.UTF-8 locale with PONTARO_LANG=ja, so the programs
+# speak the Japanese the exact-text tests expect. PONTARO_WINE_LOCALE (e.g.
+# en_US.UTF-8, ja_JP.UTF-8) runs it in that locale instead, without
+# PONTARO_LANG, so the programs choose their language from the user's UI
+# language as Wine derives it from the locale; the locale is compiled into
+# WORKDIR (LOCPATH), so the machine need not have it.
 #
 # Every process of the prefix (wineserver, wineboot, the program) is started
 # by whoever sources this, so a caller inside a network namespace keeps all of
@@ -73,6 +81,18 @@ _wine_start_xvfb() {
     export DISPLAY=":$n"
 }
 
+# _wine_locale ll_CC.UTF-8: that locale for Wine, without PONTARO_LANG.
+_wine_locale() {
+    local name="$1"
+    mkdir -p "$WORKDIR/locale"
+    localedef -i "${name%%.*}" -f UTF-8 "$WORKDIR/locale/$name" 2>"$WORKDIR/localedef.log" ||
+        [ -e "$WORKDIR/locale/$name/LC_MESSAGES" ] || { cat "$WORKDIR/localedef.log" >&2; return 1; }
+    # (bash's own setlocale does not see LOCPATH, and says so.)
+    { export LOCPATH="$WORKDIR/locale" LANG="$name" LC_ALL="$name"; } 2>/dev/null
+    unset PONTARO_LANG
+    [ "$(locale 2>/dev/null | sed -n 's/^LC_MESSAGES="\?\([^"]*\)"\?$/\1/p')" = "$name" ]
+}
+
 wine_env_start() {
     WORKDIR="$1"
     mkdir -p "$WORKDIR"
@@ -83,7 +103,10 @@ wine_env_start() {
     export WINEDEBUG=-all WINEARCH=win64
     # No Mono or Gecko installers, no desktop menu entries.
     export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
-    export LANG=C.UTF-8 LC_ALL=C.UTF-8
+    export LANG=C.UTF-8 LC_ALL=C.UTF-8 PONTARO_LANG=ja
+    if [ -n "${PONTARO_WINE_LOCALE:-}" ]; then
+        _wine_locale "$PONTARO_WINE_LOCALE" || { wine_log "no locale $PONTARO_WINE_LOCALE"; return 1; }
+    fi
     rm -rf "$WINEPREFIX"
 
     wine_log "wineboot (the first start of a prefix takes a while)"
@@ -152,6 +175,24 @@ wine_find_window() {
         sleep 0.2
     done
     return 1
+}
+
+# wine_version_box CAPTION FILE.png: once the system menu asked for it, the
+# version box titled CAPTION as a screenshot, then closed with Escape.
+# Status 1 when it did not open, 2 when Escape did not close it.
+wine_version_box() {
+    local caption="$1" box _
+    box="$(wine_find_window "$caption" 10 --onlyvisible)" || return 1
+    sleep 0.5
+    wine_screenshot "$2"
+    xdotool windowfocus --sync "$box"
+    sleep 0.3
+    xdotool key Escape
+    for _ in $(seq 1 25); do
+        xdotool search --onlyvisible --name "^$caption\$" >/dev/null 2>&1 || return 0
+        sleep 0.2
+    done
+    return 2
 }
 
 wine_screenshot() {

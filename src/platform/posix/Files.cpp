@@ -1,5 +1,6 @@
 #include "platform/Files.h"
 #include "platform/posix/ReadAll.h"
+#include "platform/posix/UserDirs.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -34,7 +35,9 @@ bool ReadAll(int fd, std::string* contents) {
 ReadResult ReadWholeFile(const std::string& path, std::string* contents) {
     const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
-        return errno == ENOENT ? ReadResult::kMissing : ReadResult::kUnreadable;
+        // (ENOTDIR: a file stands where a folder of the path should be; no
+        // such file, as Windows says too.)
+        return errno == ENOENT || errno == ENOTDIR ? ReadResult::kMissing : ReadResult::kUnreadable;
     }
     const bool read = ReadAll(fd, contents);
     close(fd);
@@ -88,16 +91,35 @@ bool WriteFileAtomically(const std::string& path, const std::string& contents) {
     return ok;
 }
 
-std::string DefaultProfilePath() {
-    const char* xdg = std::getenv("XDG_CONFIG_HOME");
-    std::string base;
-    if (xdg != nullptr && xdg[0] == '/') {
-        base = xdg;
-    } else {
-        const char* home = std::getenv("HOME");
-        base = std::string(home != nullptr ? home : ".") + "/.config";
+bool RenameFile(const std::string& from, const std::string& to) {
+    struct stat st {};
+    if (lstat(to.c_str(), &st) == 0 || errno != ENOENT) {
+        return false;
     }
-    return base + "/pontaro/pontaro.ini";
+    return rename(from.c_str(), to.c_str()) == 0;
+}
+
+std::string AbsolutePath(const std::string& path) {
+    if (path.empty() || path[0] == '/') {
+        return path;
+    }
+    char* resolved = realpath(path.c_str(), nullptr);
+    if (resolved != nullptr) {
+        std::string absolute(resolved);
+        std::free(resolved);
+        return absolute;
+    }
+    char* cwd = getcwd(nullptr, 0);
+    if (cwd == nullptr) {
+        return path;
+    }
+    std::string absolute = std::string(cwd) + "/" + path;
+    std::free(cwd);
+    return absolute;
+}
+
+std::string DefaultProfilePath() {
+    return ConfigHome() + "/pontaro/pontaro.ini";
 }
 
 }  // namespace platform

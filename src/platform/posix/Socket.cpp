@@ -123,17 +123,27 @@ long ReceiveDatagram(SocketHandle s, char* buffer, std::size_t capacity, std::ui
 }
 
 int WaitReadable(SocketHandle s, int timeoutMs) {
-    pollfd p{};
-    p.fd = Fd(s);
-    p.events = POLLIN;
+    const int rc = WaitEitherReadable(s, kInvalidSocket, timeoutMs);
+    return rc < 0 ? -1 : rc != 0 ? 1 : 0;
+}
+
+int WaitEitherReadable(SocketHandle first, SocketHandle second, int timeoutMs) {
+    pollfd p[2]{};
+    p[0].fd = Fd(first);
+    p[0].events = POLLIN;
+    p[1].fd = Fd(second);
+    p[1].events = POLLIN;
+    const nfds_t count = second == kInvalidSocket ? 1 : 2;
     int rc;
     do {
-        rc = poll(&p, 1, timeoutMs < 0 ? 0 : timeoutMs);
+        rc = poll(p, count, timeoutMs < 0 ? 0 : timeoutMs);
     } while (rc < 0 && errno == EINTR);
     if (rc < 0) {
         return -1;
     }
-    return rc > 0 ? 1 : 0;
+    // Any event counts (POLLERR, POLLHUP too): the next read tells what it was.
+    return (p[0].revents != 0 ? kFirstReadable : 0) |
+           (count == 2 && p[1].revents != 0 ? kSecondReadable : 0);
 }
 
 bool ParseIPv4(const std::string& text, std::uint32_t* address) {

@@ -127,6 +127,32 @@ bool WriteFileAtomically(const std::string& path, const std::string& contents) {
     return ok;
 }
 
+bool RenameFile(const std::string& from, const std::string& to) {
+    const std::wstring source = Widen(from);
+    const std::wstring target = Widen(to);
+    // Without MOVEFILE_REPLACE_EXISTING an existing target makes it fail.
+    return !source.empty() && !target.empty() &&
+           MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+std::string AbsolutePath(const std::string& path) {
+    const std::wstring wide = Widen(path);
+    if (wide.empty()) {
+        return path;
+    }
+    const DWORD size = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+    if (size == 0) {
+        return path;
+    }
+    std::wstring full(size, L'\0');
+    const DWORD written = GetFullPathNameW(wide.c_str(), size, full.data(), nullptr);
+    if (written == 0 || written >= size) {
+        return path;
+    }
+    full.resize(written);
+    return Narrow(full);
+}
+
 std::string DefaultProfilePath() {
     wchar_t folder[MAX_PATH] = {};
     std::wstring base;

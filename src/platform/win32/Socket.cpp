@@ -171,14 +171,23 @@ long ReceiveDatagram(SocketHandle s, char* buffer, std::size_t capacity, std::ui
 }
 
 int WaitReadable(SocketHandle s, int timeoutMs) {
-    // fd_set is a list of handles on Windows, not a bit set, so one socket
-    // always fits whatever its number.
+    const int rc = WaitEitherReadable(s, kInvalidSocket, timeoutMs);
+    return rc < 0 ? -1 : rc != 0 ? 1 : 0;
+}
+
+int WaitEitherReadable(SocketHandle first, SocketHandle second, int timeoutMs) {
+    // fd_set is a list of handles on Windows, not a bit set, so two sockets
+    // always fit whatever their numbers.
     fd_set readable;
     fd_set failed;
     FD_ZERO(&readable);
     FD_ZERO(&failed);
-    FD_SET(Sock(s), &readable);
-    FD_SET(Sock(s), &failed);
+    for (const SocketHandle s : {first, second}) {
+        if (s != kInvalidSocket) {
+            FD_SET(Sock(s), &readable);
+            FD_SET(Sock(s), &failed);
+        }
+    }
     if (timeoutMs < 0) {
         timeoutMs = 0;
     }
@@ -189,7 +198,11 @@ int WaitReadable(SocketHandle s, int timeoutMs) {
     if (rc == SOCKET_ERROR) {
         return -1;
     }
-    return rc > 0 ? 1 : 0;
+    const auto ready = [&](SocketHandle s) {
+        return s != kInvalidSocket &&
+               (FD_ISSET(Sock(s), &readable) != 0 || FD_ISSET(Sock(s), &failed) != 0);
+    };
+    return (ready(first) ? kFirstReadable : 0) | (ready(second) ? kSecondReadable : 0);
 }
 
 bool ParseIPv4(const std::string& text, std::uint32_t* address) {

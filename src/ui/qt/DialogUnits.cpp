@@ -3,6 +3,11 @@
 #include <QApplication>
 #include <QFontDatabase>
 #include <QFontMetrics>
+#include <QWidget>
+
+#include <vector>
+
+#include "app/RowFit.h"
 
 namespace {
 
@@ -44,4 +49,25 @@ QFont DialogFont(const QString& family, int points) {
         return font;
     }
     return QApplication::font();
+}
+
+void FitRow(const DialogMetrics& m, std::initializer_list<QWidget*> widgets,
+            std::initializer_list<QRect> laidOut, int limit) {
+    std::vector<row_fit::Span> spans;
+    std::vector<int> needed;
+    for (const QRect& r : laidOut)
+        spans.push_back({r.x(), r.width()});
+    for (const QWidget* w : widgets)
+        needed.push_back(w->sizeHint().width());
+    const std::vector<row_fit::Span> fitted =
+        row_fit::Fit(spans, needed, DialogSize(m, 4, 0).width(), limit);
+    auto rect = laidOut.begin();
+    auto span = fitted.begin();
+    for (QWidget* w : widgets) {
+        if (rect == laidOut.end())
+            break;
+        w->setGeometry(span->x, rect->y(), span->width, rect->height());
+        ++rect;
+        ++span;
+    }
 }

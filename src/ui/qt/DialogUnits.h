@@ -6,6 +6,10 @@
 #include <QFont>
 #include <QRect>
 
+#include <initializer_list>
+
+class QWidget;
+
 struct DialogMetrics {
     int baseX = 0;  // average character width: the rounded mean of "A..Za..z"
     int baseY = 0;  // character height
@@ -20,3 +24,9 @@ QSize DialogSize(const DialogMetrics& m, int width, int height);
 // `family` at `points` where that family is installed, otherwise the
 // application's default font.
 QFont DialogFont(const QString& family, int points);
+
+// Places `widgets`, one row left to right, at `laidOut`, each widened where
+// its text needs more (its size hint), pushing the next ones right, the row
+// ending at `limit` pixels (row_fit::Fit, gaps of 4 dialog units).
+void FitRow(const DialogMetrics& m, std::initializer_list<QWidget*> widgets,
+            std::initializer_list<QRect> laidOut, int limit);

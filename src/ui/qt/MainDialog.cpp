@@ -15,14 +15,19 @@
 #include <QTextDocument>
 
 #include "app/WindowController.h"
+#include "app/texts/Catalog.h"
 #include "text/Text.h"
 #include "ui/qt/DialogUnits.h"
 #include "ui/qt/VersionBox.h"
 
-const char* const kAboutMenuText = "バージョン情報 Pontaro(&A)...";
-const char* const kCloseMenuText = "ポートを閉じる(&C)";
-const char* const kListMenuText = "現在の設定を表示(&L)";
-const char* const kOpenIpv6MenuText = "IPv6でも開く(&I)";
+using texts::Msg;
+
+const CatalogText kAboutMenuText{Msg::kMenuAbout};
+const CatalogText kCloseMenuText{Msg::kMenuClosePorts};
+const CatalogText kCloseAllMenuText{Msg::kMenuCloseAll};
+const CatalogText kListMenuText{Msg::kMenuShowMappings};
+const CatalogText kOpenIpv6MenuText{Msg::kMenuOpenIpv6};
+const CatalogText kStartAtLoginMenuText{Msg::kMenuStartAtLogin};
 
 namespace {
 
@@ -84,12 +89,12 @@ CMainDialog::CMainDialog(TrayMode trayMode, QWidget* parent)
 
 // Created in the template's order, which is also the tab order.
 void CMainDialog::CreateButtonsAndBoxes(const DialogMetrics& m) {
-    open_ = new QPushButton(QStringLiteral("Open"), this);
+    open_ = new QPushButton(CatalogText(Msg::kWindowOpen).ToQString(), this);
     open_->setObjectName(QStringLiteral("open"));
     open_->setGeometry(DialogRect(m, 205, 125, 50, 16));
     open_->setDefault(true);
 
-    exit_ = new QPushButton(QString::fromUtf8("終了"), this);
+    exit_ = new QPushButton(CatalogText(Msg::kWindowExit).ToQString(), this);
     exit_->setObjectName(QStringLiteral("exit"));
     exit_->setGeometry(DialogRect(m, 263, 125, 50, 16));
 
@@ -114,22 +119,23 @@ void CMainDialog::CreateButtonsAndBoxes(const DialogMetrics& m) {
 }
 
 void CMainDialog::CreateTextsAndChecks(const DialogMetrics& m) {
-    example_ = new QLabel(
-        QString::fromUtf8("入力例 :\n80, 80, TCP, HTTP接続の通過\n21, 21, TCP, FTP接続の通過"),
-        this);
+    example_ =
+        new QLabel(QString::fromStdString(text::CrLfToLf(texts::Text(Msg::kWindowExample))), this);
     example_->setObjectName(QStringLiteral("example"));
     example_->setTextFormat(Qt::PlainText);
     example_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     example_->setWordWrap(true);
     example_->setGeometry(DialogRect(m, 7, 7, 306, 28));
 
-    autoUpdate_ = new QCheckBox(QString::fromUtf8("定期的に更新"), this);
+    autoUpdate_ = new QCheckBox(CatalogText(Msg::kWindowAutoUpdate).ToQString(), this);
     autoUpdate_->setObjectName(QStringLiteral("autoUpdate"));
-    autoUpdate_->setGeometry(DialogRect(m, 7, 128, 59, 10));
 
-    autoMinimize_ = new QCheckBox(QString::fromUtf8("自動的に最小化"), this);
+    autoMinimize_ = new QCheckBox(CatalogText(Msg::kWindowAutoMinimize).ToQString(), this);
     autoMinimize_->setObjectName(QStringLiteral("autoMinimize"));
-    autoMinimize_->setGeometry(DialogRect(m, 81, 128, 66, 10));
+    // Up to "Open" (made before these, in the template's order).
+    FitRow(m, {autoUpdate_, autoMinimize_},
+           {DialogRect(m, 7, 128, 59, 10), DialogRect(m, 81, 128, 66, 10)},
+           open_->geometry().left() - DialogSize(m, 4, 0).width());
 }
 
 void CMainDialog::ConnectControls() {
@@ -157,8 +163,23 @@ void CMainDialog::Start() {
     started_ = true;
     if (logic_ != nullptr)
         logic_->Start();
-    show();
+    // Started at login with a notification area: the first tick would only
+    // hide the window again.
+    if (logic_ == nullptr || !logic_->StartedAtLogin() || !TrayUsable())
+        show();
     timer_.start();
+}
+
+// A window hidden while minimised would come back as an icon where no
+// window manager restores it: it comes back in its normal size.
+void CMainDialog::ShowFromElsewhere() {
+    if (isHidden())
+        setWindowState(windowState() & ~Qt::WindowMinimized);
+    show();
+    if (isMinimized())
+        showNormal();
+    raise();
+    activateWindow();
 }
 
 void CMainDialog::done(int result) {
@@ -296,14 +317,8 @@ void CMainDialog::RemoveTrayIcon() {
 // A left or right press brings the window back; moves, releases, double
 // clicks and the middle button do nothing.
 void CMainDialog::OnTrayActivated(QSystemTrayIcon::ActivationReason reason) {
-    if (reason != QSystemTrayIcon::Trigger && reason != QSystemTrayIcon::Context)
-        return;
-    show();
-    if (isMinimized()) {
-        showNormal();
-        raise();
-        activateWindow();
-    }
+    if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::Context)
+        ShowFromElsewhere();
 }
 
 void CMainDialog::changeEvent(QEvent* event) {
@@ -320,34 +335,47 @@ void CMainDialog::changeEvent(QEvent* event) {
 QMenu* CMainDialog::CreateContextMenu() {
     auto* menu = new QMenu(this);
     menu->setAttribute(Qt::WA_DeleteOnClose);
-    // Both run like "Open": on this thread, into the same log.
-    QAction* close = menu->addAction(QString::fromUtf8(kCloseMenuText));
+    // These run like "Open": on this thread, into the same log.
+    QAction* close = menu->addAction(kCloseMenuText.ToQString());
     connect(close, &QAction::triggered, this, [this] {
         if (logic_ != nullptr)
             logic_->CloseRules();
     });
-    QAction* list = menu->addAction(QString::fromUtf8(kListMenuText));
+    QAction* closeAll = menu->addAction(kCloseAllMenuText.ToQString());
+    connect(closeAll, &QAction::triggered, this, [this] {
+        if (logic_ != nullptr)
+            logic_->CloseAll();
+    });
+    QAction* list = menu->addAction(kListMenuText.ToQString());
     connect(list, &QAction::triggered, this, [this] {
         if (logic_ != nullptr)
             logic_->List();
     });
     menu->addSeparator();
-    QAction* ipv6 = menu->addAction(QString::fromUtf8(kOpenIpv6MenuText));
+    QAction* ipv6 = menu->addAction(kOpenIpv6MenuText.ToQString());
     ipv6->setCheckable(true);
     ipv6->setChecked(openIpv6_);
     connect(ipv6, &QAction::toggled, this, [this](bool on) {
         if (logic_ != nullptr)
             logic_->SetOpenIpv6(on);
     });
+    // Its check mark is the system's, read as the menu opens.
+    QAction* atLogin = menu->addAction(kStartAtLoginMenuText.ToQString());
+    atLogin->setCheckable(true);
+    atLogin->setChecked(logic_ != nullptr && logic_->StartAtLogin());
+    connect(atLogin, &QAction::toggled, this, [this](bool on) {
+        if (logic_ != nullptr)
+            logic_->SetStartAtLogin(on);
+    });
     menu->addSeparator();
-    QAction* about = menu->addAction(QString::fromUtf8(kAboutMenuText));
+    QAction* about = menu->addAction(kAboutMenuText.ToQString());
     connect(about, &QAction::triggered, this, &CMainDialog::ShowVersionBox);
     return menu;
 }
 
 // Controls that have a menu of their own (the two text boxes) keep it; a
 // right click anywhere else on the window offers closing, listing, the
-// IPv6 switch and the version box.
+// IPv6 switch, the start at login and the version box.
 void CMainDialog::contextMenuEvent(QContextMenuEvent* event) {
     CreateContextMenu()->popup(event->globalPos());
     event->accept();

@@ -1,5 +1,6 @@
 // The program's one window: the rule box, the two options, "Open", "終了" and
-// the log, laid out from the dialog template in dialog units. All behaviour
+// the log, laid out from the dialog template in dialog units (the check
+// boxes widened where a language's texts need it). All behaviour
 // beyond showing and reading the controls is WindowController's; this class only
 // forwards events to it and carries out what it asks of the window.
 #pragma once
@@ -12,6 +13,7 @@
 #include <string>
 
 #include "app/PortMapWindow.h"
+#include "ui/qt/CatalogText.h"
 
 class WindowController;
 class QCheckBox;
@@ -34,8 +36,12 @@ public:
 
     // The logic that receives the window's events; set before Start().
     void Attach(WindowController* logic) { logic_ = logic; }
-    // WindowController::Start, then shows the window and starts the 100 ms timer.
+    // WindowController::Start, then shows the window (not when started at
+    // login into the notification area) and starts the 100 ms timer.
     void Start();
+    // A press on the tray icon, or a later start of the program asking for
+    // the window: shown, restored and brought forward.
+    void ShowFromElsewhere();
 
     // IPortMapWindow
     std::string GetRuleText() override;
@@ -114,7 +120,9 @@ private:
 };
 
 // The texts of the window, shared with the tests.
-extern const char* const kAboutMenuText;
-extern const char* const kCloseMenuText;
-extern const char* const kListMenuText;
-extern const char* const kOpenIpv6MenuText;
+extern const CatalogText kAboutMenuText;
+extern const CatalogText kCloseMenuText;
+extern const CatalogText kCloseAllMenuText;
+extern const CatalogText kListMenuText;
+extern const CatalogText kOpenIpv6MenuText;
+extern const CatalogText kStartAtLoginMenuText;

@@ -5,14 +5,15 @@
 #include <QPushButton>
 
 #include "PontaroVersion.h"
+#include "app/texts/Catalog.h"
 #include "ui/qt/DialogUnits.h"
 
-const char* const kVersionBoxCaption = "バージョン情報 Pontaro";
+const CatalogText kVersionBoxCaption{texts::Msg::kVersionBoxCaption};
 const char* const kVersionLine = PONTARO_VERSION_LINE;
-const char* const kVersionNotice = "UPnP対応ルータのポートを開きます";
+const CatalogText kVersionNotice{texts::Msg::kVersionBoxNotice};
 
 CVersionBox::CVersionBox(const QIcon& icon, QWidget* parent) : QDialog(parent) {
-    setWindowTitle(QString::fromUtf8(kVersionBoxCaption));
+    setWindowTitle(kVersionBoxCaption.ToQString());
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setFont(DialogFont(QStringLiteral("MS UI Gothic"), 9));
@@ -29,13 +30,15 @@ CVersionBox::CVersionBox(const QIcon& icon, QWidget* parent) : QDialog(parent) {
     version->setTextFormat(Qt::PlainText);
     version->setGeometry(DialogRect(m, 40, 10, 119, 8));
 
-    auto* notice = new QLabel(QString::fromUtf8(kVersionNotice), this);
-    notice->setTextFormat(Qt::PlainText);
-    notice->setGeometry(DialogRect(m, 40, 25, 119, 8));
-
-    auto* ok = new QPushButton(QStringLiteral("OK"), this);
+    auto* ok = new QPushButton(CatalogText(texts::Msg::kVersionBoxOk).ToQString(), this);
     ok->setObjectName(QStringLiteral("ok"));
     ok->setGeometry(DialogRect(m, 178, 7, 50, 16));
+
+    // A longer notice may reach up to the button.
+    auto* notice = new QLabel(kVersionNotice.ToQString(), this);
+    notice->setObjectName(QStringLiteral("notice"));
+    notice->setTextFormat(Qt::PlainText);
+    FitRow(m, {notice}, {DialogRect(m, 40, 25, 119, 8)}, ok->geometry().left());
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
 

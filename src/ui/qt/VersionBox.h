@@ -3,6 +3,8 @@
 
 #include <QDialog>
 
+#include "ui/qt/CatalogText.h"
+
 class QIcon;
 
 class CVersionBox : public QDialog {
@@ -12,6 +14,6 @@ public:
 };
 
 // The texts, shared with the tests.
-extern const char* const kVersionBoxCaption;
+extern const CatalogText kVersionBoxCaption;
 extern const char* const kVersionLine;
-extern const char* const kVersionNotice;
+extern const CatalogText kVersionNotice;

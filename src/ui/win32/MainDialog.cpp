@@ -2,15 +2,21 @@
 
 #include <cwchar>
 
+#include "platform/LoginEntry.h"
+#include "platform/win32/ShowRequests.h"
 #include "platform/win32/Utf16.h"
 #include "resource.h"
+#include "ui/win32/CatalogTexts.h"
+#include "ui/win32/VersionBox.h"
 
 namespace win32ui {
 
-CMainDialog::CMainDialog(HINSTANCE instance, Profile* profile)
+CMainDialog::CMainDialog(HINSTANCE instance, Profile* profile, bool startedAtLogin)
     : CDialogBase(instance, IDD_PONTARO_DIALOG),
       logic_(*this, profile),
-      m_hIcon(LoadIconW(instance, MAKEINTRESOURCEW(IDR_MAINFRAME))) {}
+      m_hIcon(LoadIconW(instance, MAKEINTRESOURCEW(IDR_MAINFRAME))) {
+    logic_.SetStartedAtLogin(startedAtLogin);
+}
 
 CMainDialog::~CMainDialog() {
     if (smallIcon_ != nullptr)
@@ -78,17 +84,9 @@ void CMainDialog::MinimizeWindow() {
 }
 
 std::wstring ApplicationName() {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (n == 0)
-            return L"Pontaro";
-        if (n < path.size()) {
-            path.resize(n);
-            break;
-        }
-        path.resize(path.size() * 2);
-    }
+    const std::wstring path = platform::Widen(platform::ThisProgram());
+    if (path.empty())
+        return L"Pontaro";
     const size_t slash = path.find_last_of(L"\\/");
     std::wstring name = slash == std::wstring::npos ? path : path.substr(slash + 1);
     const size_t dot = name.rfind(L'.');
@@ -126,6 +124,14 @@ INT_PTR CMainDialog::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     // The shell re-created the task bar: the icon has to be added again.
     if (m_taskbarCreatedMsg != 0 && message == m_taskbarCreatedMsg)
         AddTrayIcon();
+    // (0 where the message could not be registered: WM_NULL must not show it.)
+    if (const UINT showRequest = platform::ShowRequestMessage();
+        showRequest != 0 && message == showRequest) {
+        ShowAgain();
+        SetForegroundWindow(Handle());
+        SetWindowLongPtrW(Handle(), DWLP_MSGRESULT, platform::kShowRequestAnswer);
+        return TRUE;
+    }
 
     switch (message) {
         case WM_INITDIALOG:
@@ -149,6 +155,12 @@ INT_PTR CMainDialog::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_SIZE:
             OnSize(wParam);
             return FALSE;
+        case WM_INITMENUPOPUP:
+            // The system holds the start at login; it may have changed elsewhere.
+            if (HIWORD(lParam) != 0)
+                CheckMenuItem(reinterpret_cast<HMENU>(wParam), IDM_AUTOSTART,
+                              MF_BYCOMMAND | (logic_.StartAtLogin() ? MF_CHECKED : MF_UNCHECKED));
+            return FALSE;
         case WM_TRAYNOTIFY:
             OnTrayNotify(lParam);
             SetWindowLongPtrW(Handle(), DWLP_MSGRESULT, 0);
@@ -163,27 +175,28 @@ INT_PTR CMainDialog::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 BOOL CMainDialog::OnInitDialog() {
+    using texts::Msg;
+    SetCatalogTexts(Handle(), {{IDOK, Msg::kWindowOpen},
+                               {IDCANCEL, Msg::kWindowExit},
+                               {IDC_EXAMPLE, Msg::kWindowExample},
+                               {IDC_AUTO_UPDATE, Msg::kWindowAutoUpdate},
+                               {IDC_AUTO_MINIMIZE, Msg::kWindowAutoMinimize}});
+    FitRowToTexts(Handle(), {IDC_AUTO_UPDATE, IDC_AUTO_MINIMIZE}, IDOK, CheckBoxExtra());
+
     if (HMENU systemMenu = GetSystemMenu(Handle(), FALSE); systemMenu != nullptr) {
         // Closing and listing run like "Open"; the IPv6 switch gets its
         // check mark from the logic's Start below; the version box stays last.
         static constexpr struct {
             UINT command;
-            UINT text;
-        } kEntries[] = {{IDM_CLOSEPORTS, IDS_CLOSEPORTS},
-                        {IDM_SHOWMAPPINGS, IDS_SHOWMAPPINGS},
-                        {IDM_OPENIPV6, IDS_OPENIPV6},
-                        {IDM_ABOUTBOX, IDS_ABOUTBOX}};
-        bool separated = false;
-        for (const auto& entry : kEntries) {
-            wchar_t text[256] = {};
-            if (LoadStringW(Instance(), entry.text, text, 256) <= 0 || text[0] == L'\0')
-                continue;
-            if (!separated) {
-                AppendMenuW(systemMenu, MF_SEPARATOR, 0, nullptr);
-                separated = true;
-            }
-            AppendMenuW(systemMenu, MF_STRING, entry.command, text);
-        }
+            Msg text;
+        } kEntries[] = {
+            {IDM_CLOSEPORTS, Msg::kMenuClosePorts},     {IDM_CLOSEALL, Msg::kMenuCloseAll},
+            {IDM_SHOWMAPPINGS, Msg::kMenuShowMappings}, {IDM_OPENIPV6, Msg::kMenuOpenIpv6},
+            {IDM_AUTOSTART, Msg::kMenuStartAtLogin},    {IDM_ABOUTBOX, Msg::kMenuAbout}};
+        AppendMenuW(systemMenu, MF_SEPARATOR, 0, nullptr);
+        for (const auto& entry : kEntries)
+            AppendMenuW(systemMenu, MF_STRING, entry.command,
+                        platform::Widen(texts::Text(entry.text)).c_str());
     }
 
     smallIcon_ = static_cast<HICON>(LoadImageW(Instance(), MAKEINTRESOURCEW(IDR_MAINFRAME),
@@ -197,6 +210,7 @@ BOOL CMainDialog::OnInitDialog() {
     // log grows for as long as the program runs (days of periodic runs).
     SendDlgItemMessageW(Handle(), IDC_LOG, EM_SETLIMITTEXT, 0x7FFFFFFE, 0);
 
+    platform::MarkShowTarget(Handle());
     SetTimer(Handle(), kTimerId, kTimerPeriodMs, nullptr);
     logic_.Start();  // settings, controls, tray icon
     return TRUE;     // the system sets the focus
@@ -204,8 +218,17 @@ BOOL CMainDialog::OnInitDialog() {
 
 bool CMainDialog::OnSysCommand(WPARAM command) {
     switch (command & 0xFFF0) {
+        case SC_RESTORE:
+            // Hidden in the notification area, only the icon or a later start
+            // bring the window back (both without this command). Wine without
+            // a window manager sends it by itself when the minimised window's
+            // X events come late, and would put the window on screen.
+            return !IsWindowVisible(Handle());
         case IDM_CLOSEPORTS:
             logic_.CloseRules();
+            return true;
+        case IDM_CLOSEALL:
+            logic_.CloseAll();
             return true;
         case IDM_SHOWMAPPINGS:
             logic_.List();
@@ -213,8 +236,11 @@ bool CMainDialog::OnSysCommand(WPARAM command) {
         case IDM_OPENIPV6:
             logic_.SetOpenIpv6(!logic_.OpenIpv6());
             return true;
+        case IDM_AUTOSTART:
+            logic_.SetStartAtLogin(!logic_.StartAtLogin());
+            return true;
         case IDM_ABOUTBOX: {
-            CDialogBase about(Instance(), IDD_ABOUTBOX);
+            CVersionBox about(Instance());
             about.DoModal(Handle());
             return true;
         }
@@ -247,14 +273,18 @@ void CMainDialog::OnSize(WPARAM type) {
 }
 
 void CMainDialog::OnTrayNotify(LPARAM mouseMessage) {
-    if (mouseMessage != WM_LBUTTONDOWN && mouseMessage != WM_RBUTTONDOWN)
-        return;
+    if (mouseMessage == WM_LBUTTONDOWN || mouseMessage == WM_RBUTTONDOWN)
+        ShowAgain();
+}
+
+void CMainDialog::ShowAgain() {
     ShowWindow(Handle(), SW_SHOW);
     if (IsIconic(Handle()))
         OpenIcon(Handle());
 }
 
 void CMainDialog::OnDestroy() {
+    platform::UnmarkShowTarget(Handle());
     logic_.Finish();  // saves the options, removes the tray icon
 }
 

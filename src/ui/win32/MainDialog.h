@@ -25,7 +25,8 @@ inline constexpr UINT kTimerPeriodMs = 100;
 
 class CMainDialog : public CDialogBase, public IPortMapWindow {
 public:
-    CMainDialog(HINSTANCE instance, Profile* profile);
+    // `startedAtLogin`: --autostart, the window goes to the notification area.
+    CMainDialog(HINSTANCE instance, Profile* profile, bool startedAtLogin);
     ~CMainDialog() override;
 
     // IPortMapWindow
@@ -53,6 +54,7 @@ private:
     bool OnPaint();
     void OnSize(WPARAM type);
     void OnTrayNotify(LPARAM mouseMessage);
+    void ShowAgain();  // a press on the icon, or a later start asking
     void OnDestroy();
 
     WindowController logic_;
