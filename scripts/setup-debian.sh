@@ -9,10 +9,10 @@ packages=(
   libclang-rt-14-dev googletest libgtest-dev libgmock-dev
   qt6-base-dev libgl-dev
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64
-  wine64 wine32:i386 xvfb xdotool x11-apps imagemagick fonts-ipafont-gothic fonts-ipafont-mincho
-  iproute2 nftables miniupnpd-nftables miniupnpc procps psmisc
+  wine64 wine32:i386 xvfb xdotool xclip x11-apps x11-utils trayer imagemagick fonts-ipafont-gothic fonts-ipafont-mincho
+  iproute2 nftables miniupnpd-nftables miniupnpc natpmpc procps psmisc
   librsvg2-bin icoutils python3
-  dpkg-dev lintian appstream desktop-file-utils man-db nsis unzip
+  dpkg-dev lintian appstream desktop-file-utils man-db nsis unzip systemd strace
 )
 
 # wine32 runs the i686 Windows build beside wine64 (both in one 64-bit prefix);
@@ -34,8 +34,27 @@ if [ ${#missing[@]} -gt 0 ]; then
     printf '#!/bin/sh\nexit 101\n' >"$policy"; chmod +x "$policy"; created_policy=1
   fi
   echo "miniupnpd miniupnpd/start_daemon boolean false" | debconf-set-selections || true
-  apt-get update -q
-  apt-get install -y -q --no-install-recommends "${missing[@]}"
+  # A mirror caught mid-sync fails one index ("File has unexpected size");
+  # it is whole again a little later.
+  updated=0
+  for try in 1 2 3; do
+    apt-get update -q && { updated=1; break; }
+    [ "$try" = 3 ] || { echo "setup: apt-get update failed, again in 20 s" >&2; sleep 20; }
+  done
+  if ! apt-get install -y -q --no-install-recommends "${missing[@]}"; then
+    [ "$updated" = 0 ] || exit 1
+    # Mirrors have served a stale i386 security index for days. Without it the
+    # i386 libraries exist only at the main archive's versions, and each must
+    # equal its amd64 twin: so take the main archive's versions for both
+    # architectures (no downgrades; security versions already installed stay).
+    echo "setup: an index is missing; installing the main archive's versions" >&2
+    pin=/etc/apt/preferences.d/pontaro-setup-main-first
+    printf 'Package: *\nPin: release l=Debian-Security\nPin-Priority: 100\n' >"$pin"
+    status=0
+    apt-get install -y -q --no-install-recommends "${missing[@]}" || status=$?
+    rm -f "$pin"
+    [ "$status" = 0 ] || exit "$status"
+  fi
   [ "$created_policy" = 1 ] && rm -f "$policy"
 fi
 # Make sure no system-wide router daemon runs in the machine's own namespace.
